@@ -1,0 +1,16 @@
+#pragma once
+
+#include "store/instance_lock.h"
+#include "store/paths.h"
+#include "store/status.h"
+
+// Readies the application folder before the main window loads.
+namespace lumora {
+
+// Creates the folders and puts the files that come with the program in
+// place, takes the folder's lock (Locked when another copy of the program
+// holds it), and repairs record files that a crash left in the middle of a
+// deletion.
+Status prepareAppFolder(const AppPaths& paths, InstanceLock& lock);
+
+} // namespace lumora

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QRect>
+#include <QString>
+
+class QWidget;
+
+// Window geometry and looks given in the units the forms were designed in.
+namespace lumora::ui {
+
+// Pixels for a length in twips (1440 to the inch, 15 to a pixel at 96 dpi),
+// scaled with the screen's logical resolution.
+int twips(int value);
+QRect twipsRect(int left, int top, int width, int height);
+
+// Places a widget at a rectangle given in twips.
+void placeTwips(QWidget* widget, int left, int top, int width, int height);
+
+// Colour n (0 to 15) of the standard 16-colour palette.
+QColor paletteColour(int index);
+
+// The named font when it is installed, else the first of the usual
+// Japanese fall-backs that is.
+QFont fontFamily(const QString& family, qreal pointSize = 9);
+
+} // namespace lumora::ui

@@ -1,0 +1,59 @@
+// The composition root: finds the application folder, makes the shared
+// objects and starts the main window.
+
+#include "app/app_context.h"
+#include "app/app_folder.h"
+#include "app/clock.h"
+#include "app/main_form.h"
+#include "app/ui_services.h"
+#include "app/unix_signals.h"
+#include "app/windows.h"
+#include "mail/mail_library.h"
+
+#include <QApplication>
+#include <QDir>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("lumora"));
+    QApplication::setApplicationDisplayName(lumora::kAppTitle);
+    // Only the main window ends the program, through its shut-down.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    lumora::QtUiServices ui;
+    const lumora::AppPaths paths =
+        lumora::AppPaths::locate(QApplication::applicationDirPath(),
+                                 qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath());
+
+    lumora::InstanceLock lock;
+    const lumora::Status prepared = lumora::prepareAppFolder(paths, lock);
+    if (prepared.error() == lumora::StoreError::Locked) {
+        ui.inform(nullptr,
+                  QStringLiteral("ルモラはすでに起動しています。\n"
+                                 "同じデータを二つのルモラで同時に使うことはできません。"),
+                  {}, lumora::MessageIcon::Information);
+        return 1;
+    }
+    if (!prepared.ok()) {
+        ui.inform(nullptr,
+                  QStringLiteral("データフォルダを準備できませんでした。\n") + prepared.detail(),
+                  {}, lumora::MessageIcon::Critical);
+        return 1;
+    }
+
+    lumora::SystemClock clock;
+    const auto mail = lumora::createMailLibrary();
+    lumora::AppContext context{paths, {}, *mail, ui, clock};
+    lumora::Windows windows(context);
+    lumora::MainForm mainForm(context, windows);
+    QObject::connect(&mainForm, &lumora::MainForm::ended, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
+    lumora::UnixSignals termination;
+    QObject::connect(&termination, &lumora::UnixSignals::terminationRequested, &mainForm,
+                     &QWidget::close);
+
+    mainForm.load();
+    mainForm.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,460 @@
+#include "app/main_form.h"
+
+#include "app/app_context.h"
+#include "app/geometry.h"
+#include "app/picture_button.h"
+#include "app/ui_services.h"
+#include "app/windows.h"
+#include "mail/mail_library.h"
+#include "settings/id_pass_form.h"
+#include "settings/set_form.h"
+#include "store/numeric_text.h"
+#include "store/records.h"
+#include "store/text_codec.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QUrl>
+
+namespace lumora {
+namespace {
+
+const QUrl kHomePage(QStringLiteral("https://www.lumora-mail.jp/"));
+
+const QString kBlank;
+
+QLineEdit* textBox(QWidget* parent, const QString& name, const QString& text = {})
+{
+    auto* box = new QLineEdit(text, parent);
+    box->setObjectName(name);
+    return box;
+}
+
+QLabel* label(QWidget* parent, const QString& text, int l, int t, int w, int h)
+{
+    auto* lab = new QLabel(text, parent);
+    ui::placeTwips(lab, l, t, w, h);
+    return lab;
+}
+
+} // namespace
+
+MainForm::MainForm(AppContext& context, Windows& windows, QWidget* parent)
+    : QWidget(parent), context_(context), windows_(windows)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("ルモラ Ver 1.0"));
+    setFont(ui::fontFamily(QStringLiteral("ＭＳ Ｐゴシック"), 9));
+    resize(designedSize());
+    createControls();
+    createOutsideControls();
+    connectSignals();
+    showDesignedPictures();
+    windows_.setMainForm(this);
+}
+
+QSize MainForm::designedSize()
+{
+    return {ui::twips(4710), ui::twips(2790)};
+}
+
+void MainForm::createControls()
+{
+    // The background lies under the two button columns' inner edges.
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setScaledContents(true);
+    ui::placeTwips(Image1, 720, 0, 2415, 1785);
+
+    const std::array<const char*, 6> names = {"Picture3",  "Picture4",  "Picture5",
+                                              "Picture11", "Picture12", "Picture13"};
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        auto* button = new PictureButton(this);
+        button->setObjectName(QString::fromLatin1(names[i]));
+        const int column = i < 3 ? 0 : 3120;
+        ui::placeTwips(button, column, static_cast<int>(i % 3) * 720, 735, 735);
+        buttons_[i] = button;
+    }
+    Picture3 = buttons_[0];
+    Picture4 = buttons_[1];
+    Picture5 = buttons_[2];
+    Picture11 = buttons_[3];
+    Picture12 = buttons_[4];
+    Picture13 = buttons_[5];
+
+    const QFont antiqua = ui::fontFamily(QStringLiteral("Book Antiqua"), 9);
+    const auto setButton = [&](const QString& name, const QString& caption, int left, int width) {
+        auto* button = new QPushButton(caption, this);
+        button->setObjectName(name);
+        ui::placeTwips(button, left, 1800, width, 330);
+        return button;
+    };
+    Command1 = setButton(QStringLiteral("Command1"), QStringLiteral("Blue"), 735, 555);
+    Command2 = setButton(QStringLiteral("Command2"), QStringLiteral("Red"), 1305, 555);
+    Command3 = setButton(QStringLiteral("Command3"), QStringLiteral("Green"), 1875, 555);
+    for (QPushButton* b : {Command1, Command2, Command3}) {
+        b->setFont(antiqua);
+    }
+    Command4 = setButton(QStringLiteral("Command4"), QStringLiteral("背景画"), 2445, 675);
+
+    // The narrow right edge takes a smaller face.
+    const QFont small = ui::fontFamily(QStringLiteral("ＭＳ Ｐゴシック"), 7.5);
+    Check1 = new QCheckBox(QStringLiteral("説明表示"), this);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    Check1->setFont(small);
+    Check1->setStyleSheet(QStringLiteral("QCheckBox { spacing: 1px; }"));
+    ui::placeTwips(Check1, 3870, 60, 840, 300);
+    label(this, QStringLiteral("　累積数"), 3900, 480, 810, 240);
+    Text4 = textBox(this, QStringLiteral("Text4"));
+    Text4->setReadOnly(true);
+    Text4->setAlignment(Qt::AlignRight);
+    ui::placeTwips(Text4, 3930, 720, 750, 330);
+    label(this, QStringLiteral("新着数"), 3900, 1140, 810, 240);
+    Text6 = textBox(this, QStringLiteral("Text6"));
+    Text6->setReadOnly(true);
+    Text6->setAlignment(Qt::AlignRight);
+    ui::placeTwips(Text6, 3930, 1380, 750, 330);
+
+    Picture6 = new QFrame(this);
+    Picture6->setObjectName(QStringLiteral("Picture6"));
+    Picture6->setFrameShape(QFrame::StyledPanel);
+    ui::placeTwips(Picture6, 0, 2190, 2295, 585);
+    auto* autoShow = label(Picture6, QStringLiteral("新着メール有りで、メールを見るを自動表示"), 60,
+                           45, 1860, 495);
+    autoShow->setWordWrap(true);
+    autoShow->setFont(small);
+    Check2 = new QCheckBox(Picture6);
+    Check2->setObjectName(QStringLiteral("Check2"));
+    ui::placeTwips(Check2, 1980, 165, 255, 255);
+
+    Picture1 = new QFrame(this);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setFrameShape(QFrame::StyledPanel);
+    ui::placeTwips(Picture1, 2340, 2190, 2370, 585);
+    label(Picture1, QStringLiteral("インターバルチェック"), 60, 45, 2250, 240);
+    Check4 = new QCheckBox(Picture1);
+    Check4->setObjectName(QStringLiteral("Check4"));
+    Check4->setEnabled(false);
+    ui::placeTwips(Check4, 60, 300, 255, 255);
+    Text7 = textBox(Picture1, QStringLiteral("Text7"));
+    Text7->setReadOnly(true);
+    Text7->setAlignment(Qt::AlignRight);
+    ui::placeTwips(Text7, 360, 285, 705, 270);
+    Text8 = textBox(Picture1, QStringLiteral("Text8"), QStringLiteral("分"));
+    Text8->setReadOnly(true);
+    Text8->setFrame(false);
+    ui::placeTwips(Text8, 1080, 285, 330, 270);
+    Image3 = new QLabel(Picture1);
+    Image3->setObjectName(QStringLiteral("Image3"));
+    Image3->setScaledContents(true);
+    ui::placeTwips(Image3, 1560, 285, 255, 255);
+
+    // Pictures and buttons lie over the background.
+    for (PictureButton* b : buttons_) {
+        b->raise();
+    }
+}
+
+void MainForm::createOutsideControls()
+{
+    Text5 = textBox(this, QStringLiteral("Text5"), QStringLiteral("　　　　　　新　着　情　報"));
+    Text5->setReadOnly(true);
+    ui::placeTwips(Text5, 0, 2880, 4710, 300);
+    Text3 = textBox(this, QStringLiteral("Text3"));
+    Text3->setReadOnly(true);
+    ui::placeTwips(Text3, 0, 3210, 2355, 300);
+    label(this, QStringLiteral("着信数（累積）"), 2400, 3240, 1200, 270);
+    Check3 = new QCheckBox(QStringLiteral("Check3"), this);
+    Check3->setObjectName(QStringLiteral("Check3"));
+    ui::placeTwips(Check3, 3600, 3210, 1110, 300);
+
+    Text1 = new QPlainTextEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setReadOnly(true);
+    ui::placeTwips(Text1, 0, 3570, 4710, 900);
+
+    Text2 = textBox(this, QStringLiteral("Text2"));
+    ui::placeTwips(Text2, 0, 4530, 1155, 300);
+    Text9 = textBox(this, QStringLiteral("Text9"));
+    ui::placeTwips(Text9, 1185, 4530, 1155, 300);
+    Text10 = textBox(this, QStringLiteral("Text10"));
+    ui::placeTwips(Text10, 2370, 4530, 1155, 300);
+    Text11 = textBox(this, QStringLiteral("Text11"));
+    ui::placeTwips(Text11, 3555, 4530, 1155, 300);
+}
+
+void MainForm::connectSignals()
+{
+    connect(Picture3, &PictureButton::clicked, this, &MainForm::newMail);
+    connect(Picture4, &PictureButton::clicked, this, &MainForm::receiveMail);
+    connect(Picture5, &PictureButton::clicked, this, &MainForm::viewMail);
+    connect(Picture11, &PictureButton::clicked, this, &MainForm::openAddressBook);
+    connect(Picture12, &PictureButton::clicked, this, &MainForm::openSettings);
+    connect(Picture13, &PictureButton::clicked, this, &MainForm::openHomePage);
+    connect(Command1, &QPushButton::clicked, this, [this] { applyButtonSet(1); });
+    connect(Command2, &QPushButton::clicked, this, [this] { applyButtonSet(2); });
+    connect(Command3, &QPushButton::clicked, this, [this] { applyButtonSet(3); });
+    connect(Command4, &QPushButton::clicked, this, &MainForm::chooseBackground);
+    connect(Check1, &QCheckBox::toggled, this, &MainForm::explanationOptionChanged);
+    connect(Check3, &QCheckBox::toggled, this, &MainForm::keepOnServerChanged);
+    connect(Text7, &QLineEdit::textChanged, this, &MainForm::intervalFieldChanged);
+
+    // Explanations follow the mouse over the controls that have one.
+    const QList<QWidget*> explained = {Check1,   Check2,    Picture3,  Picture4,
+                                       Picture5, Picture11, Picture12, Picture13,
+                                       Text3,    Text4,     Text6};
+    for (QWidget* w : explained) {
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+    }
+}
+
+QString MainForm::explanationFor(const QObject* control) const
+{
+    if (control == Check1) {
+        return QStringLiteral(
+            "チェックを入れると、各画面で、ボタン類にマウスカーソルを移動させた時に、"
+            "対応した説明が表示されます。チェックを外すと、非表示になります。");
+    }
+    if (control == Check2) {
+        return QStringLiteral("チェックを入れると、メールを受信し、新着メールがあった場合のみ、"
+                              "「メールを見る」画面を自動表示します。");
+    }
+    if (control == Picture3) {
+        return QStringLiteral("メールの新規作成・送信が行えます。");
+    }
+    if (control == Picture4) {
+        return QStringLiteral("新着メールの受信を行います。");
+    }
+    if (control == Picture5) {
+        return QStringLiteral("受信したメールを見ます。");
+    }
+    if (control == Picture11) {
+        return QStringLiteral(
+            "アドレス帳に登録、新規作成画面でのアドレス一発入力が出来るようになります。");
+    }
+    if (control == Picture12) {
+        return QStringLiteral("ID,PASS,サーバーの設定を行います。この設定を行わないと、"
+                              "通信エラーが発生します。全５項目。");
+    }
+    if (control == Picture13) {
+        return QStringLiteral("ルモラのホームページをブラウザで開きます。"
+                              "最新版のお知らせや使い方はこちらでご覧いただけます。");
+    }
+    if (control == Text3) {
+        return QStringLiteral("新着メールの有無を文字で表示します。");
+    }
+    if (control == Text4) {
+        return QStringLiteral("これまでに受信したメールの累積数を表示します。"
+                              "「メールを見る」画面で削除を行うと、それに伴って数字が変化します。");
+    }
+    if (control == Text6) {
+        return QStringLiteral("新着メール受信で、新着メール数を表示します。"
+                              "新着メールがなければ「０」が表示されます。");
+    }
+    return kBlank;
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseMove) {
+        const QString text = explanationFor(watched);
+        if (!text.isEmpty()) {
+            Text1->setPlainText(text);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainForm::load()
+{
+    const AppSettings settings = context_.settings();
+    const auto restoreOption = [&](QCheckBox* box, IniKey key) {
+        const int value = settings.readInt(key);
+        if (value == 1) {
+            box->setChecked(true);
+        } else if (value == 0) {
+            box->setChecked(false);
+        }
+    };
+    restoreOption(Check1, IniKey::Explanations);
+    restoreOption(Check2, IniKey::AutoShow);
+
+    const RecordFile received = mailFile(context_.paths.receivedFile());
+    (void)received.ensureExists(); // a failure shows as a count of 0 and surfaces on receive
+    Text4->setText(QString::number(received.roundedCount()));
+
+    account::readServerFile(AppPaths::serverFile(), context_.account);
+    context_.mail.NMailInitializeWinSock();
+    context_.mail.NMailSetOption(1, 8192);
+    if (context_.account.Pop3Server.isEmpty()) {
+        windows_.showOptionForm();
+    }
+    IdPassForm* idPass = windows_.idPassForm();
+    if (idPass->IdText->text().isEmpty() || idPass->PassText->text().isEmpty()) {
+        windows_.showIdPassForm();
+    }
+
+    restoreOption(Check3, IniKey::KeepOnServer);
+
+    const int set = settings.readInt(IniKey::ButtonSet);
+    if (set >= 1 && set <= 3) {
+        applyButtonSet(set);
+    }
+    const QString background = settings.readString(IniKey::Background);
+    if (!background.isEmpty()) {
+        loadBackground(background);
+    }
+}
+
+void MainForm::showDesignedPictures()
+{
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        buttons_[i]->setPicture(QPixmap(QStringLiteral(":/design/%1.png").arg(i + 1)));
+    }
+    Image1->setPixmap(QPixmap(QStringLiteral(":/design/background.png")));
+    Image3->setPixmap(QPixmap(context_.paths.lampFile(false)));
+}
+
+void MainForm::applyButtonSet(int set)
+{
+    // A picture file that is missing or unreadable leaves that button as it
+    // was, so a damaged set never leaves a blank button.
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        buttons_[i]->loadPicture(context_.paths.buttonImage(set, static_cast<int>(i) + 1));
+    }
+    Text11->setText(QString::number(set));
+}
+
+void MainForm::loadBackground(const QString& file)
+{
+    QPixmap picture;
+    if (picture.load(file)) {
+        Image1->setPixmap(picture);
+    }
+    // The path is kept even when the picture cannot be shown now (a folder on
+    // a disk that is not mounted), so it is not lost at shut-down.
+    Text10->setText(file);
+}
+
+void MainForm::chooseBackground()
+{
+    const auto chosen = context_.ui.openFileName(
+        this, QStringLiteral("背景画"), QFileInfo(Text10->text()).absolutePath(),
+        QStringLiteral("画像ファイル (*.jpg *.jpeg *.gif *.bmp *.png);;すべてのファイル (*)"));
+    if (!chosen) {
+        return; // closed without a choice: the picture stays
+    }
+    QPixmap picture;
+    if (!picture.load(*chosen)) {
+        context_.ui.inform(this, QStringLiteral("この画像は表示できません。\n") + *chosen, {},
+                           MessageIcon::Warning);
+        return;
+    }
+    Image1->setPixmap(picture);
+    Text10->setText(*chosen);
+}
+
+void MainForm::explanationOptionChanged(bool checked)
+{
+    if (!checked) {
+        Text1->setVisible(false);
+        Picture6->setVisible(true);
+    }
+}
+
+void MainForm::keepOnServerChanged(bool checked)
+{
+    if (!context_.settings().writeFlag(IniKey::KeepOnServer, checked).ok()) {
+        reportSettingsFailure();
+    }
+}
+
+void MainForm::setIntervalText(const QString& text)
+{
+    Text7->setText(text);
+    Check4->setChecked(true);
+}
+
+void MainForm::intervalFieldChanged(const QString& text)
+{
+    const bool on = text::leadingNumber(text) > 0;
+    Image3->setPixmap(QPixmap(context_.paths.lampFile(on)));
+}
+
+void MainForm::newMail()
+{
+    // The compose window is not part of this version yet.
+}
+
+void MainForm::receiveMail()
+{
+    // Receiving is not part of this version yet.
+}
+
+void MainForm::viewMail()
+{
+    // The viewer is not part of this version yet.
+}
+
+void MainForm::openAddressBook()
+{
+    // The address book is not part of this version yet.
+}
+
+void MainForm::openSettings()
+{
+    windows_.showSetForm();
+}
+
+void MainForm::openHomePage()
+{
+    if (!context_.ui.openUrl(kHomePage)) {
+        context_.ui.inform(this,
+                           QStringLiteral("ブラウザを開けませんでした。\n") + kHomePage.toString(),
+                           {}, MessageIcon::Warning);
+    }
+}
+
+void MainForm::reportSettingsFailure()
+{
+    context_.ui.inform(this,
+                       QStringLiteral("設定をファイルに保存できませんでした。\n") +
+                           context_.paths.settingsFile(),
+                       {}, MessageIcon::Warning);
+}
+
+void MainForm::closeEvent(QCloseEvent* event)
+{
+    shutDown();
+    event->accept();
+}
+
+void MainForm::shutDown()
+{
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    const AppSettings settings = context_.settings();
+    const QString interval = windows_.setForm()->Text2->text();
+    const bool ok = settings.writeFlag(IniKey::Explanations, Check1->isChecked()).ok() &&
+                    settings.writeFlag(IniKey::AutoShow, Check2->isChecked()).ok() &&
+                    settings.write(IniKey::Background, text::trimSpaces(Text10->text())).ok() &&
+                    settings.write(IniKey::IntervalMinutes, interval).ok() &&
+                    settings.write(IniKey::ButtonSet, Text11->text()).ok();
+    if (!ok) {
+        reportSettingsFailure();
+    }
+    context_.mail.NMailEndWinSock();
+    windows_.discardAll();
+    Q_EMIT ended();
+}
+
+} // namespace lumora

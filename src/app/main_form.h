@@ -1,0 +1,142 @@
+#pragma once
+
+// MainForm "ルモラ Ver 1.0": the program's home window. Closing it ends the
+// program.
+//
+// | control     | kind           | caption / content            | role |
+// |-------------|----------------|------------------------------|----------------------------------------|
+// | Picture3    | picture button | image 1 of the set           | new mail (compose window) | |
+// Picture4    | picture button | image 2                      | receive mail | | Picture5    |
+// picture button | image 3                      | view received mail                     | |
+// Picture11   | picture button | image 4                      | address book | | Picture12   |
+// picture button | image 5                      | settings (SetForm)                     | |
+// Picture13   | picture button | image 6                      | the maker's home page in the
+// browser   | | Image1      | picture        | background                   | between the two
+// button columns         | | Command1-3  | buttons        | "Blue", "Red", "Green"       | apply
+// button image set 1, 2, 3         | | Command4    | button         | "背景画" | choose the
+// background picture          | | Check1      | check box      | "説明表示"                    |
+// explanation option ("NUMBER")          | | Check2      | check box      | in panel Picture6 |
+// auto-show option ("NUMBER2")           | | Check3      | check box      | "Check3" |
+// keep-on-server option ("NUMBER3")      | | Check4      | check box      | in panel Picture1 |
+// interval check is set                  | | Text4       | text box       | "　累積数" | number of
+// stored mails                 | | Text6       | text box       | "新着数"                      |
+// mails found by the last receive        | | Text7/Text8 | text boxes     | minutes / "分" |
+// interval minutes, in panel Picture1    | | Image3      | picture        | Red.gif / Green.gif |
+// interval lamp                          | | Picture6    | panel          | auto-show label and
+// Check2   |                                        | | Picture1    | panel          |
+// "インターバルチェック"          | interval panel                         | Outside the designed
+// area, seen when the window is enlarged: | Text1       | text box       | | explanation box; its
+// number is the     | |             |                |                              | minute count
+// of the interval check     | | Text5       | text box       | "新着情報" heading            | | |
+// Text3       | text box       |                              | "新着メール有り。" /
+// "新着メール無し。" | | Text2       | text box       |                              | attachment
+// search (receive)            | | Text9       | text box       |                              |
+// seconds of the interval count          | | Text10      | text box       | | background picture
+// path ("NAME")       | | Text11      | text box       |                              | button
+// image set number ("NUMBER5")    |
+
+#include <QWidget>
+
+#include <array>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace lumora {
+
+struct AppContext;
+class PictureButton;
+class Windows;
+
+class MainForm : public QWidget {
+    Q_OBJECT
+public:
+    MainForm(AppContext& context, Windows& windows, QWidget* parent = nullptr);
+
+    // The start-up steps: options, the received-mail file and its count, the
+    // server file, the mail library, the account dialogs, the button set and
+    // the background. Runs before the window is first shown.
+    void load();
+
+    // The designed client area, 4710 x 2790 twips.
+    static QSize designedSize();
+
+    // The explanation shown for a control under the mouse, or an empty text.
+    QString explanationFor(const QObject* control) const;
+
+    PictureButton* Picture3;
+    PictureButton* Picture4;
+    PictureButton* Picture5;
+    PictureButton* Picture11;
+    PictureButton* Picture12;
+    PictureButton* Picture13;
+    QLabel* Image1;
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+    QPushButton* Command4;
+    QCheckBox* Check1;
+    QCheckBox* Check2;
+    QCheckBox* Check3;
+    QCheckBox* Check4;
+    QPlainTextEdit* Text1;
+    QLineEdit* Text2;
+    QLineEdit* Text3;
+    QLineEdit* Text4;
+    QLineEdit* Text5;
+    QLineEdit* Text6;
+    QLineEdit* Text7;
+    QLineEdit* Text8;
+    QLineEdit* Text9;
+    QLineEdit* Text10;
+    QLineEdit* Text11;
+    QFrame* Picture6;
+    QFrame* Picture1;
+    QLabel* Image3;
+
+Q_SIGNALS:
+    // Shut-down has written the settings and ended the mail library; the
+    // process should end now.
+    void ended();
+
+public Q_SLOTS:
+    void applyButtonSet(int set);
+    // The interval text of the settings dialog has changed.
+    void setIntervalText(const QString& text);
+
+private Q_SLOTS:
+    void newMail();
+    void receiveMail();
+    void viewMail();
+    void openAddressBook();
+    void openSettings();
+    void openHomePage();
+    void chooseBackground();
+    void explanationOptionChanged(bool checked);
+    void keepOnServerChanged(bool checked);
+    void intervalFieldChanged(const QString& text);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void createOutsideControls();
+    void connectSignals();
+    void showDesignedPictures();
+    void loadBackground(const QString& file);
+    void shutDown();
+    void reportSettingsFailure();
+
+    AppContext& context_;
+    Windows& windows_;
+    std::array<PictureButton*, 6> buttons_{};
+    bool ended_ = false;
+};
+
+} // namespace lumora

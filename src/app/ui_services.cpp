@@ -1,0 +1,83 @@
+#include "app/ui_services.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace lumora {
+namespace {
+
+QMessageBox::Icon toQt(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Critical:
+        return QMessageBox::Critical;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+std::optional<QString> chosen(const QString& name)
+{
+    if (name.isEmpty()) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+} // namespace
+
+void QtUiServices::inform(QWidget* parent, const QString& text, const QString& title,
+                          MessageIcon icon)
+{
+    QMessageBox box(toQt(icon), title.isEmpty() ? kAppTitle : title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool QtUiServices::ask(QWidget* parent, const QString& text, const QString& title, MessageIcon icon)
+{
+    QMessageBox box(toQt(icon), title.isEmpty() ? kAppTitle : title, text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<QString> QtUiServices::openFileName(QWidget* parent, const QString& caption,
+                                                  const QString& folder, const QString& filter)
+{
+    return chosen(QFileDialog::getOpenFileName(parent, caption, folder, filter));
+}
+
+std::optional<QString> QtUiServices::saveFileName(QWidget* parent, const QString& caption,
+                                                  const QString& folder, const QString& filter)
+{
+    return chosen(QFileDialog::getSaveFileName(parent, caption, folder, filter));
+}
+
+QString QtUiServices::clipboardText()
+{
+    return QApplication::clipboard()->text();
+}
+
+void QtUiServices::setClipboardText(const QString& text)
+{
+    QApplication::clipboard()->setText(text);
+}
+
+bool QtUiServices::openUrl(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
+}
+
+} // namespace lumora

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+class QWidget;
+
+// Everything a window asks of the desktop: message boxes, file dialogs, the
+// clipboard and the browser. Windows receive a UiServices in their
+// constructors and never call QMessageBox or QFileDialog themselves, so that
+// tests answer for the user.
+namespace lumora {
+
+// The application title, shown by message boxes without a title of their own.
+inline const QString kAppTitle = QStringLiteral("ルモラ");
+
+enum class MessageIcon { None, Information, Warning, Critical, Question };
+
+class UiServices {
+public:
+    virtual ~UiServices() = default;
+
+    // A message box with an OK button. An empty title shows the application title.
+    virtual void inform(QWidget* parent, const QString& text, const QString& title = {},
+                        MessageIcon icon = MessageIcon::None) = 0;
+    // A question with Yes and No; true for Yes.
+    virtual bool ask(QWidget* parent, const QString& text, const QString& title,
+                     MessageIcon icon = MessageIcon::Question) = 0;
+    // A file to open or a name to save under; nothing when the user cancels.
+    // The filter is in Qt's form, e.g. "テキスト (*.txt *.ini)".
+    virtual std::optional<QString> openFileName(QWidget* parent, const QString& caption,
+                                                const QString& folder, const QString& filter) = 0;
+    virtual std::optional<QString> saveFileName(QWidget* parent, const QString& caption,
+                                                const QString& folder, const QString& filter) = 0;
+    virtual QString clipboardText() = 0;
+    virtual void setClipboardText(const QString& text) = 0;
+    // Opens the address in the user's browser; false when that failed.
+    virtual bool openUrl(const QUrl& url) = 0;
+};
+
+// The real desktop, through Qt.
+class QtUiServices final : public UiServices {
+public:
+    void inform(QWidget* parent, const QString& text, const QString& title,
+                MessageIcon icon) override;
+    bool ask(QWidget* parent, const QString& text, const QString& title, MessageIcon icon) override;
+    std::optional<QString> openFileName(QWidget* parent, const QString& caption,
+                                        const QString& folder, const QString& filter) override;
+    std::optional<QString> saveFileName(QWidget* parent, const QString& caption,
+                                        const QString& folder, const QString& filter) override;
+    QString clipboardText() override;
+    void setClipboardText(const QString& text) override;
+    bool openUrl(const QUrl& url) override;
+};
+
+} // namespace lumora

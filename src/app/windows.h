@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+namespace lumora {
+
+struct AppContext;
+class IdPassForm;
+class MainForm;
+class OptionForm;
+class SetForm;
+
+// Creates each secondary window on first use and keeps it until it is
+// closed; a window asked for after it was closed is made (and loaded) anew.
+class Windows : public QObject {
+    Q_OBJECT
+public:
+    explicit Windows(AppContext& context);
+    ~Windows() override;
+
+    void setMainForm(MainForm* main) { main_ = main; }
+
+    // The window, created (and so loaded) hidden when it does not exist.
+    OptionForm* optionForm();
+    IdPassForm* idPassForm();
+    SetForm* setForm();
+    // The window if it exists, without creating it.
+    IdPassForm* existingIdPassForm() const;
+    SetForm* existingSetForm() const;
+    OptionForm* existingOptionForm() const;
+
+    // Shows the window modeless, creating it when needed.
+    void showOptionForm();
+    void showIdPassForm();
+    void showSetForm();
+
+    // Destroys every secondary window without running its closing steps, as
+    // the program does when the main window ends it.
+    void discardAll();
+
+private:
+    AppContext& context_;
+    MainForm* main_ = nullptr;
+    QPointer<OptionForm> option_;
+    QPointer<IdPassForm> idPass_;
+    QPointer<SetForm> set_;
+};
+
+} // namespace lumora

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// The one door to the mail protocols: POP3 (with APOP and TLS), SMTP
+// submission with attachments, MIME decoding with attachment extraction, and
+// the text of the last error. Every part of the program that receives or sends
+// mail goes through an object of this interface, so tests can put a scripted
+// one in its place.
+//
+// The entry points keep the names and the order of arguments that callers
+// have always used. Texts are Unicode here; the callers store them in CP932.
+// A handle is a small positive number for an open POP3 connection.
+namespace lumora {
+
+// The texts of a mail that travel between the retrieval calls and the
+// decoder: subject, date, sender, the whole header block.
+struct MailFields {
+    QString subject;
+    QString date;
+    QString from;
+    QString header;
+};
+
+class MailLibrary {
+public:
+    virtual ~MailLibrary() = default;
+
+    // Sets the library up; called once at start-up, before any other call.
+    virtual void NMailInitializeWinSock() = 0;
+    // Option 1 is the size in characters of the text buffers callers hand in
+    // (8192); texts longer than that are cut.
+    virtual void NMailSetOption(int option, int value) = 0;
+    // Releases the library; the last call of the program.
+    virtual void NMailEndWinSock() = 0;
+
+    // Connects to a POP3 server named as the user typed it. A handle, or -1.
+    virtual int NMailPop3Connect(const QString& server) = 0;
+    // Logs in, with APOP when apop is not 0. The number of mails waiting (0
+    // or more), or a negative value on failure (see NMailGetMessage).
+    virtual int NMailPop3Authenticate(int handle, const QString& id, const QString& password,
+                                      int apop) = 0;
+    // Header fields of mail number (from 1).
+    virtual int NMailPop3GetMailStatus(int handle, int number, MailFields& fields, int flag) = 0;
+    // The size of mail number in bytes; negative on failure.
+    virtual qint64 NMailPop3GetMailSize(int handle, int number) = 0;
+    // Header fields and the body text as received, before any MIME decoding.
+    virtual int NMailPop3GetMail(int handle, int number, MailFields& fields, QString& body,
+                                 int flag1, int flag2) = 0;
+    // Decodes the mail: writes its attachments as files into attachmentFolder
+    // and gives back the fields and the body to show. 1 when attachments were
+    // written, -5 when an attachment file cannot be written, -6 while not all
+    // parts of a split mail have arrived; other values need no action.
+    virtual int NMailAttachmentFileFirst(int flag, MailFields& fields, QString& body,
+                                         const QString& attachmentFolder,
+                                         const QString& tempFilePath, QString& tempFileText,
+                                         int flag2) = 0;
+    virtual int NMailAttachmentFileClose(int flag) = 0;
+    // Marks mail number for deletion; the server deletes it when the
+    // connection is closed.
+    virtual int NMailPop3DeleteMail(int handle, int number) = 0;
+    virtual int NMailPop3Close(int handle) = 0;
+
+    // Sends one mail; attachments is a list of file paths. Negative on
+    // failure (see NMailGetMessage).
+    virtual int NMailSmtpSendMail(const QString& server, const QString& to, const QString& cc,
+                                  const QString& bcc, const QString& from, const QString& subject,
+                                  const QString& body, const QString& header,
+                                  const QStringList& attachments, int flag) = 0;
+
+    // The text of the last error, in Japanese, for a message box.
+    virtual QString NMailGetMessage(int flag) = 0;
+};
+
+// The library the program runs with.
+std::unique_ptr<MailLibrary> createMailLibrary();
+
+} // namespace lumora

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "store/status.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// The one mail account the program serves, and its two files:
+//   kurodo.ini    (servers, address, APOP) - plain CP932 lines in the current
+//                 working folder: "SMTP=", "POP3=", "MAIL=", "APOP=";
+//   iniIdPass.ini (ID and password) - a private-profile file in the data
+//                 folder, section "EXEINI", keys "NAME", "NAME2", "NAME3".
+// The password is kept in plain text, so iniIdPass.ini is created and
+// rewritten readable by its owner only.
+namespace lumora {
+
+struct AccountSettings {
+    QString SmtpServer;
+    QString Pop3Server;
+    QString MailAddress;
+    std::int16_t ApopFlag = 0; // 0 plain log-in, otherwise APOP
+    QString AccountId;
+    QString AccountPass;
+};
+
+namespace account {
+
+inline constexpr qsizetype kServerValueLimit = 100;
+
+// Fills the server fields from the server file. A missing file changes
+// nothing. Each line is matched on its first five characters, with case, in
+// the order SMTP=, POP3=, MAIL=, APOP=; a value keeps at most 100 characters;
+// a later line wins over an earlier one.
+void readServerFile(const QString& path, AccountSettings& settings);
+
+// Writes the four lines of the server file, whole.
+Status writeServerFile(const QString& path, const AccountSettings& settings);
+
+struct Credentials {
+    QString id;
+    QString password;
+};
+
+// "NAME" and "NAME2" of the account file; empty where missing.
+Credentials readCredentials(const QString& path);
+
+// The ID-and-password dialog's confirmation: with save checked, writes
+// "NAME", "NAME2" and "NAME3"="1"; without, only "NAME3"="0", keeping what
+// was stored before.
+Status writeCredentials(const QString& path, const Credentials& credentials, bool save);
+
+} // namespace account
+} // namespace lumora

@@ -1,0 +1,93 @@
+#include "settings/id_pass_form.h"
+
+#include "app/app_context.h"
+#include "app/geometry.h"
+#include "app/ui_services.h"
+#include "settings/account_settings.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace lumora {
+
+IdPassForm::IdPassForm(AppContext& context, QWidget* parent)
+    : QWidget(parent, Qt::Window), context_(context)
+{
+    setObjectName(QStringLiteral("IdPassForm"));
+    setWindowTitle(QStringLiteral("ID,PASS"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(ui::twips(4200), ui::twips(2520));
+
+    auto* idLabel = new QLabel(QStringLiteral("ID"), this);
+    ui::placeTwips(idLabel, 240, 240, 1080, 300);
+    IdText = new QLineEdit(this);
+    IdText->setObjectName(QStringLiteral("IdText"));
+    ui::placeTwips(IdText, 1320, 210, 2640, 330);
+
+    auto* passLabel = new QLabel(QStringLiteral("Password"), this);
+    ui::placeTwips(passLabel, 240, 720, 1080, 300);
+    PassText = new QLineEdit(this);
+    PassText->setObjectName(QStringLiteral("PassText"));
+    PassText->setEchoMode(QLineEdit::Password);
+    // No input method for a password: no conversion window, no prediction.
+    PassText->setAttribute(Qt::WA_InputMethodEnabled, false);
+    PassText->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData |
+                                  Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
+    ui::placeTwips(PassText, 1320, 690, 2640, 330);
+
+    Check1 = new QCheckBox(this);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    ui::placeTwips(Check1, 1320, 1200, 255, 255);
+    auto* saveLabel = new QLabel(QStringLiteral("IDパスワードを保存する"), this);
+    saveLabel->setBuddy(Check1);
+    ui::placeTwips(saveLabel, 1620, 1170, 2400, 300);
+
+    OKCommand = new QPushButton(QStringLiteral("OK"), this);
+    OKCommand->setObjectName(QStringLiteral("OKCommand"));
+    OKCommand->setDefault(true);
+    ui::placeTwips(OKCommand, 1320, 1740, 1200, 390);
+    CancelCommand = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelCommand->setObjectName(QStringLiteral("CancelCommand"));
+    ui::placeTwips(CancelCommand, 2700, 1740, 1200, 390);
+
+    connectSignals();
+    load();
+}
+
+void IdPassForm::connectSignals()
+{
+    connect(OKCommand, &QPushButton::clicked, this, &IdPassForm::confirm);
+    connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void IdPassForm::load()
+{
+    const account::Credentials stored = account::readCredentials(context_.paths.accountFile());
+    setCredentials(stored.id, stored.password);
+}
+
+void IdPassForm::setCredentials(const QString& id, const QString& password)
+{
+    IdText->setText(id);
+    PassText->setText(password);
+}
+
+void IdPassForm::confirm()
+{
+    context_.account.AccountId = IdText->text();
+    context_.account.AccountPass = PassText->text();
+    const Status status = account::writeCredentials(
+        context_.paths.accountFile(), {IdText->text(), PassText->text()}, Check1->isChecked());
+    if (!status.ok()) {
+        context_.ui.inform(this,
+                           QStringLiteral("IDとパスワードをファイルに保存できませんでした。\n") +
+                               context_.paths.accountFile(),
+                           {}, MessageIcon::Warning);
+        return;
+    }
+    close();
+}
+
+} // namespace lumora

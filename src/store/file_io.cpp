@@ -1,0 +1,128 @@
+#include "store/file_io.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lumora::fileio {
+namespace {
+
+QString errnoText()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+bool step(const WriteOptions& options, WriteStep s)
+{
+    return !options.hook || options.hook(s);
+}
+
+bool writeFully(int fd, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+void syncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+Status writeAtomically(const QString& path, const QByteArray& contents, const WriteOptions& options)
+{
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath();
+    const QByteArray target = QFile::encodeName(info.absoluteFilePath());
+    // The temporary name is unique to this process so that two writers never
+    // share one; a crash leaves it behind, harmless, beside the real file.
+    const QByteArray temp =
+        QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() + QStringLiteral(".") +
+                          QString::number(::getpid()) + QStringLiteral(".tmp"));
+
+    mode_t mode = 0644;
+    struct stat existing {};
+    if (::stat(target.constData(), &existing) == 0) {
+        mode = existing.st_mode & 07777;
+    }
+    if (options.ownerOnly) {
+        mode = 0600;
+    }
+
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0) {
+        return {StoreError::OpenFailed, path + QStringLiteral(": ") + errnoText()};
+    }
+    // open() applies the umask; set the mode we mean.
+    ::fchmod(fd, mode);
+    if (!step(options, WriteStep::TempCreated)) {
+        ::close(fd);
+        return {StoreError::Interrupted, path};
+    }
+    if (!writeFully(fd, contents.constData(), contents.size())) {
+        const QString why = errnoText();
+        ::close(fd);
+        ::unlink(temp.constData());
+        return {StoreError::WriteFailed, path + QStringLiteral(": ") + why};
+    }
+    if (!step(options, WriteStep::TempWritten)) {
+        ::close(fd);
+        return {StoreError::Interrupted, path};
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        const QString why = errnoText();
+        ::unlink(temp.constData());
+        return {StoreError::WriteFailed, path + QStringLiteral(": ") + why};
+    }
+    if (!step(options, WriteStep::TempSynced)) {
+        return {StoreError::Interrupted, path};
+    }
+    if (::rename(temp.constData(), target.constData()) != 0) {
+        const QString why = errnoText();
+        ::unlink(temp.constData());
+        return {StoreError::WriteFailed, path + QStringLiteral(": ") + why};
+    }
+    syncFolder(folder);
+    if (!step(options, WriteStep::Renamed)) {
+        return {StoreError::Interrupted, path};
+    }
+    return Status::success();
+}
+
+Result<QByteArray> readAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists()) {
+        return Status{StoreError::NotFound, path};
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        return Status{StoreError::OpenFailed, path + QStringLiteral(": ") + file.errorString()};
+    }
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return Status{StoreError::ReadFailed, path + QStringLiteral(": ") + file.errorString()};
+    }
+    return data;
+}
+
+} // namespace lumora::fileio

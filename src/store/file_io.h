@@ -1,0 +1,39 @@
+#pragma once
+
+#include "store/status.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// Small, careful file operations shared by every file the program keeps.
+namespace lumora::fileio {
+
+// Points at which a whole-file rewrite can be stopped in tests, to show that
+// a crash at that moment leaves the old or the new contents, never a mix.
+enum class WriteStep { TempCreated, TempWritten, TempSynced, Renamed };
+
+// Called before each step; returning false stops the operation on the spot,
+// as if the process had died there.
+using WriteHook = std::function<bool(WriteStep)>;
+
+struct WriteOptions {
+    // Permissions of a newly created file; an existing file keeps its own
+    // unless ownerOnly asks for 0600.
+    bool ownerOnly = false;
+    WriteHook hook;
+};
+
+// Replaces the file's contents: writes a temporary file beside it, flushes it
+// to disk, renames it over the file and flushes the folder.
+Status writeAtomically(const QString& path, const QByteArray& contents,
+                       const WriteOptions& options = {});
+
+// The whole file, or NotFound / ReadFailed.
+Result<QByteArray> readAll(const QString& path);
+
+// Flushes a folder's entry list to disk, so that a rename in it survives a crash.
+void syncFolder(const QString& folder);
+
+} // namespace lumora::fileio

@@ -1,0 +1,85 @@
+#include "store/paths.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace lumora {
+
+QString findPath(const QString& base, const QString& relative)
+{
+    static const QRegularExpression separators(QStringLiteral("[/\\\\]+"));
+    QString current = base;
+    const QStringList parts = relative.split(separators, Qt::SkipEmptyParts);
+    for (const QString& part : parts) {
+        QString next = current + u'/' + part;
+        if (!QFileInfo::exists(next)) {
+            const QDir dir(current);
+            const QStringList entries = dir.entryList(QDir::AllEntries | QDir::Hidden |
+                                                      QDir::System | QDir::NoDotAndDotDot);
+            for (const QString& entry : entries) {
+                if (entry.compare(part, Qt::CaseInsensitive) == 0) {
+                    next = current + u'/' + entry;
+                    break;
+                }
+            }
+        }
+        current = next;
+    }
+    return current;
+}
+
+AppPaths AppPaths::locate(const QString& executableDir, const QString& xdgDataHome,
+                          const QString& home)
+{
+    AppPaths paths;
+    const QString beside = findPath(executableDir, names::kDataFolder);
+    if (QFileInfo(beside).isDir()) {
+        paths.appFolder_ = QDir(executableDir).absolutePath();
+        paths.portable_ = true;
+        return paths;
+    }
+    // The base directory specification says a relative value is to be ignored.
+    const QString dataHome = !xdgDataHome.isEmpty() && QDir::isAbsolutePath(xdgDataHome)
+                                 ? xdgDataHome
+                                 : home + QStringLiteral("/.local/share");
+    paths.appFolder_ = QDir(dataHome).absolutePath() + QStringLiteral("/lumora");
+    return paths;
+}
+
+AppPaths AppPaths::at(const QString& appFolder)
+{
+    AppPaths paths;
+    paths.appFolder_ = QDir(appFolder).absolutePath();
+    paths.portable_ = true;
+    return paths;
+}
+
+QString AppPaths::buttonImage(int set, int n) const
+{
+    return path(names::kButtonFolder + u'/' + QString::number(set) + u'/' + QString::number(n) +
+                QStringLiteral(".jpg"));
+}
+
+QString AppPaths::serverFile()
+{
+    return findPath(QDir::currentPath(), names::kServerFile);
+}
+
+Status AppPaths::createFolders() const
+{
+    QStringList folders = {names::kDataFolder, names::kAttachmentFolder, names::kQuickSaveFolder,
+                           names::kEmoticonFolder};
+    for (int set = 1; set <= 3; ++set) {
+        folders << names::kButtonFolder + u'/' + QString::number(set);
+    }
+    for (const QString& folder : folders) {
+        const QString full = path(folder);
+        if (!QDir().mkpath(full)) {
+            return {StoreError::OpenFailed, full};
+        }
+    }
+    return Status::success();
+}
+
+} // namespace lumora

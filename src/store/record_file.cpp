@@ -1,0 +1,270 @@
+#include "store/record_file.h"
+
+#include "store/file_io.h"
+#include "store/numeric_text.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace lumora {
+namespace {
+
+QString errnoText()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+QByteArray nativePath(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+qint64 fileLength(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() ? info.size() : 0;
+}
+
+bool pwriteFully(int fd, const char* data, qsizetype size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), offset);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= n;
+        offset += n;
+    }
+    return true;
+}
+
+bool step(const CompactHook& hook, CompactStep s)
+{
+    return !hook || hook(s);
+}
+
+} // namespace
+
+qint16 readInt16(const QByteArray& record, qsizetype offset)
+{
+    if (offset < 0 || offset + 2 > record.size()) {
+        return 0;
+    }
+    const auto lo = static_cast<quint16>(static_cast<unsigned char>(record[offset]));
+    const auto hi = static_cast<quint16>(static_cast<unsigned char>(record[offset + 1]));
+    return static_cast<qint16>(static_cast<quint16>(lo | (hi << 8)));
+}
+
+void writeInt16(QByteArray& record, qsizetype offset, qint16 value)
+{
+    if (offset < 0 || offset + 2 > record.size()) {
+        return;
+    }
+    const auto u = static_cast<quint16>(value);
+    record[offset] = static_cast<char>(u & 0xFF);
+    record[offset + 1] = static_cast<char>(u >> 8);
+}
+
+Status RecordFile::ensureExists() const
+{
+    const int fd = ::open(nativePath(path_).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return {StoreError::OpenFailed, path_ + QStringLiteral(": ") + errnoText()};
+    }
+    ::close(fd);
+    return Status::success();
+}
+
+qint64 RecordFile::roundedCount() const
+{
+    const double ratio =
+        static_cast<double>(fileLength(path_)) / static_cast<double>(layout_.length);
+    return static_cast<qint64>(text::roundHalfEven(ratio));
+}
+
+qint64 RecordFile::wholeCount() const
+{
+    return fileLength(path_) / layout_.length;
+}
+
+Result<QByteArray> RecordFile::read(qint64 n) const
+{
+    if (n < 1) {
+        return Status{StoreError::BadArgument, QStringLiteral("record %1").arg(n)};
+    }
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return Status{file.exists() ? StoreError::OpenFailed : StoreError::NotFound,
+                      path_ + QStringLiteral(": ") + file.errorString()};
+    }
+    const qint64 offset = (n - 1) * layout_.length;
+    if (offset + layout_.length > file.size()) {
+        return Status{StoreError::EndOfFile, path_};
+    }
+    if (!file.seek(offset)) {
+        return Status{StoreError::ReadFailed, path_ + QStringLiteral(": ") + file.errorString()};
+    }
+    QByteArray record = file.read(layout_.length);
+    if (record.size() != layout_.length) {
+        return Status{StoreError::ReadFailed, path_ + QStringLiteral(": short read")};
+    }
+    return record;
+}
+
+Status RecordFile::write(qint64 n, const QByteArray& record) const
+{
+    if (n < 1 || record.size() != layout_.length) {
+        return {StoreError::BadArgument,
+                QStringLiteral("record %1 of %2 bytes").arg(n).arg(record.size())};
+    }
+    const int fd = ::open(nativePath(path_).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return {StoreError::OpenFailed, path_ + QStringLiteral(": ") + errnoText()};
+    }
+    const auto offset = static_cast<off_t>((n - 1) * layout_.length);
+    if (!pwriteFully(fd, record.constData(), record.size(), offset) || ::fsync(fd) != 0) {
+        const QString why = errnoText();
+        ::close(fd);
+        return {StoreError::WriteFailed, path_ + QStringLiteral(": ") + why};
+    }
+    if (::close(fd) != 0) {
+        return {StoreError::WriteFailed, path_ + QStringLiteral(": ") + errnoText()};
+    }
+    return Status::success();
+}
+
+Result<qint64> RecordFile::append(const QByteArray& record) const
+{
+    const double ratio =
+        static_cast<double>(fileLength(path_)) / static_cast<double>(layout_.length) + 1.0;
+    const auto n = static_cast<qint64>(text::roundHalfEven(ratio));
+    Status status = write(n, record);
+    if (!status.ok()) {
+        return status;
+    }
+    return n;
+}
+
+Status RecordFile::remove(qint64 n, const QString& tempPath, const CompactHook& hook) const
+{
+    if (n > 0) {
+        auto record = read(n);
+        if (record.ok()) {
+            QByteArray marked = std::move(record).value();
+            writeInt16(marked, layout_.flagOffset, 0);
+            Status status = write(n, marked);
+            if (!status.ok()) {
+                return status;
+            }
+        } else if (record.status().error() != StoreError::EndOfFile) {
+            return record.status();
+        }
+        if (!step(hook, CompactStep::Marked)) {
+            return {StoreError::Interrupted, path_};
+        }
+    }
+    return compact(tempPath, hook);
+}
+
+Status RecordFile::compact(const QString& tempPath, const CompactHook& hook) const
+{
+    QFile source(path_);
+    if (!source.open(QIODevice::ReadOnly)) {
+        return {source.exists() ? StoreError::OpenFailed : StoreError::NotFound,
+                path_ + QStringLiteral(": ") + source.errorString()};
+    }
+    const int fd =
+        ::open(nativePath(tempPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return {StoreError::OpenFailed, tempPath + QStringLiteral(": ") + errnoText()};
+    }
+    const auto fail = [&](StoreError error, const QString& what) -> Status {
+        ::close(fd);
+        ::unlink(nativePath(tempPath).constData());
+        return {error, what};
+    };
+
+    off_t written = 0;
+    for (;;) {
+        const QByteArray record = source.read(layout_.length);
+        if (record.size() < layout_.length) {
+            if (source.error() != QFileDevice::NoError) {
+                return fail(StoreError::ReadFailed,
+                            path_ + QStringLiteral(": ") + source.errorString());
+            }
+            break; // a partial tail is not a record
+        }
+        if (readInt16(record, layout_.flagOffset) == 0) {
+            continue;
+        }
+        if (!pwriteFully(fd, record.constData(), record.size(), written)) {
+            return fail(StoreError::WriteFailed, tempPath + QStringLiteral(": ") + errnoText());
+        }
+        written += static_cast<off_t>(record.size());
+        if (!step(hook, CompactStep::TempRecord)) {
+            ::close(fd);
+            return {StoreError::Interrupted, path_};
+        }
+    }
+    source.close();
+    if (!step(hook, CompactStep::TempWritten)) {
+        ::close(fd);
+        return {StoreError::Interrupted, path_};
+    }
+    if (::fsync(fd) != 0) {
+        return fail(StoreError::WriteFailed, tempPath + QStringLiteral(": ") + errnoText());
+    }
+    if (::close(fd) != 0) {
+        ::unlink(nativePath(tempPath).constData());
+        return {StoreError::WriteFailed, tempPath + QStringLiteral(": ") + errnoText()};
+    }
+    if (!step(hook, CompactStep::TempSynced)) {
+        return {StoreError::Interrupted, path_};
+    }
+    if (::rename(nativePath(tempPath).constData(), nativePath(path_).constData()) != 0) {
+        const QString why = errnoText();
+        ::unlink(nativePath(tempPath).constData());
+        return {StoreError::WriteFailed, path_ + QStringLiteral(": ") + why};
+    }
+    fileio::syncFolder(QFileInfo(path_).absolutePath());
+    if (!step(hook, CompactStep::Replaced)) {
+        return {StoreError::Interrupted, path_};
+    }
+    return Status::success();
+}
+
+Result<bool> RecordFile::recover(const QString& tempPath) const
+{
+    const QFileInfo temp(tempPath);
+    if (!temp.exists()) {
+        return false;
+    }
+    const QFileInfo data(path_);
+    const QByteArray tempName = nativePath(tempPath);
+    if (data.exists() && data.size() >= temp.size()) {
+        // The data file is whole: the temporary file is a compaction that did
+        // not finish, or a finished copy that was not yet removed.
+        if (::unlink(tempName.constData()) != 0) {
+            return Status{StoreError::WriteFailed, tempPath + QStringLiteral(": ") + errnoText()};
+        }
+        return true;
+    }
+    // The data file is missing or was being rebuilt from the temporary copy.
+    if (::rename(tempName.constData(), nativePath(path_).constData()) != 0) {
+        return Status{StoreError::WriteFailed, path_ + QStringLiteral(": ") + errnoText()};
+    }
+    fileio::syncFolder(data.absolutePath());
+    return true;
+}
+
+} // namespace lumora

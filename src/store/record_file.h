@@ -1,0 +1,83 @@
+#pragma once
+
+#include "store/status.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// A file of fixed-length records with no header: record n (from 1) lies at
+// byte (n - 1) * length. Every operation opens the file, does its work and
+// closes it again; no handle stays open between operations. Writes are
+// flushed to disk before they return, so a stored record survives a crash.
+namespace lumora {
+
+struct RecordLayout {
+    qsizetype length;     // bytes per record
+    qsizetype flagOffset; // offset of the 16-bit little-endian live flag
+};
+
+// Points at which a compaction can be stopped in tests, as if the process had
+// died there.
+enum class CompactStep {
+    Marked,      // the deleted record's flag is 0 on disk
+    TempRecord,  // one more record has been written to the temporary file
+    TempWritten, // the temporary file holds every live record
+    TempSynced,  // ... and is on disk
+    Replaced,    // the temporary file has been renamed over the data file
+};
+using CompactHook = std::function<bool(CompactStep)>;
+
+class RecordFile {
+public:
+    RecordFile(QString path, RecordLayout layout) : path_(std::move(path)), layout_(layout) {}
+
+    const QString& path() const { return path_; }
+    const RecordLayout& layout() const { return layout_; }
+
+    // Creates the file empty when it does not exist.
+    Status ensureExists() const;
+
+    // File length / record length, rounded to the nearest integer (an exact
+    // half goes to the even neighbour). A missing file counts 0.
+    qint64 roundedCount() const;
+    // The number of whole records; a partial tail is not a record.
+    qint64 wholeCount() const;
+
+    // Record n, or EndOfFile when the file cannot fill a whole record n.
+    Result<QByteArray> read(qint64 n) const;
+    // Writes record n (the record must be exactly one record long), creating
+    // the file when missing; flushed to disk before returning.
+    Status write(qint64 n, const QByteArray& record) const;
+    // Writes the record at round(length / record length + 1): after the last
+    // whole record of a file at rest. Returns the record number.
+    Result<qint64> append(const QByteArray& record) const;
+
+    // Deletes record n in the program's way: its live flag is set to 0, then
+    // the file is compacted. With n = 0 the file is only compacted.
+    Status remove(qint64 n, const QString& tempPath, const CompactHook& hook = {}) const;
+
+    // Rewrites the file keeping, in order, every whole record whose live flag
+    // is not 0. Crash-safe: the compacted file is built under tempPath,
+    // flushed, and renamed over the data file, so at every moment one of the
+    // two files holds every live record.
+    Status compact(const QString& tempPath, const CompactHook& hook = {}) const;
+
+    // Repairs what an interrupted compaction left behind, by this program or by
+    // an older one that copied the data file to the temporary file first and
+    // rebuilt the data file from it: when the temporary file exists, the
+    // larger of the two files holds every live record and becomes the data
+    // file; the other is removed. Returns true when something was repaired.
+    Result<bool> recover(const QString& tempPath) const;
+
+private:
+    QString path_;
+    RecordLayout layout_;
+};
+
+// Little-endian 16-bit integers inside a record.
+qint16 readInt16(const QByteArray& record, qsizetype offset);
+void writeInt16(QByteArray& record, qsizetype offset, qint16 value);
+
+} // namespace lumora

@@ -1,0 +1,204 @@
+#include "store/text_codec.h"
+
+#include <array>
+#include <cerrno>
+#include <iconv.h>
+
+namespace lumora::text {
+namespace {
+
+// JIS-table code points and the CP932 code points that stand for the same
+// characters. glibc's CP932 accepts both, but other converters do not, and
+// text compared after a round trip must come back the same.
+constexpr std::array<std::pair<char16_t, char16_t>, 7> kJisToCp932 = {{
+    {u'\u301C', u'\uFF5E'}, // 〜 -> ～
+    {u'\u2212', u'\uFF0D'}, // − -> －
+    {u'\u2016', u'\u2225'}, // ‖ -> ∥
+    {u'\u00A2', u'\uFFE0'}, // ¢ -> ￠
+    {u'\u00A3', u'\uFFE1'}, // £ -> ￡
+    {u'\u00AC', u'\uFFE2'}, // ¬ -> ￢
+    {u'\u2014', u'\u2015'}, // — -> ―
+}};
+
+QString mapJisFormsToCp932(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out) {
+        for (const auto& [jis, cp932] : kJisToCp932) {
+            if (c.unicode() == jis) {
+                c = QChar(cp932);
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+class Converter {
+public:
+    Converter(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
+    ~Converter()
+    {
+        if (valid()) {
+            iconv_close(handle_);
+        }
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts as much as it can. Returns the number of input bytes consumed
+    // when it stopped at a sequence it cannot convert, or the whole length.
+    size_t convert(const char*& in, size_t& inLeft, QByteArray& out)
+    {
+        std::array<char, 4096> buffer{};
+        while (inLeft > 0) {
+            char* outPtr = buffer.data();
+            size_t outLeft = buffer.size();
+            // iconv's prototype takes char**, though it never writes the input.
+            char* inPtr = const_cast<char*>(in);
+            const size_t rc = iconv(handle_, &inPtr, &inLeft, &outPtr, &outLeft);
+            const int err = errno;
+            in = inPtr;
+            out.append(buffer.data(), static_cast<qsizetype>(outPtr - buffer.data()));
+            if (rc != static_cast<size_t>(-1)) {
+                break;
+            }
+            if (err == E2BIG) {
+                continue;
+            }
+            return inLeft; // EILSEQ or EINVAL: the caller skips the bad input
+        }
+        return 0;
+    }
+
+private:
+    iconv_t handle_;
+};
+
+// Length of the UTF-8 sequence that starts with this byte (1 for a stray byte).
+int utf8SequenceLength(unsigned char lead)
+{
+    if (lead >= 0xF0) {
+        return 4;
+    }
+    if (lead >= 0xE0) {
+        return 3;
+    }
+    if (lead >= 0xC0) {
+        return 2;
+    }
+    return 1;
+}
+
+} // namespace
+
+QByteArray encodeCp932(const QString& text)
+{
+    const QByteArray utf8 = mapJisFormsToCp932(text).toUtf8();
+    QByteArray out;
+    out.reserve(utf8.size());
+    Converter conv("CP932", "UTF-8");
+    if (!conv.valid()) {
+        return out;
+    }
+    const char* in = utf8.constData();
+    size_t left = static_cast<size_t>(utf8.size());
+    while (left > 0) {
+        if (conv.convert(in, left, out) == 0) {
+            break;
+        }
+        // A character CP932 does not hold: write '?' and go on after it.
+        const auto skip = static_cast<size_t>(utf8SequenceLength(static_cast<unsigned char>(*in)));
+        const size_t step = skip < left ? skip : left;
+        in += step;
+        left -= step;
+        out.append('?');
+    }
+    return out;
+}
+
+QString decodeCp932(QByteArrayView bytes)
+{
+    QByteArray utf8;
+    utf8.reserve(bytes.size() * 3 / 2);
+    Converter conv("UTF-8", "CP932");
+    if (!conv.valid()) {
+        return {};
+    }
+    const char* in = bytes.data();
+    size_t left = static_cast<size_t>(bytes.size());
+    while (left > 0) {
+        if (conv.convert(in, left, utf8) == 0) {
+            break;
+        }
+        // One byte that CP932 does not know (or a lead byte cut off at the
+        // end): mark it and go on with the next byte, which may be plain ASCII.
+        ++in;
+        --left;
+        utf8.append("\xEF\xBF\xBD");
+    }
+    return QString::fromUtf8(utf8);
+}
+
+bool isCp932LeadByte(unsigned char byte)
+{
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+QByteArray cutCp932(QByteArrayView bytes, qsizetype maxBytes)
+{
+    if (maxBytes <= 0) {
+        return {};
+    }
+    if (bytes.size() <= maxBytes) {
+        return bytes.toByteArray();
+    }
+    qsizetype pos = 0;
+    while (pos < maxBytes) {
+        const qsizetype width = isCp932LeadByte(static_cast<unsigned char>(bytes[pos])) ? 2 : 1;
+        if (pos + width > maxBytes) {
+            break;
+        }
+        pos += width;
+    }
+    return bytes.first(pos).toByteArray();
+}
+
+QByteArray fixedFieldCp932(const QString& text, qsizetype width)
+{
+    if (width <= 0) {
+        return {};
+    }
+    QString padded = text;
+    if (padded.size() < width) {
+        padded.append(QString(width - padded.size(), QLatin1Char(' ')));
+    }
+    QByteArray field = cutCp932(encodeCp932(padded), width);
+    if (field.size() < width) {
+        field.append(QByteArray(width - field.size(), ' '));
+    }
+    return field;
+}
+
+QString CutAtNul(const QString& text)
+{
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    return nul < 0 ? text : text.left(nul);
+}
+
+QString trimSpaces(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == QLatin1Char(' ')) {
+        ++begin;
+    }
+    while (end > begin && text.at(end - 1) == QLatin1Char(' ')) {
+        --end;
+    }
+    return text.mid(begin, end - begin);
+}
+
+} // namespace lumora::text
