@@ -52,6 +52,11 @@ void readServerFile(const QString& path, AccountSettings& settings)
 
 Status writeServerFile(const QString& path, const AccountSettings& settings)
 {
+    for (const QString& value : {settings.SmtpServer, settings.Pop3Server, settings.MailAddress}) {
+        if (!text::fitsCp932(value)) {
+            return {StoreError::BadArgument, value};
+        }
+    }
     const QString contents =
         QStringLiteral("SMTP=") + settings.SmtpServer + QStringLiteral("\r\nPOP3=") +
         settings.Pop3Server + QStringLiteral("\r\nMAIL=") + settings.MailAddress +
@@ -68,6 +73,9 @@ Credentials readCredentials(const QString& path)
 Status writeCredentials(const QString& path, const Credentials& credentials, bool save)
 {
     if (save) {
+        if (!text::fitsCp932(credentials.id) || !text::fitsCp932(credentials.password)) {
+            return {StoreError::BadArgument, QStringLiteral("ID or password")};
+        }
         Status status =
             profile::writeString(path, kIniSection, kIdKey, credentials.id, ownerOnly());
         if (!status.ok()) {

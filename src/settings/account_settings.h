@@ -34,7 +34,8 @@ inline constexpr qsizetype kServerValueLimit = 100;
 // a later line wins over an earlier one.
 void readServerFile(const QString& path, AccountSettings& settings);
 
-// Writes the four lines of the server file, whole.
+// Writes the four lines of the server file, whole. BadArgument, and nothing
+// written, when a value holds a character the file's charset cannot keep.
 Status writeServerFile(const QString& path, const AccountSettings& settings);
 
 struct Credentials {
@@ -47,7 +48,9 @@ Credentials readCredentials(const QString& path);
 
 // The ID-and-password dialog's confirmation: with save checked, writes
 // "NAME", "NAME2" and "NAME3"="1"; without, only "NAME3"="0", keeping what
-// was stored before.
+// was stored before. BadArgument, and nothing written, when the ID or the
+// password holds a character the file's charset cannot keep: a password
+// that silently changed on its way to disk would fail every log-in.
 Status writeCredentials(const QString& path, const Credentials& credentials, bool save);
 
 } // namespace account

@@ -80,6 +80,13 @@ void IdPassForm::confirm()
     context_.account.AccountPass = PassText->text();
     const Status status = account::writeCredentials(
         context_.paths.accountFile(), {IdText->text(), PassText->text()}, Check1->isChecked());
+    if (status.error() == StoreError::BadArgument) {
+        context_.ui.inform(this,
+                           QStringLiteral("IDかパスワードに、保存できない文字が含まれています。\n"
+                                          "半角英数字と日本語の文字だけを使ってください。"),
+                           {}, MessageIcon::Warning);
+        return;
+    }
     if (!status.ok()) {
         context_.ui.inform(this,
                            QStringLiteral("IDとパスワードをファイルに保存できませんでした。\n") +

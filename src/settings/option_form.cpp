@@ -78,6 +78,13 @@ void OptionForm::confirm()
     account.MailAddress = MailText->text();
     account.ApopFlag = ApopCheck->isChecked() ? 1 : 0;
     const Status status = account::writeServerFile(AppPaths::serverFile(), account);
+    if (status.error() == StoreError::BadArgument) {
+        context_.ui.inform(this,
+                           QStringLiteral("サーバー名かメールアドレスに、保存できない文字が"
+                                          "含まれています。"),
+                           {}, MessageIcon::Warning);
+        return;
+    }
     if (!status.ok()) {
         // The new values already serve this run; say that they will not
         // survive it, and keep the dialog open so the user can try again.

@@ -119,6 +119,11 @@ QByteArray encodeCp932(const QString& text)
     return out;
 }
 
+bool fitsCp932(const QString& text)
+{
+    return decodeCp932(encodeCp932(text)) == mapJisFormsToCp932(text);
+}
+
 QString decodeCp932(QByteArrayView bytes)
 {
     QByteArray utf8;

@@ -16,6 +16,10 @@ namespace lumora::text {
 // CP932 cannot hold becomes '?', as Windows does.
 QByteArray encodeCp932(const QString& text);
 
+// True when every character of the text has a CP932 code, so that it comes
+// back from a file exactly as it went in.
+bool fitsCp932(const QString& text);
+
 // Text for CP932 bytes. A byte sequence that is not CP932 becomes U+FFFD, one
 // per offending byte, so that garbage in a file never stops a read. NUL bytes
 // come back as U+0000 (see CutAtNul).

@@ -1,0 +1,91 @@
+#include "app/app_folder.h"
+#include "store/paths.h"
+#include "store/records.h"
+#include "store/text_codec.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+using namespace lumora;
+using lumora::test::TempFolder;
+
+TEST(AppFolder, AnEmptyFolderGetsEveryFolderAndTheFilesThatComeWithTheProgram)
+{
+    TempFolder dir;
+    const AppPaths paths = AppPaths::at(dir.path());
+    InstanceLock lock;
+    ASSERT_TRUE(prepareAppFolder(paths, lock).ok());
+
+    for (int set = 1; set <= 3; ++set) {
+        for (int n = 1; n <= 6; ++n) {
+            const QImage image(paths.buttonImage(set, n));
+            EXPECT_FALSE(image.isNull()) << set << '/' << n;
+            EXPECT_EQ(image.width(), image.height());
+        }
+    }
+    // The three sets differ in colour: the centre-left pixel of the same
+    // button is bluest in set 1, reddest in 2, greenest in 3.
+    const auto pixel = [&](int set) {
+        return QImage(paths.buttonImage(set, 2)).pixelColor(8, 60);
+    };
+    EXPECT_GT(pixel(1).blue(), pixel(1).red());
+    EXPECT_GT(pixel(2).red(), pixel(2).blue());
+    EXPECT_GT(pixel(3).green(), pixel(3).red());
+
+    EXPECT_FALSE(QImage(paths.lampFile(true)).isNull());
+    EXPECT_FALSE(QImage(paths.lampFile(false)).isNull());
+
+    const QByteArray page = dir.read(QStringLiteral("顔文字データ/Kao1.txt"));
+    const QString text = text::decodeCp932(page);
+    EXPECT_GT(text.count(u'\n'), 10);
+    EXPECT_EQ(page.count("\r\n"), page.count('\n')); // CR LF throughout
+    EXPECT_TRUE(text.contains(QStringLiteral("(^_^)")));
+    EXPECT_TRUE(text.contains(QStringLiteral("①")));
+    EXPECT_FALSE(text.contains(u'\uFFFD'));
+    EXPECT_FALSE(text.contains(u'?')) << "a character of the page is not CP932";
+}
+
+TEST(AppFolder, FilesTheUserAlreadyHasAreNeverReplaced)
+{
+    TempFolder dir;
+    dir.write(QStringLiteral("★MAILDATA/red.gif"), "mine");
+    dir.write(QStringLiteral("顔文字データ/kao1.TXT"), "my page\r\n");
+    dir.write(QStringLiteral("button/2/3.JPG"), "my picture");
+    InstanceLock lock;
+    ASSERT_TRUE(prepareAppFolder(AppPaths::at(dir.path()), lock).ok());
+    EXPECT_EQ(dir.read(QStringLiteral("★MAILDATA/red.gif")), QByteArray("mine"));
+    EXPECT_EQ(dir.read(QStringLiteral("顔文字データ/kao1.TXT")), QByteArray("my page\r\n"));
+    EXPECT_EQ(dir.read(QStringLiteral("button/2/3.JPG")), QByteArray("my picture"));
+    EXPECT_FALSE(dir.exists(QStringLiteral("★MailData")));
+}
+
+TEST(AppFolder, ASecondCopyOfTheProgramIsTurnedAwayUntilTheFirstEnds)
+{
+    TempFolder dir;
+    const AppPaths paths = AppPaths::at(dir.path());
+    {
+        InstanceLock first;
+        ASSERT_TRUE(prepareAppFolder(paths, first).ok());
+        InstanceLock second;
+        EXPECT_EQ(prepareAppFolder(paths, second).error(), StoreError::Locked);
+        EXPECT_FALSE(second.held());
+    }
+    InstanceLock third;
+    EXPECT_TRUE(prepareAppFolder(paths, third).ok());
+}
+
+TEST(AppFolder, StartUpRepairsADeletionThatACrashInterrupted)
+{
+    TempFolder dir;
+    const QByteArray two = AddressRecord::entry(QStringLiteral("a"), {}).bytes() +
+                           AddressRecord::entry(QStringLiteral("b"), {}).bytes();
+    // The data file was removed and the copy not yet put back.
+    dir.write(QStringLiteral("★MailData/KRDDATA20.TMP"), two);
+    dir.write(QStringLiteral("★MailData/krddata2.data"), QByteArray());
+    InstanceLock lock;
+    ASSERT_TRUE(prepareAppFolder(AppPaths::at(dir.path()), lock).ok());
+    EXPECT_EQ(dir.read(QStringLiteral("★MailData/krddata20.data")), two);
+    EXPECT_FALSE(dir.exists(QStringLiteral("★MailData/KRDDATA20.TMP")));
+}

@@ -1,0 +1,102 @@
+// The real program, started as a user starts it, in a throw-away home.
+
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <csignal>
+
+using lumora::test::TempFolder;
+
+namespace {
+
+const QString kBinary = QStringLiteral(LUMORA_BINARY);
+
+QProcessEnvironment environmentFor(const TempFolder& home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.file(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+    return env;
+}
+
+bool waitFor(const QString& file, int milliseconds)
+{
+    for (int waited = 0; waited < milliseconds; waited += 20) {
+        if (QFile::exists(file)) {
+            return true;
+        }
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+// Starts the program, waits until its main window has loaded, ends it with
+// a signal and returns its exit code.
+int runAndSignal(const QString& binary, const TempFolder& home, const QString& loadedMarker,
+                 int signal)
+{
+    QProcess process;
+    process.setProcessEnvironment(environmentFor(home));
+    process.setWorkingDirectory(home.path());
+    process.start(binary, {});
+    if (!process.waitForStarted(5000)) {
+        return -100;
+    }
+    if (!waitFor(loadedMarker, 10000)) {
+        process.kill();
+        process.waitForFinished();
+        return -101;
+    }
+    QThread::msleep(200);
+    ::kill(static_cast<pid_t>(process.processId()), signal);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+        return -102;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -103;
+}
+
+} // namespace
+
+TEST(Process, SigtermEndsTheProgramLikeClosingItAndTheSettingsAreWritten)
+{
+    TempFolder home;
+    const QString data = home.file(QStringLiteral("data/lumora/★MailData/"));
+    EXPECT_EQ(runAndSignal(kBinary, home, data + QStringLiteral("krddata2.data"), SIGTERM), 0);
+    QFile ini(data + QStringLiteral("ini.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    EXPECT_EQ(
+        ini.readAll(),
+        QByteArray("[EXEINI]\r\nNUMBER=0\r\nNUMBER2=0\r\nNAME=\r\nNUMBER4=0\r\nNUMBER5=\r\n"));
+}
+
+TEST(Process, ADataFolderBesideTheProgramKeepsEverythingThere)
+{
+    TempFolder home;
+    TempFolder install;
+    const QString binary = install.file(QStringLiteral("lumora"));
+    ASSERT_TRUE(QFile::copy(kBinary, binary));
+    ASSERT_TRUE(QDir().mkpath(install.file(QStringLiteral("★maildata"))));
+    const QString marker = install.file(QStringLiteral("★maildata/krddata2.data"));
+    EXPECT_EQ(runAndSignal(binary, home, marker, SIGINT), 0);
+    EXPECT_TRUE(QFile::exists(install.file(QStringLiteral("★maildata/ini.ini"))));
+    EXPECT_TRUE(QFile::exists(install.file(QStringLiteral("Button/1/1.jpg"))));
+    EXPECT_FALSE(QFile::exists(home.file(QStringLiteral("data/lumora"))));
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

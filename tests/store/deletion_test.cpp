@@ -1,0 +1,178 @@
+#include "store/records.h"
+#include "store/text_codec.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+using namespace lumora;
+using lumora::test::TempFolder;
+
+namespace {
+
+const QString kData = QStringLiteral("krddata20.data");
+const QString kTemp = QStringLiteral("KRDDATA20.TMP");
+
+QByteArray entries(const QStringList& names, int deleted = 0)
+{
+    QByteArray bytes;
+    for (int i = 0; i < names.size(); ++i) {
+        AddressRecord r = AddressRecord::entry(names[i], names[i] + QStringLiteral("@example.jp"));
+        if (i + 1 == deleted) {
+            r.setInUse(0);
+        }
+        bytes += r.bytes();
+    }
+    return bytes;
+}
+
+// The names in the file, in order, and which of them are live.
+struct Contents {
+    QStringList all;
+    QStringList live;
+};
+
+Contents contents(const RecordFile& file)
+{
+    Contents c;
+    for (qint64 n = 1;; ++n) {
+        const auto bytes = file.read(n);
+        if (!bytes.ok()) {
+            break;
+        }
+        const AddressRecord r = AddressRecord::fromBytes(bytes.value());
+        const QString name = text::trimSpaces(r.name());
+        c.all << name;
+        if (r.inUse() != 0) {
+            c.live << name;
+        }
+    }
+    return c;
+}
+
+} // namespace
+
+TEST(Deletion, DeletingTheSecondOfThreeLeavesTheOthersInOrder)
+{
+    TempFolder dir;
+    dir.write(kData,
+              entries({QStringLiteral("一郎"), QStringLiteral("二郎"), QStringLiteral("三郎")}));
+    const RecordFile file = addressFile(dir.file(kData));
+    ASSERT_TRUE(file.remove(2, dir.file(kTemp)).ok());
+    EXPECT_EQ(dir.read(kData).size(), 368);
+    EXPECT_EQ(contents(file).live, QStringList({QStringLiteral("一郎"), QStringLiteral("三郎")}));
+    EXPECT_EQ(contents(file).all, contents(file).live); // every record at rest has InUse 1
+    EXPECT_FALSE(dir.exists(kTemp));
+}
+
+TEST(Deletion, CompactingWithoutADeletionKeepsEveryRecordAndDropsAPartialTail)
+{
+    TempFolder dir;
+    const QByteArray three =
+        entries({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    dir.write(kData, three + QByteArray(50, 'z'));
+    const RecordFile file = addressFile(dir.file(kData));
+    ASSERT_TRUE(file.remove(0, dir.file(kTemp)).ok());
+    EXPECT_EQ(dir.read(kData), three);
+    EXPECT_FALSE(dir.exists(kTemp));
+}
+
+TEST(Deletion, MailRecordsUseTheSameScheme)
+{
+    TempFolder dir;
+    const RecordFile file = mailFile(dir.file(QStringLiteral("krddata2.data")));
+    for (const char* s : {"one", "two", "three"}) {
+        ASSERT_TRUE(storeReceivedMail(file, QString::fromLatin1(s), {}, {}, {}).ok());
+    }
+    ASSERT_TRUE(file.remove(1, dir.file(QStringLiteral("KRDDATA2.TMP"))).ok());
+    ASSERT_EQ(file.roundedCount(), 2);
+    EXPECT_EQ(text::trimSpaces(MailRecord::fromBytes(file.read(1).value()).subject()),
+              QStringLiteral("two"));
+}
+
+// The process dies at each step of a deletion; the next start repairs the
+// files. Every live record must be there exactly once, in order, and the
+// temporary file must be gone.
+TEST(Deletion, ACrashAtAnyStepLosesNoLiveRecord)
+{
+    struct Stop {
+        CompactStep step;
+        int occurrence;
+    };
+    const Stop stops[] = {
+        {CompactStep::Marked, 1},      {CompactStep::TempRecord, 1}, {CompactStep::TempRecord, 2},
+        {CompactStep::TempWritten, 1}, {CompactStep::TempSynced, 1}, {CompactStep::Replaced, 1},
+    };
+    const QStringList names = {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                               QStringLiteral("d")};
+    for (const Stop& stop : stops) {
+        TempFolder dir;
+        dir.write(kData, entries(names));
+        const RecordFile file = addressFile(dir.file(kData));
+        int seen = 0;
+        const Status status = file.remove(2, dir.file(kTemp), [&](CompactStep s) {
+            return !(s == stop.step && ++seen == stop.occurrence);
+        });
+        ASSERT_EQ(status.error(), StoreError::Interrupted);
+
+        const auto repaired = file.recover(dir.file(kTemp));
+        ASSERT_TRUE(repaired.ok());
+        EXPECT_FALSE(dir.exists(kTemp));
+        const Contents after = contents(file);
+        const QStringList survivors = {QStringLiteral("a"), QStringLiteral("c"),
+                                       QStringLiteral("d")};
+        EXPECT_EQ(after.live, survivors) << static_cast<int>(stop.step) << '/' << stop.occurrence;
+        // The record being deleted is either gone or still there, marked.
+        EXPECT_TRUE(after.all == survivors || after.all == names);
+
+        // The user deletes again; this time it finishes.
+        ASSERT_TRUE(file.remove(0, dir.file(kTemp)).ok());
+        EXPECT_EQ(contents(file).all, survivors);
+    }
+}
+
+// States an older copy of the program leaves when it dies while deleting: it
+// copies the data file to the temporary file, removes the data file and
+// rebuilds it from the copy.
+TEST(Deletion, RecoversWhatAnInterruptedCopyAndRebuildLeftBehind)
+{
+    const QStringList names = {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    const QByteArray full = entries(names, 2);
+    {
+        SCOPED_TRACE("data file removed, rebuild not started");
+        TempFolder dir;
+        dir.write(kTemp, full);
+        const RecordFile file = addressFile(dir.file(kData));
+        ASSERT_TRUE(file.recover(dir.file(kTemp)).value());
+        EXPECT_EQ(dir.read(kData), full);
+        EXPECT_FALSE(dir.exists(kTemp));
+    }
+    {
+        SCOPED_TRACE("rebuild half done");
+        TempFolder dir;
+        dir.write(kTemp, full);
+        dir.write(kData, entries({QStringLiteral("a")}));
+        const RecordFile file = addressFile(dir.file(kData));
+        ASSERT_TRUE(file.recover(dir.file(kTemp)).value());
+        EXPECT_EQ(contents(file).live, QStringList({QStringLiteral("a"), QStringLiteral("c")}));
+    }
+    {
+        SCOPED_TRACE("copy to the temporary file cut short");
+        TempFolder dir;
+        dir.write(kData, full);
+        dir.write(kTemp, full.left(184 + 30));
+        const RecordFile file = addressFile(dir.file(kData));
+        ASSERT_TRUE(file.recover(dir.file(kTemp)).value());
+        EXPECT_EQ(dir.read(kData), full);
+        EXPECT_FALSE(dir.exists(kTemp));
+    }
+    {
+        SCOPED_TRACE("nothing to repair");
+        TempFolder dir;
+        dir.write(kData, full);
+        const RecordFile file = addressFile(dir.file(kData));
+        EXPECT_FALSE(file.recover(dir.file(kTemp)).value());
+        EXPECT_EQ(dir.read(kData), full);
+    }
+}

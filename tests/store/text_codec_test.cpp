@@ -1,0 +1,96 @@
+#include "store/text_codec.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+
+using namespace lumora::text;
+
+namespace {
+
+QByteArray hex(const char* h)
+{
+    return QByteArray::fromHex(h);
+}
+
+} // namespace
+
+TEST(Cp932Text, EitherMemberOfTheSevenPairsStoresAsTheCp932Code)
+{
+    // JIS form, CP932 form, expected CP932 bytes.
+    const struct {
+        char16_t jis;
+        char16_t cp932;
+        const char* bytes;
+    } pairs[] = {
+        {u'\u301C', u'\uFF5E', "8160"}, {u'\u2212', u'\uFF0D', "817c"},
+        {u'\u2016', u'\u2225', "8161"}, {u'\u00A2', u'\uFFE0', "8191"},
+        {u'\u00A3', u'\uFFE1', "8192"}, {u'\u00AC', u'\uFFE2', "81ca"},
+        {u'\u2014', u'\u2015', "815c"},
+    };
+    for (const auto& p : pairs) {
+        EXPECT_EQ(encodeCp932(QString(QChar(p.jis))), hex(p.bytes)) << p.bytes;
+        EXPECT_EQ(encodeCp932(QString(QChar(p.cp932))), hex(p.bytes)) << p.bytes;
+        EXPECT_EQ(decodeCp932(hex(p.bytes)), QString(QChar(p.cp932))) << p.bytes;
+    }
+}
+
+TEST(Cp932Text, WindowsExtensionsHalfWidthKanaAndBackslashRoundTrip)
+{
+    const QString text = QStringLiteral("①㈱髙ｱｲｳ\\~ＡＢ表");
+    const QByteArray bytes = encodeCp932(text);
+    EXPECT_FALSE(bytes.contains('?'));
+    EXPECT_EQ(decodeCp932(bytes), text);
+    EXPECT_EQ(encodeCp932(QStringLiteral("ｱ")), hex("b1"));
+    EXPECT_EQ(encodeCp932(QStringLiteral("\\")), hex("5c"));
+}
+
+TEST(Cp932Text, CharactersOutsideCp932BecomeQuestionMarks)
+{
+    // An emoji (a surrogate pair) and Hangul: one '?' each, text around kept.
+    EXPECT_EQ(encodeCp932(QStringLiteral("a\U0001F600b한c")), QByteArray("a?b?c"));
+}
+
+TEST(Cp932Text, GarbageBytesDecodeWithoutLosingTheTextAroundThem)
+{
+    // 0xA0 and 0xFD are not CP932; 0x82 at the very end is a cut-off lead byte.
+    const QString text = decodeCp932(hex("41a042fd43") + QByteArray("\x82", 1));
+    EXPECT_EQ(text, QStringLiteral("A\uFFFDB\uFFFDC\uFFFD"));
+    // A NUL byte survives decoding, so that readers can cut at it.
+    EXPECT_EQ(decodeCp932(QByteArray("ab\0cd", 5)).size(), 5);
+}
+
+TEST(Cp932Text, CutNeverSplitsADoubleByteCharacter)
+{
+    const QByteArray aiu = encodeCp932(QStringLiteral("あいう")); // 6 bytes
+    EXPECT_EQ(cutCp932(aiu, 6), aiu);
+    EXPECT_EQ(cutCp932(aiu, 5), encodeCp932(QStringLiteral("あい")));
+    EXPECT_EQ(cutCp932(aiu, 1), QByteArray());
+    EXPECT_EQ(cutCp932(encodeCp932(QStringLiteral("aあ")), 2), QByteArray("a"));
+}
+
+TEST(FixedField, PadsCutsAndFillsTheFreedByteWithASpace)
+{
+    EXPECT_EQ(fixedFieldCp932(QStringLiteral("Taro"), 10), QByteArray("Taro      "));
+    // 60 double-byte characters in a 100-byte field keep the first 50.
+    const QString sixty = QString(60, QChar(u'あ'));
+    const QByteArray subject = fixedFieldCp932(sixty, 100);
+    EXPECT_EQ(subject.size(), 100);
+    EXPECT_EQ(decodeCp932(subject), QString(50, QChar(u'あ')));
+    // A cut inside the third character: two characters and one space.
+    EXPECT_EQ(fixedFieldCp932(QStringLiteral("あいう"), 5), encodeCp932(QStringLiteral("あい ")));
+    // A JIS-form wave dash stores as the CP932 one.
+    EXPECT_EQ(fixedFieldCp932(QStringLiteral("〜"), 3), hex("816020"));
+    // Every result is exactly the width, even when characters vanish to '?'.
+    EXPECT_EQ(fixedFieldCp932(QStringLiteral("\U0001F600"), 4).size(), 4);
+}
+
+TEST(FieldText, CutAtNulAndTrimSpaces)
+{
+    EXPECT_EQ(CutAtNul(QStringLiteral("abc")), QStringLiteral("abc"));
+    EXPECT_EQ(CutAtNul(QString::fromUtf16(u"ab\0cd", 5)), QStringLiteral("ab"));
+    EXPECT_EQ(CutAtNul(QString::fromUtf16(u"\0x", 2)), QString());
+    EXPECT_EQ(trimSpaces(QStringLiteral("  a b  ")), QStringLiteral("a b"));
+    // Only spaces are trimmed; an ideographic space or a tab stays.
+    EXPECT_EQ(trimSpaces(QStringLiteral("\u3000a\t ")), QStringLiteral("\u3000a\t"));
+}

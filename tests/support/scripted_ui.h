@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/ui_services.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <deque>
+
+namespace lumora::test {
+
+// Answers for the user: every message is recorded, questions and file
+// dialogs take their answers from queues the test fills beforehand. A
+// question or dialog nobody scripted is a test failure, recorded as such.
+class ScriptedUi final : public UiServices {
+public:
+    struct Message {
+        QString text;
+        QString title;
+        MessageIcon icon;
+    };
+
+    void inform(QWidget*, const QString& text, const QString& title, MessageIcon icon) override
+    {
+        messages.append({text, title.isEmpty() ? kAppTitle : title, icon});
+    }
+    bool ask(QWidget*, const QString& text, const QString& title, MessageIcon icon) override
+    {
+        messages.append({text, title, icon});
+        if (answers.empty()) {
+            unscripted.append(text);
+            return false;
+        }
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
+    std::optional<QString> openFileName(QWidget*, const QString& caption, const QString&,
+                                        const QString&) override
+    {
+        return nextFile(caption);
+    }
+    std::optional<QString> saveFileName(QWidget*, const QString& caption, const QString&,
+                                        const QString&) override
+    {
+        return nextFile(caption);
+    }
+    QString clipboardText() override { return clipboard; }
+    void setClipboardText(const QString& text) override { clipboard = text; }
+    bool openUrl(const QUrl& url) override
+    {
+        openedUrls.append(url);
+        return urlOpens;
+    }
+
+    QList<Message> messages;
+    std::deque<bool> answers;
+    std::deque<std::optional<QString>> files;
+    QStringList unscripted;
+    QString clipboard;
+    QList<QUrl> openedUrls;
+    bool urlOpens = true;
+
+private:
+    std::optional<QString> nextFile(const QString& caption)
+    {
+        if (files.empty()) {
+            unscripted.append(caption);
+            return std::nullopt;
+        }
+        auto file = files.front();
+        files.pop_front();
+        return file;
+    }
+};
+
+} // namespace lumora::test
