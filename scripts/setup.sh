@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what Lumora needs to build, run and test, from Debian's packages.
+# Installs only what is missing; runs apt-get through sudo when not root.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake ninja-build g++ pkg-config qt6-base-dev libgmime-3.0-dev
+    libcurl4-openssl-dev libgtest-dev clang-format
+    # tests: mail servers, a display for screenshots, a Japanese font
+    dovecot-core dovecot-pop3d python3-aiosmtpd openssl procps
+    xvfb xauth imagemagick fonts-ipafont-gothic
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+sudo=()
+if [[ $(id -u) != 0 ]]; then
+    sudo=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,226 @@
+#!/usr/bin/env bash
+# Starts and stops the mail servers the tests talk to, on free ports of
+# 127.0.0.1, with every file in one throw-away folder:
+#   Dovecot  POP3 (APOP, STLS) and POP3S, user "taro" / "secret" and
+#            "hanako" / "himitsu", maildirs under DIR/mail/USER;
+#   aiosmtpd SMTP with STARTTLS and AUTH (user taro / secret) and SMTPS,
+#            every accepted message written to DIR/spool.
+# The servers' certificate is signed by a CA made here (DIR/tls/ca.crt);
+# DIR/tls/other-ca.crt is a CA that signed nothing, to test refusal.
+#
+#   servers.sh start DIR [--plain]   start; --plain: no TLS at all
+#   servers.sh stop DIR              stop, by the PIDs recorded at start
+#
+# start writes DIR/servers.env, to be sourced (LUMORA_POP3_PORT,
+# LUMORA_POP3S_PORT, LUMORA_SMTP_PORT, LUMORA_SMTPS_PORT, LUMORA_TEST_CAFILE,
+# LUMORA_TEST_OTHER_CAFILE, LUMORA_MAILDIR, LUMORA_SMTP_SPOOL, ...).
+set -euo pipefail
+
+python=/usr/bin/python3   # Debian's, which sees python3-aiosmtpd
+here=$(cd "$(dirname "$0")" && pwd)
+
+die() { echo "servers.sh: $*" >&2; exit 1; }
+
+free_ports() {
+    "$python" - "$1" <<'PY'
+import socket, sys
+socks = []
+for _ in range(int(sys.argv[1])):
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    socks.append(s)
+print(" ".join(str(s.getsockname()[1]) for s in socks))
+PY
+}
+
+wait_port() {
+    local port=$1 what=$2
+    for _ in $(seq 1 150); do
+        if "$python" -c "import socket,sys; socket.create_connection(('127.0.0.1', $port), 0.2).close()" 2>/dev/null; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    die "$what did not start listening on port $port (see the logs in $dir)"
+}
+
+alive() {
+    local pid=$1
+    kill -0 "$pid" 2>/dev/null || return 1
+    # A zombie still answers kill -0.
+    [[ "$(ps -o stat= -p "$pid" 2>/dev/null)" != Z* ]]
+}
+
+make_tls() {
+    local tls=$dir/tls
+    mkdir -p "$tls"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Lumora Test CA" \
+        -keyout "$tls/ca.key" -out "$tls/ca.crt" >/dev/null 2>&1
+    openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Lumora Other CA" \
+        -keyout "$tls/other-ca.key" -out "$tls/other-ca.crt" >/dev/null 2>&1
+    openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" \
+        -keyout "$tls/server.key" -out "$tls/server.csr" >/dev/null 2>&1
+    printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\n' > "$tls/ext.cnf"
+    openssl x509 -req -in "$tls/server.csr" -CA "$tls/ca.crt" -CAkey "$tls/ca.key" \
+        -CAcreateserial -days 30 -extfile "$tls/ext.cnf" -out "$tls/server.crt" >/dev/null 2>&1
+    chmod 0644 "$tls"/*.crt "$tls/server.key"
+}
+
+start() {
+    local tls_on=1
+    [[ "${1:-}" == "--plain" ]] && tls_on=0
+    command -v dovecot >/dev/null || die "dovecot is not installed (run scripts/setup.sh)"
+    "$python" -c "import aiosmtpd" 2>/dev/null || die "python3-aiosmtpd is not installed"
+    mkdir -p "$dir"/{run,state,mail,home,spool}
+    dir=$(cd "$dir" && pwd)
+
+    local pop3 pop3s smtp smtps
+    read -r pop3 pop3s smtp smtps < <(free_ports 4)
+
+    local mail_user mail_group uid gid login_settings=""
+    if [[ $(id -u) == 0 ]]; then
+        # Dovecot will not deliver mail as root.
+        mail_user=nobody
+        mail_group=$(id -gn nobody)
+        chown -R nobody:"$mail_group" "$dir/mail" "$dir/home"
+        chmod 0755 "$dir" "$dir/run" "$dir/state"
+    else
+        mail_user=$(id -un)
+        mail_group=$(id -gn)
+        login_settings="default_internal_user = $mail_user
+default_internal_group = $mail_group
+default_login_user = $mail_user
+service pop3-login {
+  chroot =
+}
+service auth-worker {
+  user = $mail_user
+}"
+    fi
+    uid=$(id -u "$mail_user")
+    gid=$(getent group "$mail_group" | cut -d: -f3)
+
+    local ssl_settings="ssl = no" pop3s_listener=""
+    if ((tls_on)); then
+        make_tls
+        ssl_settings="ssl = yes
+ssl_cert = <$dir/tls/server.crt
+ssl_key = <$dir/tls/server.key"
+        pop3s_listener="inet_listener pop3s {
+    address = 127.0.0.1
+    port = $pop3s
+    ssl = yes
+  }"
+    fi
+
+    printf 'taro:{PLAIN}secret\nhanako:{PLAIN}himitsu\n' > "$dir/passwd"
+    chmod 0644 "$dir/passwd"
+    cat > "$dir/dovecot.conf" <<CONF
+base_dir = $dir/run
+state_dir = $dir/state
+instance_name = lumora-test-$pop3
+log_path = $dir/dovecot.log
+info_log_path = $dir/dovecot.log
+protocols = pop3
+listen = 127.0.0.1
+$ssl_settings
+disable_plaintext_auth = no
+auth_mechanisms = plain login apop
+auth_failure_delay = 0 secs
+mail_location = maildir:$dir/mail/%u
+pop3_uidl_format = %08Xu%08Xv
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u $dir/passwd
+}
+userdb {
+  driver = static
+  args = uid=$uid gid=$gid home=$dir/home/%u
+}
+service pop3-login {
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = $pop3
+  }
+  $pop3s_listener
+}
+service anvil {
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
+}
+$login_settings
+CONF
+
+    for user in taro hanako; do
+        mkdir -p "$dir/mail/$user"/{cur,new,tmp}
+    done
+    if [[ $(id -u) == 0 ]]; then
+        chown -R nobody:"$mail_group" "$dir/mail" "$dir/home"
+    fi
+
+    setsid dovecot -F -c "$dir/dovecot.conf" >"$dir/dovecot.out" 2>&1 < /dev/null &
+    echo $! > "$dir/dovecot.pid"
+
+    local smtp_args=(--port "$smtp" --spool "$dir/spool" --user taro --password secret)
+    if ((tls_on)); then
+        smtp_args+=(--smtps-port "$smtps" --cert "$dir/tls/server.crt" --key "$dir/tls/server.key")
+    fi
+    setsid "$python" "$here/smtp_server.py" "${smtp_args[@]}" >"$dir/smtp.log" 2>&1 < /dev/null &
+    echo $! > "$dir/smtp.pid"
+
+    wait_port "$pop3" dovecot
+    wait_port "$smtp" "the SMTP server"
+    if ((tls_on)); then
+        wait_port "$pop3s" "dovecot (POP3S)"
+        wait_port "$smtps" "the SMTP server (SMTPS)"
+    fi
+
+    cat > "$dir/servers.env" <<ENV
+LUMORA_SERVERS_DIR=$dir
+LUMORA_POP3_PORT=$pop3
+LUMORA_SMTP_PORT=$smtp
+LUMORA_POP3S_PORT=$( ((tls_on)) && echo "$pop3s")
+LUMORA_SMTPS_PORT=$( ((tls_on)) && echo "$smtps")
+LUMORA_TEST_CAFILE=$( ((tls_on)) && echo "$dir/tls/ca.crt")
+LUMORA_TEST_OTHER_CAFILE=$( ((tls_on)) && echo "$dir/tls/other-ca.crt")
+LUMORA_MAILDIR=$dir/mail
+LUMORA_MAIL_UID=$uid
+LUMORA_MAIL_GID=$gid
+LUMORA_SMTP_SPOOL=$dir/spool
+LUMORA_TEST_USER=taro
+LUMORA_TEST_PASSWORD=secret
+LUMORA_TEST_USER2=hanako
+LUMORA_TEST_PASSWORD2=himitsu
+ENV
+    echo "servers started in $dir (POP3 $pop3, SMTP $smtp)"
+}
+
+stop() {
+    local name pid
+    for name in dovecot smtp; do
+        [[ -f "$dir/$name.pid" ]] || continue
+        pid=$(cat "$dir/$name.pid")
+        # Each server leads its own process group; end the whole group.
+        kill -TERM -- "-$pid" 2>/dev/null || kill -TERM "$pid" 2>/dev/null || true
+        for _ in $(seq 1 50); do
+            alive "$pid" || break
+            sleep 0.1
+        done
+        if alive "$pid"; then
+            kill -KILL -- "-$pid" 2>/dev/null || true
+        fi
+        rm -f "$dir/$name.pid"
+    done
+    echo "servers stopped"
+}
+
+[[ $# -ge 2 ]] || die "usage: servers.sh start|stop DIR [--plain]"
+command=$1
+dir=$2
+shift 2
+case "$command" in
+    start) start "$@" ;;
+    stop) stop ;;
+    *) die "unknown command $command" ;;
+esac
