@@ -4,6 +4,7 @@
 #include "app/app_context.h"
 #include "app/app_folder.h"
 #include "app/clock.h"
+#include "app/geometry.h"
 #include "app/main_form.h"
 #include "app/ui_services.h"
 #include "app/unix_signals.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumora"));
     QApplication::setApplicationDisplayName(lumora::kAppTitle);
+    QApplication::setFont(lumora::ui::fontFamily(QStringLiteral("ＭＳ Ｐゴシック"), 9));
     // Only the main window ends the program, through its shut-down.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -55,5 +57,6 @@ int main(int argc, char** argv)
 
     mainForm.load();
     mainForm.show();
+    windows.raiseOpenWindows();
     return QApplication::exec();
 }

@@ -140,7 +140,9 @@ void MainForm::createControls()
     label(Picture1, QStringLiteral("インターバルチェック"), 60, 45, 2250, 240);
     Check4 = new QCheckBox(Picture1);
     Check4->setObjectName(QStringLiteral("Check4"));
-    Check4->setEnabled(false);
+    // An indicator only: the settings dialog sets it.
+    Check4->setAttribute(Qt::WA_TransparentForMouseEvents);
+    Check4->setFocusPolicy(Qt::NoFocus);
     ui::placeTwips(Check4, 60, 300, 255, 255);
     Text7 = textBox(Picture1, QStringLiteral("Text7"));
     Text7->setReadOnly(true);

@@ -81,6 +81,17 @@ void Windows::showSetForm()
     form->raise();
 }
 
+void Windows::raiseOpenWindows()
+{
+    for (QWidget* w : {static_cast<QWidget*>(idPass_.data()), static_cast<QWidget*>(option_.data()),
+                       static_cast<QWidget*>(set_.data())}) {
+        if (w && w->isVisible()) {
+            w->raise();
+            w->activateWindow();
+        }
+    }
+}
+
 void Windows::discardAll()
 {
     // delete, not close(): a closing step (such as the settings dialog storing

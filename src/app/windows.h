@@ -35,6 +35,10 @@ public:
     void showIdPassForm();
     void showSetForm();
 
+    // Brings the open secondary windows in front of the main window, so that
+    // the account dialogs opened at start-up are not hidden behind it.
+    void raiseOpenWindows();
+
     // Destroys every secondary window without running its closing steps, as
     // the program does when the main window ends it.
     void discardAll();
