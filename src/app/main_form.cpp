@@ -446,11 +446,12 @@ void MainForm::shutDown()
     ended_ = true;
     const AppSettings settings = context_.settings();
     const QString interval = windows_.setForm()->Text2->text();
-    const bool ok = settings.writeFlag(IniKey::Explanations, Check1->isChecked()).ok() &&
-                    settings.writeFlag(IniKey::AutoShow, Check2->isChecked()).ok() &&
-                    settings.write(IniKey::Background, text::trimSpaces(Text10->text())).ok() &&
-                    settings.write(IniKey::IntervalMinutes, interval).ok() &&
-                    settings.write(IniKey::ButtonSet, Text11->text()).ok();
+    // Every key is written even when one fails, so one bad write loses no more.
+    bool ok = settings.writeFlag(IniKey::Explanations, Check1->isChecked()).ok();
+    ok &= settings.writeFlag(IniKey::AutoShow, Check2->isChecked()).ok();
+    ok &= settings.write(IniKey::Background, text::trimSpaces(Text10->text())).ok();
+    ok &= settings.write(IniKey::IntervalMinutes, interval).ok();
+    ok &= settings.write(IniKey::ButtonSet, Text11->text()).ok();
     if (!ok) {
         reportSettingsFailure();
     }

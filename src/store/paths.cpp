@@ -39,7 +39,7 @@ AppPaths AppPaths::locate(const QString& executableDir, const QString& xdgDataHo
         paths.portable_ = true;
         return paths;
     }
-    // The base directory specification says a relative value is to be ignored.
+    // A relative XDG_DATA_HOME is invalid under the XDG base directory rules: ignore it.
     const QString dataHome = !xdgDataHome.isEmpty() && QDir::isAbsolutePath(xdgDataHome)
                                  ? xdgDataHome
                                  : home + QStringLiteral("/.local/share");
