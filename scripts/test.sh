@@ -13,10 +13,15 @@ fi
 bash "$root/scripts/setup.sh"
 
 cd "$root"
-unformatted=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep -c 'warning:' || true)
-if [[ "$unformatted" != 0 ]]; then
-    git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | head -20
-    echo "clang-format: $unformatted places differ from .clang-format" >&2
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    sources=$(git ls-files '*.cpp' '*.h')
+else
+    sources=$(find src tests tools bench -name '*.cpp' -o -name '*.h' 2>/dev/null)
+fi
+report=$(echo "$sources" | xargs clang-format --dry-run 2>&1 || true)
+if grep -q 'warning:' <<<"$report"; then
+    grep 'warning:' <<<"$report" | head -20
+    echo "clang-format: the files above differ from .clang-format" >&2
     exit 1
 fi
 
