@@ -3,15 +3,22 @@
 #include "app/bundled_files.h"
 #include "store/records.h"
 
+#include <QDir>
+
 namespace lumora {
 
 Status prepareAppFolder(const AppPaths& paths, InstanceLock& lock)
 {
-    Status status = installBundledFiles(paths);
+    // The lock comes first, so that a second copy turned away has changed
+    // nothing; it lives in the data folder, which must exist for it.
+    if (!QDir().mkpath(paths.dataFolder())) {
+        return {StoreError::OpenFailed, paths.dataFolder()};
+    }
+    Status status = lock.acquire(paths.dataFile(names::kLockFile));
     if (!status.ok()) {
         return status;
     }
-    status = lock.acquire(paths.dataFile(names::kLockFile));
+    status = installBundledFiles(paths);
     if (!status.ok()) {
         return status;
     }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
 
 using namespace lumora;
@@ -68,9 +69,14 @@ TEST(AppFolder, ASecondCopyOfTheProgramIsTurnedAwayUntilTheFirstEnds)
     {
         InstanceLock first;
         ASSERT_TRUE(prepareAppFolder(paths, first).ok());
+        // The second copy is turned away before it puts anything in place.
+        ASSERT_TRUE(QFile::remove(paths.lampFile(true)));
+        dir.write(QStringLiteral("★MailData/KRDDATA2.TMP"), "left by the first copy");
         InstanceLock second;
         EXPECT_EQ(prepareAppFolder(paths, second).error(), StoreError::Locked);
         EXPECT_FALSE(second.held());
+        EXPECT_FALSE(QFile::exists(paths.lampFile(true)));
+        EXPECT_TRUE(dir.exists(QStringLiteral("★MailData/KRDDATA2.TMP")));
     }
     InstanceLock third;
     EXPECT_TRUE(prepareAppFolder(paths, third).ok());
