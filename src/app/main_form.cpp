@@ -396,15 +396,18 @@ void MainForm::shutDown()
         return;
     }
     ended_ = true;
-    const AppSettings settings = context_.settings();
     const QString interval = windows_.setForm()->Text2->text();
-    // Every key is written even when one fails, so one bad write loses no more.
-    bool ok = settings.writeFlag(IniKey::Explanations, Check1->isChecked()).ok();
-    ok &= settings.writeFlag(IniKey::AutoShow, Check2->isChecked()).ok();
-    ok &= settings.write(IniKey::Background, text::trimSpaces(Text10->text())).ok();
-    ok &= settings.write(IniKey::IntervalMinutes, interval).ok();
-    ok &= settings.write(IniKey::ButtonSet, Text11->text()).ok();
-    if (!ok) {
+    const auto flag = [](const QCheckBox* box) {
+        return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    };
+    const Status status = context_.settings().write({
+        {IniKey::Explanations, flag(Check1)},
+        {IniKey::AutoShow, flag(Check2)},
+        {IniKey::Background, text::trimSpaces(Text10->text())},
+        {IniKey::IntervalMinutes, interval},
+        {IniKey::ButtonSet, Text11->text()},
+    });
+    if (!status.ok()) {
         reportSettingsFailure();
     }
     context_.mail.NMailEndWinSock();

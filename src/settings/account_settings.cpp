@@ -72,23 +72,18 @@ Credentials readCredentials(const QString& path)
 
 Status writeCredentials(const QString& path, const Credentials& credentials, bool save)
 {
-    if (save) {
-        if (!text::fitsCp932(credentials.id) || !text::fitsCp932(credentials.password)) {
-            return {StoreError::BadArgument, QStringLiteral("ID or password")};
-        }
-        Status status =
-            profile::writeString(path, kIniSection, kIdKey, credentials.id, ownerOnly());
-        if (!status.ok()) {
-            return status;
-        }
-        status = profile::writeString(path, kIniSection, kPasswordKey, credentials.password,
-                                      ownerOnly());
-        if (!status.ok()) {
-            return status;
-        }
+    if (!save) {
+        return profile::writeString(path, kIniSection, kSavedKey, QStringLiteral("0"), ownerOnly());
     }
-    return profile::writeString(path, kIniSection, kSavedKey,
-                                save ? QStringLiteral("1") : QStringLiteral("0"), ownerOnly());
+    if (!text::fitsCp932(credentials.id) || !text::fitsCp932(credentials.password)) {
+        return {StoreError::BadArgument, QStringLiteral("ID or password")};
+    }
+    // One rewrite: the ID never lands on disk without its password.
+    return profile::writeStrings(path, kIniSection,
+                                 {{kIdKey, credentials.id},
+                                  {kPasswordKey, credentials.password},
+                                  {kSavedKey, QStringLiteral("1")}},
+                                 ownerOnly());
 }
 
 } // namespace lumora::account

@@ -50,6 +50,15 @@ Status AppSettings::write(IniKey key, const QString& value) const
     return profile::writeString(path_, kIniSection, iniKeyName(key), value);
 }
 
+Status AppSettings::write(const QList<std::pair<IniKey, QString>>& values) const
+{
+    QList<profile::Entry> entries;
+    for (const auto& [key, value] : values) {
+        entries.append({iniKeyName(key), value});
+    }
+    return profile::writeStrings(path_, kIniSection, entries);
+}
+
 Status AppSettings::writeFlag(IniKey key, bool checked) const
 {
     return write(key, checked ? QStringLiteral("1") : QStringLiteral("0"));

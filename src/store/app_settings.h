@@ -2,7 +2,10 @@
 
 #include "store/status.h"
 
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 // The settings file ini.ini: every key in one table with its section and
 // default, read and written with private-profile semantics.
@@ -38,6 +41,8 @@ public:
     int readInt(IniKey key) const;
     QString readString(IniKey key) const;
     Status write(IniKey key, const QString& value) const;
+    // Several keys in one rewrite of the file, in the order given.
+    Status write(const QList<std::pair<IniKey, QString>>& values) const;
     // "1" for a checked box, "0" for a cleared one.
     Status writeFlag(IniKey key, bool checked) const;
 

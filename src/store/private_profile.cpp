@@ -165,28 +165,30 @@ int readInt(const QString& path, const QString& section, const QString& key, int
     return text::leadingInteger(*value);
 }
 
-Status writeString(const QString& path, const QString& section, const QString& key,
-                   const QString& value, const fileio::WriteOptions& options)
+Status writeStrings(const QString& path, const QString& section, const QList<Entry>& entries,
+                    const fileio::WriteOptions& options)
 {
     auto existing = fileio::readAll(path);
     if (!existing.ok() && existing.status().error() != StoreError::NotFound) {
         return existing.status();
     }
     QList<Line> lines = existing.ok() ? splitLines(existing.value()) : QList<Line>{};
-    const Location loc = locate(lines, section, key);
 
     const auto makeLine = [](const QString& t) {
         return Line{text::encodeCp932(t), t};
     };
-    if (loc.key >= 0) {
-        // Keep the key as spelled in the file; replace its value only.
-        const QString stored = keyValue(lines[loc.key].text)->key;
-        lines[loc.key] = makeLine(stored + u'=' + value);
-    } else if (loc.section >= 0) {
-        lines.insert(loc.lastInSection + 1, makeLine(key + u'=' + value));
-    } else {
-        lines.append(makeLine(u'[' + section + u']'));
-        lines.append(makeLine(key + u'=' + value));
+    for (const Entry& entry : entries) {
+        const Location loc = locate(lines, section, entry.key);
+        if (loc.key >= 0) {
+            // Keep the key as spelled in the file; replace its value only.
+            const QString stored = keyValue(lines[loc.key].text)->key;
+            lines[loc.key] = makeLine(stored + u'=' + entry.value);
+        } else if (loc.section >= 0) {
+            lines.insert(loc.lastInSection + 1, makeLine(entry.key + u'=' + entry.value));
+        } else {
+            lines.append(makeLine(u'[' + section + u']'));
+            lines.append(makeLine(entry.key + u'=' + entry.value));
+        }
     }
 
     QByteArray out;
@@ -195,6 +197,12 @@ Status writeString(const QString& path, const QString& section, const QString& k
         out += "\r\n";
     }
     return fileio::writeAtomically(path, out, options);
+}
+
+Status writeString(const QString& path, const QString& section, const QString& key,
+                   const QString& value, const fileio::WriteOptions& options)
+{
+    return writeStrings(path, section, {{key, value}}, options);
 }
 
 } // namespace lumora::profile

@@ -3,6 +3,7 @@
 #include "store/file_io.h"
 #include "store/status.h"
 
+#include <QList>
 #include <QString>
 
 // Reader and writer of private-profile (INI) files, with the rules Windows
@@ -28,5 +29,15 @@ int readInt(const QString& path, const QString& section, const QString& key, int
 // missing. The file is rewritten whole, atomically.
 Status writeString(const QString& path, const QString& section, const QString& key,
                    const QString& value, const fileio::WriteOptions& options = {});
+
+struct Entry {
+    QString key;
+    QString value;
+};
+
+// Sets several keys of one section in one rewrite, in the order given, each
+// as writeString would: the file holds all of them or none.
+Status writeStrings(const QString& path, const QString& section, const QList<Entry>& entries,
+                    const fileio::WriteOptions& options = {});
 
 } // namespace lumora::profile
