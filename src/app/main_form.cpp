@@ -206,13 +206,21 @@ void MainForm::connectSignals()
     connect(Text7, &QLineEdit::textChanged, this, &MainForm::intervalFieldChanged);
 
     // Explanations follow the mouse over the controls that have one.
-    const QList<QWidget*> explained = {Check1,   Check2,    Picture3,  Picture4,
-                                       Picture5, Picture11, Picture12, Picture13,
-                                       Text3,    Text4,     Text6};
-    for (QWidget* w : explained) {
-        w->setMouseTracking(true);
-        w->installEventFilter(this);
+    explanations_ = explanationTable();
+    for (auto it = explanations_.cbegin(); it != explanations_.cend(); ++it) {
+        it.key()->setMouseTracking(true);
+        it.key()->installEventFilter(this);
     }
+}
+
+QString MainForm::explanationFor(const QObject* control) const
+{
+    for (auto it = explanations_.cbegin(); it != explanations_.cend(); ++it) {
+        if (it.key() == control) {
+            return it.value();
+        }
+    }
+    return {};
 }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event)

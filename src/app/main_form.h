@@ -35,6 +35,7 @@
 // path ("NAME")       | | Text11      | text box       |                              | button
 // image set number ("NUMBER5")    |
 
+#include <QHash>
 #include <QWidget>
 
 #include <array>
@@ -127,6 +128,8 @@ protected:
 private:
     void createControls();
     void createOutsideControls();
+    // Each control that has an explanation, with its text.
+    QHash<QWidget*, QString> explanationTable() const;
     void connectSignals();
     void showDesignedPictures();
     void loadBackground(const QString& file);
@@ -136,6 +139,7 @@ private:
     AppContext& context_;
     Windows& windows_;
     std::array<PictureButton*, 6> buttons_{};
+    QHash<QWidget*, QString> explanations_;
     bool ended_ = false;
 };
 
