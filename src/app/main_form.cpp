@@ -367,7 +367,12 @@ void MainForm::viewMail()
 
 void MainForm::openAddressBook()
 {
-    // The address book is not part of this version yet.
+    windows_.showFriendForm();
+}
+
+bool MainForm::explanationsShown() const
+{
+    return Check1->isChecked();
 }
 
 void MainForm::openSettings()

@@ -3,37 +3,40 @@
 // MainForm "ルモラ Ver 1.0": the program's home window. Closing it ends the
 // program.
 //
-// | control     | kind           | caption / content            | role |
-// |-------------|----------------|------------------------------|----------------------------------------|
-// | Picture3    | picture button | image 1 of the set           | new mail (compose window) | |
-// Picture4    | picture button | image 2                      | receive mail | | Picture5    |
-// picture button | image 3                      | view received mail                     | |
-// Picture11   | picture button | image 4                      | address book | | Picture12   |
-// picture button | image 5                      | settings (SetForm)                     | |
-// Picture13   | picture button | image 6                      | the maker's home page in the
-// browser   | | Image1      | picture        | background                   | between the two
-// button columns         | | Command1-3  | buttons        | "Blue", "Red", "Green"       | apply
-// button image set 1, 2, 3         | | Command4    | button         | "背景画" | choose the
-// background picture          | | Check1      | check box      | "説明表示"                    |
-// explanation option ("NUMBER")          | | Check2      | check box      | in panel Picture6 |
-// auto-show option ("NUMBER2")           | | Check3      | check box      | "Check3" |
-// keep-on-server option ("NUMBER3")      | | Check4      | check box      | in panel Picture1 |
-// interval check is set                  | | Text4       | text box       | "　累積数" | number of
-// stored mails                 | | Text6       | text box       | "新着数"                      |
-// mails found by the last receive        | | Text7/Text8 | text boxes     | minutes / "分" |
-// interval minutes, in panel Picture1    | | Image3      | picture        | Red.gif / Green.gif |
-// interval lamp                          | | Picture6    | panel          | auto-show label and
-// Check2   |                                        | | Picture1    | panel          |
-// "インターバルチェック"          | interval panel                         | Outside the designed
-// area, seen when the window is enlarged: | Text1       | text box       | | explanation box; its
-// number is the     | |             |                |                              | minute count
-// of the interval check     | | Text5       | text box       | "新着情報" heading            | | |
-// Text3       | text box       |                              | "新着メール有り。" /
-// "新着メール無し。" | | Text2       | text box       |                              | attachment
-// search (receive)            | | Text9       | text box       |                              |
-// seconds of the interval count          | | Text10      | text box       | | background picture
-// path ("NAME")       | | Text11      | text box       |                              | button
-// image set number ("NUMBER5")    |
+// | control     | kind           | caption / content       | role                               |
+// |-------------|----------------|-------------------------|------------------------------------|
+// | Picture3    | picture button | image 1 of the set      | new mail (compose window)          |
+// | Picture4    | picture button | image 2                 | receive mail                       |
+// | Picture5    | picture button | image 3                 | view received mail                 |
+// | Picture11   | picture button | image 4                 | address book                       |
+// | Picture12   | picture button | image 5                 | settings (SetForm)                 |
+// | Picture13   | picture button | image 6                 | the maker's home page              |
+// | Image1      | picture        | background              | between the two button columns     |
+// | Command1-3  | buttons        | "Blue", "Red", "Green"  | apply button image set 1, 2, 3     |
+// | Command4    | button         | "背景画"                | choose the background picture      |
+// | Check1      | check box      | "説明表示"              | explanation option ("NUMBER")      |
+// | Check2      | check box      | in panel Picture6       | auto-show option ("NUMBER2")       |
+// | Check3      | check box      | "Check3"                | keep-on-server option ("NUMBER3")  |
+// | Check4      | check box      | in panel Picture1       | interval check is set              |
+// | Text4       | text box       | "　累積数"              | number of stored mails             |
+// | Text6       | text box       | "新着数"                | mails found by the last receive    |
+// | Text7/Text8 | text boxes     | minutes / "分"          | interval minutes, in Picture1      |
+// | Image3      | picture        | Red.gif / Green.gif     | interval lamp                      |
+// | Picture6    | panel          | auto-show label, Check2 |                                    |
+// | Picture1    | panel          | "インターバルチェック"  | interval panel                     |
+//
+// Outside the designed area, seen when the window is enlarged:
+//
+// | control     | kind           | content                 | role                               |
+// |-------------|----------------|-------------------------|------------------------------------|
+// | Text1       | text box       |                         | explanation box; its number is the |
+// |             |                |                         | interval check's minute count      |
+// | Text5       | text box       | "新着情報" heading      |                                    |
+// | Text3       | text box       |                         | "新着メール有り。" / "…無し。"     |
+// | Text2       | text box       |                         | attachment search (receive)        |
+// | Text9       | text box       |                         | seconds of the interval count      |
+// | Text10      | text box       |                         | background picture path ("NAME")   |
+// | Text11      | text box       |                         | button image set ("NUMBER5")       |
 
 #include <QHash>
 #include <QWidget>
@@ -65,6 +68,10 @@ public:
 
     // The designed client area, 4710 x 2790 twips.
     static QSize designedSize();
+
+    // The explanation option (Check1): other windows place their explanation
+    // boxes by it.
+    bool explanationsShown() const;
 
     // The explanation shown for a control under the mouse, or an empty text.
     QString explanationFor(const QObject* control) const;

@@ -1,5 +1,6 @@
 #include "app/windows.h"
 
+#include "addressbook/friend_form.h"
 #include "app/app_context.h"
 #include "app/main_form.h"
 #include "settings/id_pass_form.h"
@@ -45,6 +46,15 @@ SetForm* Windows::setForm()
     return set_;
 }
 
+FriendForm* Windows::friendForm()
+{
+    if (!friend_) {
+        friend_ = new FriendForm(context_);
+        friend_->load(main_ && main_->explanationsShown());
+    }
+    return friend_;
+}
+
 IdPassForm* Windows::existingIdPassForm() const
 {
     return idPass_;
@@ -58,6 +68,18 @@ SetForm* Windows::existingSetForm() const
 OptionForm* Windows::existingOptionForm() const
 {
     return option_;
+}
+
+FriendForm* Windows::existingFriendForm() const
+{
+    return friend_;
+}
+
+void Windows::showFriendForm()
+{
+    FriendForm* form = friendForm();
+    form->show();
+    form->raise();
 }
 
 void Windows::showOptionForm()
@@ -84,7 +106,7 @@ void Windows::showSetForm()
 void Windows::raiseOpenWindows()
 {
     for (QWidget* w : {static_cast<QWidget*>(idPass_.data()), static_cast<QWidget*>(option_.data()),
-                       static_cast<QWidget*>(set_.data())}) {
+                       static_cast<QWidget*>(set_.data()), static_cast<QWidget*>(friend_.data())}) {
         if (w && w->isVisible()) {
             w->raise();
             w->activateWindow();
@@ -99,6 +121,7 @@ void Windows::discardAll()
     delete option_.data();
     delete idPass_.data();
     delete set_.data();
+    delete friend_.data();
 }
 
 } // namespace lumora

@@ -6,6 +6,7 @@
 namespace lumora {
 
 struct AppContext;
+class FriendForm;
 class IdPassForm;
 class MainForm;
 class OptionForm;
@@ -25,15 +26,18 @@ public:
     OptionForm* optionForm();
     IdPassForm* idPassForm();
     SetForm* setForm();
+    FriendForm* friendForm();
     // The window if it exists, without creating it.
     IdPassForm* existingIdPassForm() const;
     SetForm* existingSetForm() const;
     OptionForm* existingOptionForm() const;
+    FriendForm* existingFriendForm() const;
 
     // Shows the window modeless, creating it when needed.
     void showOptionForm();
     void showIdPassForm();
     void showSetForm();
+    void showFriendForm();
 
     // Brings the open secondary windows in front of the main window, so that
     // the account dialogs opened at start-up are not hidden behind it.
@@ -49,6 +53,7 @@ private:
     QPointer<OptionForm> option_;
     QPointer<IdPassForm> idPass_;
     QPointer<SetForm> set_;
+    QPointer<FriendForm> friend_;
 };
 
 } // namespace lumora

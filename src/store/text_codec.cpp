@@ -1,5 +1,7 @@
 #include "store/text_codec.h"
 
+#include <QTextBoundaryFinder>
+
 #include <array>
 #include <cerrno>
 #include <iconv.h>
@@ -204,6 +206,43 @@ QString trimSpaces(const QString& text)
         --end;
     }
     return text.mid(begin, end - begin);
+}
+
+namespace {
+
+// The position after the first maxCharacters characters, or -1 when the text
+// has no more than that many.
+qsizetype characterBoundary(const QString& text, qsizetype maxCharacters)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype count = 0;
+    for (qsizetype pos = finder.toNextBoundary(); pos != -1; pos = finder.toNextBoundary()) {
+        if (++count == maxCharacters) {
+            return pos < text.size() ? pos : -1;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+qsizetype characterCount(const QString& text)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype count = 0;
+    while (finder.toNextBoundary() != -1) {
+        ++count;
+    }
+    return count;
+}
+
+QString cutCharacters(const QString& text, qsizetype maxCharacters)
+{
+    if (maxCharacters <= 0) {
+        return {};
+    }
+    const qsizetype end = characterBoundary(text, maxCharacters);
+    return end < 0 ? text : text.left(end);
 }
 
 } // namespace lumora::text

@@ -45,4 +45,10 @@ QString CutAtNul(const QString& text);
 // The text with spaces (U+0020 only) removed at both ends.
 QString trimSpaces(const QString& text);
 
+// The number of characters as a reader counts them (a letter with its
+// combining marks, or a character outside the basic plane, is one).
+qsizetype characterCount(const QString& text);
+// The first maxCharacters characters of the text, counted the same way.
+QString cutCharacters(const QString& text, qsizetype maxCharacters);
+
 } // namespace lumora::text

@@ -94,3 +94,16 @@ TEST(FieldText, CutAtNulAndTrimSpaces)
     // Only spaces are trimmed; an ideographic space or a tab stays.
     EXPECT_EQ(trimSpaces(QStringLiteral("\u3000a\t ")), QStringLiteral("\u3000a\t"));
 }
+
+TEST(Characters, CountAndCutAsAReaderCounts)
+{
+    // A kana, a letter with a combining mark, a character outside the basic
+    // plane and a flag made of two code points: four characters.
+    const QString text = QStringLiteral("あe\u0301𠮷🇯🇵");
+    EXPECT_EQ(lumora::text::characterCount(text), 4);
+    EXPECT_EQ(lumora::text::cutCharacters(text, 3), QStringLiteral("あe\u0301𠮷"));
+    EXPECT_EQ(lumora::text::cutCharacters(text, 2), QStringLiteral("あe\u0301"));
+    EXPECT_EQ(lumora::text::cutCharacters(text, 4), text);
+    EXPECT_EQ(lumora::text::cutCharacters(text, 0), QString());
+    EXPECT_EQ(lumora::text::characterCount(QString()), 0);
+}

@@ -1,0 +1,69 @@
+#include "addressbook/address_book.h"
+
+#include "store/records.h"
+#include "store/text_codec.h"
+
+namespace lumora {
+
+namespace {
+
+AddressEntry entryOf(const QByteArray& bytes)
+{
+    const AddressRecord record = AddressRecord::fromBytes(bytes);
+    return {text::CutAtNul(record.name()), text::CutAtNul(record.address())};
+}
+
+} // namespace
+
+AddressBook::AddressBook(QString path, QString tempPath)
+    : file_(addressFile(std::move(path))), tempPath_(std::move(tempPath))
+{
+}
+
+Status AddressBook::ensureExists() const
+{
+    return file_.ensureExists();
+}
+
+Result<QList<AddressEntry>> AddressBook::entries() const
+{
+    if (Status status = file_.ensureExists(); !status.ok()) {
+        return status;
+    }
+    QList<AddressEntry> list;
+    for (qint64 n = 1;; ++n) {
+        Result<QByteArray> bytes = file_.read(n);
+        if (!bytes.ok()) {
+            if (bytes.status().error() == StoreError::EndOfFile) {
+                break;
+            }
+            return bytes.status();
+        }
+        list.append(entryOf(bytes.value()));
+    }
+    return list;
+}
+
+Result<AddressEntry> AddressBook::entry(qint64 n) const
+{
+    Result<QByteArray> bytes = file_.read(n);
+    if (!bytes.ok()) {
+        return bytes.status();
+    }
+    return entryOf(bytes.value());
+}
+
+Result<qint64> AddressBook::add(const QString& name, const QString& address) const
+{
+    if (file_.roundedCount() >= kMaxEntries) {
+        return Status(StoreError::BadArgument, QStringLiteral("the address book is full"));
+    }
+    return file_.append(AddressRecord::entry(name, address).bytes());
+}
+
+Status AddressBook::remove(qint64 n) const
+{
+    return file_.remove(n, tempPath_);
+}
+
+} // namespace lumora

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "store/record_file.h"
+#include "store/status.h"
+
+#include <QList>
+#include <QString>
+
+// The address book `krddata20.data`: one AddressRecord per entry, numbered
+// from 1 in file order. Every operation opens the file, works and closes it;
+// nothing is kept between calls, so the compose window and this one always
+// see the same entries.
+namespace lumora {
+
+struct AddressEntry {
+    QString name;    // the Name field, cut at the first NUL, not trimmed
+    QString address; // the Address field, the same way
+};
+
+class AddressBook {
+public:
+    // Record numbers are 16-bit.
+    static constexpr qint64 kMaxEntries = 32767;
+
+    AddressBook(QString path, QString tempPath);
+
+    // Creates the file empty when it does not exist.
+    Status ensureExists() const;
+
+    // Every whole record in file order; a partial tail is no entry.
+    Result<QList<AddressEntry>> entries() const;
+    // Entry n, or EndOfFile when there is no whole record n.
+    Result<AddressEntry> entry(qint64 n) const;
+
+    // Writes a new entry, as typed, after the last whole record (at the file
+    // length / 184 + 1, rounded). Returns its number; BadArgument when the
+    // book is full.
+    Result<qint64> add(const QString& name, const QString& address) const;
+
+    // Marks entry n deleted (n = 0: no entry) and compacts the file through
+    // the temporary file, which also happens when nothing was marked.
+    Status remove(qint64 n) const;
+
+private:
+    RecordFile file_;
+    QString tempPath_;
+};
+
+} // namespace lumora

@@ -1,0 +1,350 @@
+#include "addressbook/friend_form.h"
+
+#include "addressbook/address_book.h"
+#include "app/app_context.h"
+#include "app/geometry.h"
+#include "app/limited_text.h"
+#include "app/list_header.h"
+#include "app/ui_services.h"
+#include "store/text_codec.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace lumora {
+
+namespace {
+
+constexpr int kAddressLimit = 60;
+constexpr int kNameLimit = 30;
+// Where the explanation box sits, in twips from the top, when explanations
+// are shown, and where it is kept out of sight otherwise.
+constexpr int kExplanationTop = 3240;
+constexpr int kExplanationHiddenTop = -4000;
+constexpr int kExplanationLeft = 120;
+constexpr int kExplanationWidth = 6360;
+constexpr int kExplanationHeight = 1500;
+
+const QString kNotSelected = QStringLiteral("データが選択されていません");
+
+QLineEdit* textBox(QWidget* parent, const QString& name)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(name);
+    return box;
+}
+
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+void label(QWidget* parent, const QString& text, int l, int t, int w, int h)
+{
+    auto* lab = new QLabel(text, parent);
+    lab->setWordWrap(true);
+    ui::placeTwips(lab, l, t, w, h);
+}
+
+} // namespace
+
+FriendForm::FriendForm(AppContext& context, QWidget* parent)
+    : QWidget(parent, Qt::Window), context_(context),
+      book_(std::make_unique<AddressBook>(context.paths.addressFile(), context.paths.addressTemp()))
+{
+    setObjectName(QStringLiteral("FriendForm"));
+    setWindowTitle(QStringLiteral("アドレス帳"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(ui::twips(6600), ui::twips(6240));
+    createControls();
+    connectSignals();
+}
+
+FriendForm::~FriendForm() = default;
+
+void FriendForm::createControls()
+{
+    label(this, QStringLiteral("メールアドレス"), 120, 150, 1320, 270);
+    Text4 = textBox(this, QStringLiteral("Text4"));
+    ui::limitCharacters(Text4, kAddressLimit);
+    ui::placeTwips(Text4, 1440, 120, 3960, 330);
+    Command1 = button(this, QStringLiteral("Command1"), QStringLiteral("貼付"));
+    ui::placeTwips(Command1, 5520, 120, 900, 330);
+
+    label(this, QStringLiteral("名前（名称）"), 120, 570, 1320, 270);
+    Text2 = textBox(this, QStringLiteral("Text2"));
+    ui::limitCharacters(Text2, kNameLimit);
+    ui::placeTwips(Text2, 1440, 540, 2640, 330);
+    Command5 = button(this, QStringLiteral("Command5"), QStringLiteral("貼付"));
+    ui::placeTwips(Command5, 4200, 540, 900, 330);
+
+    label(this, QStringLiteral("名刺"), 120, 990, 1320, 270);
+    Text50 = textBox(this, QStringLiteral("Text50"));
+    ui::placeTwips(Text50, 1440, 960, 2640, 330);
+    Command38 = button(this, QStringLiteral("Command38"), QStringLiteral("名刺挿入"));
+    ui::placeTwips(Command38, 4200, 960, 1200, 330);
+
+    label(this, QStringLiteral("名刺は新規作成で宛先を一発挿入した際の確認用として使用します。"),
+          120, 1380, 6360, 450);
+
+    Command3 = button(this, QStringLiteral("Command3"), QStringLiteral("登録"));
+    ui::placeTwips(Command3, 120, 1920, 1200, 420);
+    Command4 = button(this, QStringLiteral("Command4"), QStringLiteral("削除"));
+    ui::placeTwips(Command4, 1440, 1920, 1200, 420);
+    label(this, QStringLiteral("登録件数"), 4200, 1995, 960, 270);
+    Text3 = textBox(this, QStringLiteral("Text3"));
+    Text3->setReadOnly(true);
+    Text3->setAlignment(Qt::AlignRight);
+    ui::placeTwips(Text3, 5160, 1965, 900, 330);
+
+    // Reloading is a button of its own, out of the user's reach.
+    Command2 = button(this, QStringLiteral("Command2"), QStringLiteral("Command2"));
+    ui::placeTwips(Command2, -3000, -3000, 900, 330);
+
+    Label7 = new QLabel(this);
+    Label7->setObjectName(QStringLiteral("Label7"));
+    ui::placeTwips(Label7, 120, 2460, 6360, 270);
+
+    MailListView = new QTreeWidget(this);
+    MailListView->setObjectName(QStringLiteral("MailListView"));
+    MailListView->setRootIsDecorated(false);
+    MailListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    MailListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    MailListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    MailListView->setUniformRowHeights(true);
+    // Entries keep their padding; it must not turn into an ellipsis.
+    MailListView->setTextElideMode(Qt::ElideNone);
+    ui::placeTwips(MailListView, 120, 2820, 6360, 3240);
+
+    Text5 = new QPlainTextEdit(this);
+    Text5->setObjectName(QStringLiteral("Text5"));
+    Text5->setReadOnly(true);
+    Text5->setVisible(false);
+    ui::placeTwips(Text5, kExplanationLeft, kExplanationTop, kExplanationWidth, kExplanationHeight);
+
+    explanations_ = {
+        {Command1, QStringLiteral("コピーして来たメールアドレスを貼り付けます。")},
+        {Command3, QStringLiteral("登録を行います。これにより新規作成でのメールアドレスの"
+                                  "一発入力が可能になります。")},
+        {Command4, QStringLiteral("不要になったメールアドレスを削除します。")},
+        {Command38, QStringLiteral("メールアドレスに名刺（名前）を付けると、"
+                                   "「名刺<メールアドレス>」の形で登録され、"
+                                   "新規作成で宛先に挿入したとき相手にもその名前で"
+                                   "表示されます。\n\n"
+                                   "必要なければ挿入する必要はありません。")},
+    };
+}
+
+void FriendForm::connectSignals()
+{
+    connect(Command1, &QPushButton::clicked, this, &FriendForm::pasteAddress);
+    connect(Command5, &QPushButton::clicked, this, &FriendForm::pasteName);
+    connect(Command38, &QPushButton::clicked, this, &FriendForm::insertBusinessCard);
+    connect(Command3, &QPushButton::clicked, this, &FriendForm::registerEntry);
+    connect(Command4, &QPushButton::clicked, this, &FriendForm::deleteEntry);
+    connect(Command2, &QPushButton::clicked, this, &FriendForm::reloadList);
+    connect(MailListView, &QTreeWidget::pressed, this, &FriendForm::selectEntry);
+
+    // Explanations follow the mouse: a button shows its own, the window's
+    // background hides the box.
+    setMouseTracking(true);
+    installEventFilter(this);
+    for (auto it = explanations_.cbegin(); it != explanations_.cend(); ++it) {
+        it.key()->setMouseTracking(true);
+        it.key()->installEventFilter(this);
+    }
+}
+
+void FriendForm::load(bool explanationsShown)
+{
+    ui::placeTwips(Text5, kExplanationLeft,
+                   explanationsShown ? kExplanationTop : kExplanationHiddenTop, kExplanationWidth,
+                   kExplanationHeight);
+
+    MailListView->setColumnCount(2);
+    MailListView->setHeaderLabels({QStringLiteral("Address"), QStringLiteral("Name")});
+    const int width = MailListView->width();
+    MailListView->header()->setStretchLastSection(false);
+    MailListView->setColumnWidth(0, width / 2);
+    MailListView->setColumnWidth(1, static_cast<int>(width / 2.38));
+    ui::installPaintedHeader(MailListView);
+
+    Label7->clear();
+    reloadList();
+}
+
+QString FriendForm::explanationFor(const QObject* control) const
+{
+    for (auto it = explanations_.cbegin(); it != explanations_.cend(); ++it) {
+        if (it.key() == control) {
+            return it.value();
+        }
+    }
+    return {};
+}
+
+bool FriendForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseMove) {
+        if (watched == this) {
+            // Moves over a child reach the window too when the child passes
+            // them on; only the bare background hides the box.
+            const auto* move = static_cast<QMouseEvent*>(event);
+            if (!childAt(move->position().toPoint())) {
+                Text5->setVisible(false);
+            }
+        } else if (const QString text = explanationFor(watched); !text.isEmpty()) {
+            Text5->setPlainText(text);
+            Text5->setVisible(true);
+            Text5->raise();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FriendForm::setAddress(const QString& address)
+{
+    ui::setLimitedText(Text4, address);
+}
+
+void FriendForm::reloadList()
+{
+    MailListView->clear();
+    Result<QList<AddressEntry>> entries = book_->entries();
+    if (!entries.ok()) {
+        Text3->setText(QStringLiteral("0"));
+        reportFailure(QStringLiteral("アドレス帳を読み込めませんでした。"));
+        return;
+    }
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(entries.value().size());
+    for (const AddressEntry& entry : entries.value()) {
+        rows.append(new QTreeWidgetItem(QStringList{entry.address, entry.name}));
+    }
+    MailListView->addTopLevelItems(rows);
+    Text3->setText(QString::number(rows.size()));
+}
+
+void FriendForm::pasteAddress()
+{
+    ui::setLimitedText(Text4, context_.ui.clipboardText());
+}
+
+void FriendForm::pasteName()
+{
+    ui::setLimitedText(Text2, context_.ui.clipboardText());
+}
+
+void FriendForm::insertBusinessCard()
+{
+    if (Text4->text().isEmpty()) {
+        context_.ui.inform(this, QStringLiteral("メールアドレスが入力されていません"));
+        return;
+    }
+    if (Text50->text().isEmpty()) {
+        context_.ui.inform(this, QStringLiteral("名詞が入力されていません"));
+        return;
+    }
+    ui::setLimitedText(Text4, Text50->text() + QLatin1Char('<') + text::trimSpaces(Text4->text()) +
+                                  QLatin1Char('>'));
+}
+
+void FriendForm::registerEntry()
+{
+    Result<qint64> added = book_->add(Text2->text(), Text4->text());
+    if (!added.ok()) {
+        if (added.status().error() == StoreError::BadArgument) {
+            context_.ui.inform(this,
+                               QStringLiteral("アドレス帳はこれ以上登録できません（最大%1件）。")
+                                   .arg(AddressBook::kMaxEntries));
+        } else {
+            reportFailure(QStringLiteral("アドレス帳に書き込めませんでした。"));
+        }
+        return;
+    }
+    Label7->setText(QStringLiteral("　登録が完了しました。"));
+    reloadList();
+}
+
+void FriendForm::deleteEntry()
+{
+    if (Text4->text().isEmpty()) {
+        context_.ui.inform(this, kNotSelected);
+        return;
+    }
+    const qint64 n = selectedRecord();
+    if (n == 0) {
+        context_.ui.inform(this, kNotSelected);
+        return;
+    }
+    if (!showEntry(n)) {
+        return;
+    }
+    Label7->clear();
+    const bool yes = context_.ui.ask(
+        this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"),
+        QStringLiteral("確認"), MessageIcon::Question);
+    // The file is compacted on either answer; with No nothing is marked.
+    if (book_->remove(yes ? n : 0).ok()) {
+        if (yes) {
+            Label7->setText(QStringLiteral("削除が完了しました"));
+        }
+    } else {
+        reportFailure(QStringLiteral("アドレス帳を書き換えられませんでした。"));
+    }
+    reloadList();
+    Text2->clear();
+    Text4->clear();
+    Text50->clear();
+}
+
+void FriendForm::selectEntry()
+{
+    const qint64 n = selectedRecord();
+    if (n != 0 && showEntry(n)) {
+        Label7->setText(QStringLiteral("　選択しました。"));
+    }
+}
+
+qint64 FriendForm::selectedRecord() const
+{
+    const QList<QTreeWidgetItem*> selected = MailListView->selectedItems();
+    if (selected.isEmpty()) {
+        return 0;
+    }
+    return MailListView->indexOfTopLevelItem(selected.first()) + 1;
+}
+
+bool FriendForm::showEntry(qint64 n)
+{
+    Result<AddressEntry> entry = book_->entry(n);
+    if (!entry.ok()) {
+        reportFailure(QStringLiteral("アドレス帳を読み込めませんでした。"));
+        return false;
+    }
+    ui::setLimitedText(Text2, text::trimSpaces(entry.value().name));
+    ui::setLimitedText(Text4, text::trimSpaces(entry.value().address));
+    return true;
+}
+
+void FriendForm::reportFailure(const QString& what)
+{
+    context_.ui.inform(this, what + QLatin1Char('\n') + context_.paths.addressFile(), {},
+                       MessageIcon::Warning);
+}
+
+void FriendForm::closeEvent(QCloseEvent* event)
+{
+    ui::removePaintedHeader(MailListView);
+    event->accept();
+}
+
+} // namespace lumora
