@@ -1,17 +1,71 @@
 #include "mail/mail_library.h"
 
+#include "mail/attachment_files.h"
+#include "mail/mail_text.h"
+#include "mail/mime_composer.h"
+#include "mail/mime_decoder.h"
+#include "mail/pop3_session.h"
+#include "mail/smtp_session.h"
+#include "store/file_io.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+
 #include <curl/curl.h>
+
+#include <map>
+#include <mutex>
 
 namespace lumora {
 namespace {
 
-// The library on libcurl. Start-up and shut-down are in place; the protocol
-// calls are not written yet and answer as a failed connection does, with an
-// error text that says so.
+thread_local QString lastError;
+
+// Where the header block of a raw mail ends: the header block (with the end
+// of its last line) and the start of the body.
+std::pair<qsizetype, qsizetype> headerEnd(const QByteArray& raw)
+{
+    const qsizetype crlf = raw.indexOf("\r\n\r\n");
+    const qsizetype lf = raw.indexOf("\n\n");
+    if (crlf >= 0 && (lf < 0 || crlf < lf)) {
+        return {crlf + 2, crlf + 4};
+    }
+    if (lf >= 0) {
+        return {lf + 1, lf + 2};
+    }
+    return {raw.size(), raw.size()};
+}
+
+QString headerField(const QByteArray& block, const char* name)
+{
+    const QByteArray wanted = QByteArray(name).toLower() + ':';
+    const QList<QByteArray> lines = block.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!lines[i].toLower().startsWith(wanted)) {
+            continue;
+        }
+        QByteArray value = lines[i].mid(wanted.size());
+        for (qsizetype j = i + 1;
+             j < lines.size() && (lines[j].startsWith(' ') || lines[j].startsWith('\t')); ++j) {
+            value += '\n' + lines[j];
+        }
+        return mailtext::decodeHeader(value).trimmed();
+    }
+    return {};
+}
+
 class CurlMailLibrary final : public MailLibrary {
 public:
+    explicit CurlMailLibrary(MailLibraryOptions options)
+        : options_(std::move(options)), smtp_(connectionOptions())
+    {
+    }
+
     ~CurlMailLibrary() override
     {
+        sessions_.clear();
+        smtp_.close();
         if (initialised_) {
             curl_global_cleanup();
         }
@@ -33,57 +87,327 @@ public:
 
     void NMailEndWinSock() override
     {
+        {
+            std::lock_guard lock(mutex_);
+            sessions_.clear();
+        }
+        {
+            std::lock_guard lock(smtpMutex_);
+            smtp_.close();
+        }
         if (initialised_) {
             curl_global_cleanup();
             initialised_ = false;
         }
     }
 
-    int NMailPop3Connect(const QString&) override { return notAvailable(); }
-    int NMailPop3Authenticate(int, const QString&, const QString&, int) override
+    int NMailPop3Connect(const QString& server) override
     {
-        return notAvailable();
+        NMailInitializeWinSock();
+        const auto address = parseServerAddress(server, Protocol::Pop3);
+        if (!address) {
+            lastError = QStringLiteral("POP3サーバー名「%1」が正しくありません。").arg(server);
+            return -1;
+        }
+        auto session = std::make_unique<Pop3Session>(*address, connectionOptions());
+        if (!session->probe()) {
+            lastError = session->error();
+            return -1;
+        }
+        std::lock_guard lock(mutex_);
+        const int handle = ++lastHandle_;
+        sessions_[handle] = std::move(session);
+        return handle;
     }
-    int NMailPop3GetMailStatus(int, int, MailFields&, int) override { return notAvailable(); }
-    qint64 NMailPop3GetMailSize(int, int) override { return notAvailable(); }
-    int NMailPop3GetMail(int, int, MailFields&, QString&, int, int) override
+
+    int NMailPop3Authenticate(int handle, const QString& id, const QString& password,
+                              int apop) override
     {
-        return notAvailable();
+        Pop3Session* session = find(handle);
+        if (!session) {
+            return -1;
+        }
+        const int count = session->login(id, password, apop != 0);
+        if (count < 0) {
+            lastError = session->error();
+            return -2;
+        }
+        return count;
     }
-    int NMailAttachmentFileFirst(int, MailFields&, QString&, const QString&, const QString&,
-                                 QString&, int) override
+
+    int NMailPop3GetMailStatus(int handle, int number, MailFields& fields, int) override
     {
+        const QByteArray* raw = fetch(handle, number);
+        if (!raw) {
+            return -1;
+        }
+        const QByteArray block = raw->left(headerEnd(*raw).first);
+        fields.subject = cut(headerField(block, "Subject"));
+        fields.date = cut(headerField(block, "Date"));
+        fields.from = cut(headerField(block, "From"));
+        fields.header = QString::fromLatin1(block);
         return 0;
     }
-    int NMailAttachmentFileClose(int) override { return 0; }
-    int NMailPop3DeleteMail(int, int) override { return notAvailable(); }
-    int NMailPop3Close(int) override { return 0; }
-    int NMailSmtpSendMail(const QString&, const QString&, const QString&, const QString&,
-                          const QString&, const QString&, const QString&, const QString&,
-                          const QStringList&, int) override
+
+    qint64 NMailPop3GetMailSize(int handle, int number) override
     {
-        return notAvailable();
+        Pop3Session* session = find(handle);
+        return session ? session->size(number) : -1;
     }
 
-    QString NMailGetMessage(int) override { return lastError_.left(bufferSize_ - 1); }
+    int NMailPop3GetMail(int handle, int number, MailFields& fields, QString& body, int,
+                         int) override
+    {
+        if (NMailPop3GetMailStatus(handle, number, fields, 0) < 0) {
+            return -1;
+        }
+        const QByteArray* raw = fetch(handle, number);
+        // The body travels undecoded, byte for byte (one byte per character).
+        body = QString::fromLatin1(raw->mid(headerEnd(*raw).second));
+        return 0;
+    }
+
+    int NMailAttachmentFileFirst(int, MailFields& fields, QString& body,
+                                 const QString& attachmentFolder, const QString&, QString&,
+                                 int) override
+    {
+        const QByteArray raw = fields.header.toLatin1() + "\r\n" + body.toLatin1();
+        mime::DecodedMail mail = mime::decodeMail(raw);
+        int result = 0;
+        if (mail.partial) {
+            const auto whole = addPartialPiece(*mail.partial, attachmentFolder);
+            if (!whole) {
+                fields.subject = cut(mail.subject);
+                fields.date = cut(mail.date);
+                fields.from = cut(mail.from);
+                body = QStringLiteral("（分割されたメールの一部です: %1/%2）")
+                           .arg(mail.partial->number)
+                           .arg(mail.partial->total > 0 ? QString::number(mail.partial->total)
+                                                        : QStringLiteral("?"));
+                return -6;
+            }
+            const mime::DecodedMail outer = std::move(mail);
+            mail = mime::decodeMail(*whole);
+            if (mail.subject.isEmpty()) {
+                mail.subject = outer.subject;
+            }
+            if (mail.from.isEmpty()) {
+                mail.from = outer.from;
+            }
+            if (mail.date.isEmpty()) {
+                mail.date = outer.date;
+            }
+        }
+        for (const mime::Attachment& file : mail.attachments) {
+            const Result<QString> written =
+                attachments::writeNew(attachmentFolder, file.name, file.data);
+            if (!written.ok()) {
+                lastError = QStringLiteral("添付ファイル「%1」を書き込めません。").arg(file.name);
+                result = -5;
+            } else if (result == 0) {
+                result = 1;
+            }
+        }
+        fields.subject = cut(mail.subject);
+        fields.date = cut(mail.date);
+        fields.from = cut(mail.from);
+        body = mail.body;
+        return result;
+    }
+
+    int NMailAttachmentFileClose(int) override { return 0; }
+
+    int NMailPop3DeleteMail(int handle, int number) override
+    {
+        Pop3Session* session = find(handle);
+        if (!session) {
+            return -1;
+        }
+        if (!session->remove(number)) {
+            lastError = session->error();
+            return -1;
+        }
+        return 0;
+    }
+
+    int NMailPop3Reset(int handle) override
+    {
+        Pop3Session* session = find(handle);
+        if (!session) {
+            return -1;
+        }
+        if (!session->reset()) {
+            lastError = session->error();
+            return -1;
+        }
+        return 0;
+    }
+
+    QString NMailPop3GetMailUid(int handle, int number) override
+    {
+        Pop3Session* session = find(handle);
+        return session ? session->uid(number) : QString();
+    }
+
+    int NMailPop3Close(int handle) override
+    {
+        std::unique_ptr<Pop3Session> session;
+        {
+            std::lock_guard lock(mutex_);
+            const auto it = sessions_.find(handle);
+            if (it == sessions_.end()) {
+                return -1;
+            }
+            session = std::move(it->second);
+            sessions_.erase(it);
+        }
+        std::lock_guard lock(cacheMutex_);
+        if (cachedHandle_ == handle) {
+            cachedHandle_ = 0;
+            cached_.clear();
+        }
+        session->close();
+        return 0;
+    }
+
+    int NMailSmtpSendMail(const QString& server, const QString& to, const QString&, const QString&,
+                          const QString& from, const QString& subject, const QString& body,
+                          const QString&, const QStringList& attachments, int) override
+    {
+        NMailInitializeWinSock();
+        const auto address = parseServerAddress(server, Protocol::Smtp);
+        if (!address) {
+            lastError = QStringLiteral("SMTPサーバー名「%1」が正しくありません。").arg(server);
+            return -1;
+        }
+        QString error;
+        const auto mail = mime::compose({from, to, subject, body, attachments, {}}, &error);
+        if (!mail) {
+            lastError = error;
+            return -1;
+        }
+        std::lock_guard lock(smtpMutex_);
+        if (!smtp_.send(*address, smtpId_, smtpPassword_, mail->envelopeFrom, mail->recipients,
+                        mail->bytes)) {
+            lastError = smtp_.error();
+            return -1;
+        }
+        return 0;
+    }
+
+    void NMailSetAccount(const QString& id, const QString& password) override
+    {
+        std::lock_guard lock(smtpMutex_);
+        smtpId_ = id;
+        smtpPassword_ = password;
+    }
+
+    QString NMailGetMessage(int) override { return lastError.left(bufferSize_ - 1); }
 
 private:
-    int notAvailable()
+    ConnectionOptions connectionOptions() const
     {
-        lastError_ = QStringLiteral("このバージョンではメールの送受信はまだできません。");
-        return -1;
+        ConnectionOptions options;
+        options.caFile = options_.caFile;
+        return options;
     }
 
+    QString cut(const QString& text) const { return text.left(bufferSize_ - 1); }
+
+    Pop3Session* find(int handle)
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = sessions_.find(handle);
+        if (it == sessions_.end()) {
+            lastError = QStringLiteral("POP3サーバーに接続していません。");
+            return nullptr;
+        }
+        return it->second.get();
+    }
+
+    // The mail, retrieved once for the status, size and mail calls in a row.
+    const QByteArray* fetch(int handle, int number)
+    {
+        std::lock_guard lock(cacheMutex_);
+        if (cachedHandle_ == handle && cachedNumber_ == number) {
+            return &cached_;
+        }
+        Pop3Session* session = find(handle);
+        if (!session) {
+            return nullptr;
+        }
+        auto mail = session->retrieve(number);
+        if (!mail) {
+            lastError = session->error();
+            cachedHandle_ = 0;
+            return nullptr;
+        }
+        cached_ = std::move(*mail);
+        cachedHandle_ = handle;
+        cachedNumber_ = number;
+        return &cached_;
+    }
+
+    // Keeps a piece of a mail sent in parts; the whole mail once every piece
+    // is there.
+    std::optional<QByteArray> addPartialPiece(const mime::PartialPiece& piece,
+                                              const QString& attachmentFolder)
+    {
+        const QString root = options_.partialFolder.isEmpty()
+                                 ? QDir(attachmentFolder).filePath(QStringLiteral(".partial"))
+                                 : options_.partialFolder;
+        const QString folder = QDir(root).filePath(QString::fromLatin1(
+            QCryptographicHash::hash(piece.id, QCryptographicHash::Sha1).toHex()));
+        if (piece.number < 1 || !QDir().mkpath(folder)) {
+            return std::nullopt;
+        }
+        (void)fileio::writeAtomically(QDir(folder).filePath(QString::number(piece.number)),
+                                      piece.bytes);
+        if (piece.total > 0) {
+            (void)fileio::writeAtomically(QDir(folder).filePath(QStringLiteral("total")),
+                                          QByteArray::number(piece.total));
+        }
+        QFile totalFile(QDir(folder).filePath(QStringLiteral("total")));
+        const int total = totalFile.open(QIODevice::ReadOnly) ? totalFile.readAll().toInt() : 0;
+        if (total < 1 || total > 10000) {
+            return std::nullopt;
+        }
+        QList<QByteArray> pieces;
+        for (int n = 1; n <= total; ++n) {
+            QFile file(QDir(folder).filePath(QString::number(n)));
+            if (!file.open(QIODevice::ReadOnly)) {
+                return std::nullopt;
+            }
+            pieces.append(file.readAll());
+        }
+        QDir(folder).removeRecursively();
+        return mime::joinPartialPieces(pieces);
+    }
+
+    MailLibraryOptions options_;
     bool initialised_ = false;
     int bufferSize_ = 8192;
-    QString lastError_;
+
+    std::mutex mutex_;
+    std::map<int, std::unique_ptr<Pop3Session>> sessions_;
+    int lastHandle_ = 0;
+
+    std::mutex cacheMutex_;
+    int cachedHandle_ = 0;
+    int cachedNumber_ = 0;
+    QByteArray cached_;
+
+    std::mutex smtpMutex_;
+    SmtpSession smtp_;
+    QString smtpId_;
+    QString smtpPassword_;
 };
 
 } // namespace
 
-std::unique_ptr<MailLibrary> createMailLibrary()
+std::unique_ptr<MailLibrary> createMailLibrary(MailLibraryOptions options)
 {
-    return std::make_unique<CurlMailLibrary>();
+    return std::make_unique<CurlMailLibrary>(std::move(options));
 }
 
 } // namespace lumora

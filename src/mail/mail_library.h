@@ -63,6 +63,10 @@ public:
     // Marks mail number for deletion; the server deletes it when the
     // connection is closed.
     virtual int NMailPop3DeleteMail(int handle, int number) = 0;
+    // Unmarks every mail marked for deletion on this connection (RSET).
+    virtual int NMailPop3Reset(int handle) = 0;
+    // The unique ID (UIDL) of mail number; empty when the server gives none.
+    virtual QString NMailPop3GetMailUid(int handle, int number) = 0;
     virtual int NMailPop3Close(int handle) = 0;
 
     // Sends one mail; attachments is a list of file paths. Negative on
@@ -72,11 +76,25 @@ public:
                                   const QString& body, const QString& header,
                                   const QStringList& attachments, int flag) = 0;
 
-    // The text of the last error, in Japanese, for a message box.
+    // The ID and password sends log in with, when the server asks for it.
+    virtual void NMailSetAccount(const QString& id, const QString& password) = 0;
+
+    // The text of the last error on the calling thread, in Japanese, for a
+    // message box.
     virtual QString NMailGetMessage(int flag) = 0;
 };
 
-// The library the program runs with.
-std::unique_ptr<MailLibrary> createMailLibrary();
+struct MailLibraryOptions {
+    // Trust this CA file instead of the system's (test servers only).
+    QString caFile;
+    // Where the pieces of mails sent in parts wait for the rest; empty: a
+    // hidden folder in the attachment folder.
+    QString partialFolder;
+};
+
+// The library the program runs with: POP3 and SMTP on libcurl, MIME on GMime.
+// Entry points may be called from any thread; one connection handle is used
+// by one thread at a time.
+std::unique_ptr<MailLibrary> createMailLibrary(MailLibraryOptions options = {});
 
 } // namespace lumora

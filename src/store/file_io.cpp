@@ -125,4 +125,15 @@ Result<QByteArray> readAll(const QString& path)
     return data;
 }
 
+bool syncFileSystem(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = ::syncfs(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
 } // namespace lumora::fileio

@@ -36,4 +36,8 @@ Result<QByteArray> readAll(const QString& path);
 // Flushes a folder's entry list to disk, so that a rename in it survives a crash.
 void syncFolder(const QString& folder);
 
+// Flushes everything written to the file system that holds the path: the
+// one flush after a run of writes made with Flush::Later.
+[[nodiscard]] bool syncFileSystem(const QString& path);
+
 } // namespace lumora::fileio

@@ -35,6 +35,10 @@ inline const QString kEmoticonFolder = QStringLiteral("顔文字データ");
 inline const QString kEmoticonFile = QStringLiteral("Kao1.txt");
 inline const QString kButtonFolder = QStringLiteral("Button");
 inline const QString kLockFile = QStringLiteral(".lumora.lock");
+// The unique IDs of mails already stored, and the pieces of mails sent in
+// parts that wait for the rest.
+inline const QString kUidFile = QStringLiteral("uidl.dat");
+inline const QString kPartialFolder = QStringLiteral("partial");
 } // namespace names
 
 // The path under base for the relative path, each component matched against
@@ -69,6 +73,8 @@ public:
     QString addressFile() const { return dataFile(names::kAddressFile); }
     QString addressTemp() const { return dataFile(names::kAddressTemp); }
     QString lampFile(bool on) const { return dataFile(on ? names::kRedLamp : names::kGreenLamp); }
+    QString uidFile() const { return dataFile(names::kUidFile); }
+    QString partialFolder() const { return dataFile(names::kPartialFolder); }
     QString attachmentFolder() const { return path(names::kAttachmentFolder); }
     QString quickSaveFolder() const { return path(names::kQuickSaveFolder); }
     QString emoticonFile() const

@@ -121,7 +121,7 @@ Result<QByteArray> RecordFile::read(qint64 n) const
     return record;
 }
 
-Status RecordFile::write(qint64 n, const QByteArray& record) const
+Status RecordFile::write(qint64 n, const QByteArray& record, Flush flush) const
 {
     if (n < 1 || record.size() != layout_.length) {
         return {StoreError::BadArgument,
@@ -132,7 +132,8 @@ Status RecordFile::write(qint64 n, const QByteArray& record) const
         return {StoreError::OpenFailed, path_ + QStringLiteral(": ") + errnoText()};
     }
     const auto offset = static_cast<off_t>((n - 1) * layout_.length);
-    if (!pwriteFully(fd, record.constData(), record.size(), offset) || ::fsync(fd) != 0) {
+    if (!pwriteFully(fd, record.constData(), record.size(), offset) ||
+        (flush == Flush::Now && ::fsync(fd) != 0)) {
         const QString why = errnoText();
         ::close(fd);
         return {StoreError::WriteFailed, path_ + QStringLiteral(": ") + why};
@@ -143,12 +144,17 @@ Status RecordFile::write(qint64 n, const QByteArray& record) const
     return Status::success();
 }
 
-Result<qint64> RecordFile::append(const QByteArray& record) const
+qint64 RecordFile::appendNumber() const
 {
     const double ratio =
         static_cast<double>(fileLength(path_)) / static_cast<double>(layout_.length) + 1.0;
-    const auto n = static_cast<qint64>(text::roundHalfEven(ratio));
-    Status status = write(n, record);
+    return static_cast<qint64>(text::roundHalfEven(ratio));
+}
+
+Result<qint64> RecordFile::append(const QByteArray& record, Flush flush) const
+{
+    const qint64 n = appendNumber();
+    Status status = write(n, record, flush);
     if (!status.ok()) {
         return status;
     }

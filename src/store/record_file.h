@@ -29,6 +29,11 @@ enum class CompactStep {
 };
 using CompactHook = std::function<bool(CompactStep)>;
 
+// Whether a write waits until the record is on disk. A caller that writes
+// many records in a row may leave the flushing to one call of
+// syncFileSystem() at a point where it matters (see the receive cycle).
+enum class Flush { Now, Later };
+
 class RecordFile {
 public:
     RecordFile(QString path, RecordLayout layout) : path_(std::move(path)), layout_(layout) {}
@@ -49,10 +54,12 @@ public:
     Result<QByteArray> read(qint64 n) const;
     // Writes record n (the record must be exactly one record long), creating
     // the file when missing; flushed to disk before returning.
-    Status write(qint64 n, const QByteArray& record) const;
+    Status write(qint64 n, const QByteArray& record, Flush flush = Flush::Now) const;
+    // The number append() writes at: round(length / record length + 1).
+    qint64 appendNumber() const;
     // Writes the record at round(length / record length + 1): after the last
     // whole record of a file at rest. Returns the record number.
-    Result<qint64> append(const QByteArray& record) const;
+    Result<qint64> append(const QByteArray& record, Flush flush = Flush::Now) const;
 
     // Deletes record n in the program's way: its live flag is set to 0, then
     // the file is compacted. With n = 0 the file is only compacted.

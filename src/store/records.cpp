@@ -104,9 +104,10 @@ void AddressRecord::setText(FieldSpan field, const QString& value)
 }
 
 Result<qint64> storeReceivedMail(const RecordFile& file, const QString& subject,
-                                 const QString& from, const QString& date, const QString& body)
+                                 const QString& from, const QString& date, const QString& body,
+                                 Flush flush)
 {
-    return file.append(MailRecord::received(subject, from, date, body).bytes());
+    return file.append(MailRecord::received(subject, from, date, body).bytes(), flush);
 }
 
 } // namespace lumora

@@ -96,6 +96,7 @@ inline RecordFile addressFile(const QString& path)
 
 // Appends a received mail to the received-mail file at round(length / 32284 + 1).
 Result<qint64> storeReceivedMail(const RecordFile& file, const QString& subject,
-                                 const QString& from, const QString& date, const QString& body);
+                                 const QString& from, const QString& date, const QString& body,
+                                 Flush flush = Flush::Now);
 
 } // namespace lumora

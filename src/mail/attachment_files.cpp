@@ -1,0 +1,139 @@
+#include "mail/attachment_files.h"
+
+#include "store/file_io.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace lumora::attachments {
+namespace {
+
+constexpr qsizetype kMaxNameBytes = 200;
+
+bool isDeviceName(const QString& base)
+{
+    const QString upper = base.toUpper();
+    static const QStringList names = {QStringLiteral("CON"), QStringLiteral("PRN"),
+                                      QStringLiteral("AUX"), QStringLiteral("NUL")};
+    if (names.contains(upper)) {
+        return true;
+    }
+    return upper.size() == 4 &&
+           (upper.startsWith(QStringLiteral("COM")) || upper.startsWith(QStringLiteral("LPT"))) &&
+           upper[3] >= QLatin1Char('1') && upper[3] <= QLatin1Char('9');
+}
+
+// Cuts text to at most maxBytes of UTF-8 without splitting a character.
+QString cutUtf8(const QString& text, qsizetype maxBytes)
+{
+    QString out;
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool pair = text[i].isHighSurrogate() && i + 1 < text.size();
+        const QString c = pair ? text.mid(i, 2) : text.mid(i, 1);
+        const qsizetype n = c.toUtf8().size();
+        if (bytes + n > maxBytes) {
+            break;
+        }
+        out += c;
+        bytes += n;
+        i += pair ? 1 : 0;
+    }
+    return out;
+}
+
+std::pair<QString, QString> splitExtension(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0 || name.size() - dot > 16) {
+        return {name, {}};
+    }
+    return {name.left(dot), name.mid(dot)};
+}
+
+} // namespace
+
+QString safeFileName(const QString& name)
+{
+    QString last = name;
+    const qsizetype slash =
+        std::max(last.lastIndexOf(QLatin1Char('/')), last.lastIndexOf(QLatin1Char('\\')));
+    if (slash >= 0) {
+        last = last.mid(slash + 1);
+    }
+    QString clean;
+    for (const QChar c : last) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7F || QStringLiteral(":*?\"<>|").contains(c)) {
+            clean += QLatin1Char('_');
+        } else {
+            clean += c;
+        }
+    }
+    // Leading and trailing dots and spaces: "..", ".hidden", "name. "
+    while (!clean.isEmpty() && (clean.front() == QLatin1Char('.') || clean.front().isSpace())) {
+        clean.remove(0, 1);
+    }
+    while (!clean.isEmpty() && (clean.back() == QLatin1Char('.') || clean.back().isSpace())) {
+        clean.chop(1);
+    }
+    if (clean.isEmpty()) {
+        clean = QStringLiteral("添付ファイル");
+    }
+    auto [base, extension] = splitExtension(clean);
+    if (isDeviceName(base)) {
+        base = QLatin1Char('_') + base;
+    }
+    const qsizetype extensionBytes = extension.toUtf8().size();
+    if (base.toUtf8().size() + extensionBytes > kMaxNameBytes) {
+        base = cutUtf8(base, kMaxNameBytes - extensionBytes);
+    }
+    return base + extension;
+}
+
+Result<QString> writeNew(const QString& folder, const QString& name, const QByteArray& data)
+{
+    const auto [base, extension] = splitExtension(safeFileName(name));
+    for (int n = 1; n < 10000; ++n) {
+        const QString candidate =
+            n == 1 ? base + extension : QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(extension);
+        const QString path = QDir(folder).filePath(candidate);
+        const QByteArray native = QFile::encodeName(path);
+        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return Status(StoreError::OpenFailed, path);
+        }
+        qsizetype written = 0;
+        bool ok = true;
+        while (written < data.size()) {
+            const ssize_t w =
+                ::write(fd, data.constData() + written, static_cast<size_t>(data.size() - written));
+            if (w < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                ok = false;
+                break;
+            }
+            written += w;
+        }
+        ok = ok && ::fsync(fd) == 0;
+        ok = ::close(fd) == 0 && ok;
+        if (!ok) {
+            ::unlink(native.constData());
+            return Status(StoreError::WriteFailed, path);
+        }
+        return path;
+    }
+    return Status(StoreError::OpenFailed, QDir(folder).filePath(name));
+}
+
+} // namespace lumora::attachments

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "store/status.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Writing received attachments into the attachment folder. A name from a
+// mail is the sender's choice and is never trusted as a path.
+namespace lumora::attachments {
+
+// A file name that stays inside the folder and works on Windows too: only the
+// last path element, no control characters or characters Windows forbids, no
+// "." or ".." or trailing dots and spaces, no device names such as "CON",
+// at most 200 bytes of UTF-8 with the extension kept. Never empty.
+QString safeFileName(const QString& name);
+
+// Writes the bytes under the safe form of the name, or under "name (2).ext",
+// "name (3).ext" ... when that is taken: an existing file is never
+// overwritten. The file is flushed to disk. Returns the path written.
+Result<QString> writeNew(const QString& folder, const QString& name, const QByteArray& data);
+
+} // namespace lumora::attachments

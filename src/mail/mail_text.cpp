@@ -1,0 +1,520 @@
+#include "mail/mail_text.h"
+
+#include <QHash>
+#include <QList>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+#include <algorithm>
+
+namespace lumora::mailtext {
+namespace {
+
+bool has8Bit(QByteArrayView bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+bool hasJisEscape(QByteArrayView bytes)
+{
+    for (const char* escape : {"\x1b$B", "\x1b$@", "\x1b(I", "\x1b(J", "\x1b$(D", "\x1b$(Q"}) {
+        if (bytes.contains(QByteArrayView(escape))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Decodes with an ICU converter; ok is false when the converter does not
+// exist or met bytes it cannot read.
+QString decodeWith(QByteArrayView bytes, const char* name, bool* ok = nullptr)
+{
+    QStringDecoder decoder(name, QStringDecoder::Flag::Stateless);
+    if (!decoder.isValid()) {
+        if (ok) {
+            *ok = false;
+        }
+        return {};
+    }
+    QString text = decoder.decode(bytes);
+    if (ok) {
+        *ok = !decoder.hasError();
+    }
+    return text;
+}
+
+bool isValidUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+// How much decoded text looks like Japanese: kana, kanji and full-width forms
+// count for, half-width kana a little against (rare in real text, and what
+// EUC-JP bytes become when read as CP932), anything else foreign more.
+int japaneseScore(const QString& text)
+{
+    int score = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80) {
+            continue;
+        }
+        if ((u >= 0x3000 && u <= 0x30FF) || (u >= 0x4E00 && u <= 0x9FFF) ||
+            (u >= 0xFF01 && u <= 0xFF5E)) {
+            score += 2;
+        } else if (u >= 0xFF61 && u <= 0xFF9F) {
+            score -= 1;
+        } else {
+            score -= 3;
+        }
+    }
+    return score;
+}
+
+// The converter for a MIME charset label, or an empty name when the label
+// asks for a guess.
+QByteArray converterFor(QByteArrayView charset)
+{
+    QByteArray label = charset.toByteArray().trimmed().toLower();
+    if (label.startsWith('"') && label.endsWith('"') && label.size() >= 2) {
+        label = label.mid(1, label.size() - 2);
+    }
+    if (const qsizetype star = label.indexOf('*'); star >= 0) {
+        label.truncate(star); // RFC 2231 language suffix
+    }
+    static const QHash<QByteArray, QByteArray> aliases = {
+        {"iso-2022-jp", "ISO-2022-JP"},
+        {"csiso2022jp", "ISO-2022-JP"},
+        {"iso-2022-jp-1", "ISO-2022-JP"},
+        {"iso-2022-jp-3", "ISO-2022-JP"},
+        {"iso-2022-jp-ms", "ISO-2022-JP"},
+        {"cp50220", "ISO-2022-JP"},
+        {"cp50221", "ISO-2022-JP"},
+        {"cp50222", "ISO-2022-JP"},
+        {"shift_jis", "windows-31j"},
+        {"shift-jis", "windows-31j"},
+        {"sjis", "windows-31j"},
+        {"x-sjis", "windows-31j"},
+        {"ms_kanji", "windows-31j"},
+        {"csshiftjis", "windows-31j"},
+        {"windows-31j", "windows-31j"},
+        {"cp932", "windows-31j"},
+        {"ms932", "windows-31j"},
+        {"x-ms-cp932", "windows-31j"},
+        {"shift_jisx0213", "windows-31j"},
+        {"euc-jp", "EUC-JP"},
+        {"x-euc-jp", "EUC-JP"},
+        {"eucjp", "EUC-JP"},
+        {"cseucpkdfmtjapanese", "EUC-JP"},
+        {"utf-8", "UTF-8"},
+        {"utf8", "UTF-8"},
+        {"unicode-1-1-utf-8", "UTF-8"},
+    };
+    if (const auto it = aliases.constFind(label); it != aliases.cend()) {
+        return it.value();
+    }
+    if (label.isEmpty() || label == "us-ascii" || label == "ascii" || label == "unknown-8bit" ||
+        label == "x-unknown" || label == "default") {
+        return {};
+    }
+    return label;
+}
+
+QString decodeGuessed(QByteArrayView bytes)
+{
+    const QByteArray charset = guessCharset(bytes);
+    if (charset == "US-ASCII") {
+        return QString::fromLatin1(bytes);
+    }
+    if (charset == "UTF-8") {
+        return QString::fromUtf8(bytes);
+    }
+    return decodeWith(bytes, charset == "CP932" ? "windows-31j" : charset.constData());
+}
+
+} // namespace
+
+QByteArray guessCharset(QByteArrayView bytes)
+{
+    if (!has8Bit(bytes)) {
+        return hasJisEscape(bytes) ? QByteArray("ISO-2022-JP") : QByteArray("US-ASCII");
+    }
+    if (isValidUtf8(bytes)) {
+        return "UTF-8";
+    }
+    bool sjisOk = false;
+    bool eucOk = false;
+    const QString sjis = decodeWith(bytes, "windows-31j", &sjisOk);
+    const QString euc = decodeWith(bytes, "EUC-JP", &eucOk);
+    if (sjisOk != eucOk) {
+        return sjisOk ? "CP932" : "EUC-JP";
+    }
+    return japaneseScore(euc) > japaneseScore(sjis) ? "EUC-JP" : "CP932";
+}
+
+QString decode(QByteArrayView bytes, QByteArrayView charset)
+{
+    const QByteArray name = converterFor(charset);
+    if (name.isEmpty()) {
+        return decodeGuessed(bytes);
+    }
+    if (name == "UTF-8") {
+        return isValidUtf8(bytes) ? QString::fromUtf8(bytes) : decodeGuessed(bytes);
+    }
+    if (name.startsWith("ISO-2022-JP") && has8Bit(bytes)) {
+        return decodeGuessed(bytes); // a 7-bit label over 8-bit text
+    }
+    if ((name.startsWith("iso-8859") || name.startsWith("windows-125")) && has8Bit(bytes) &&
+        isValidUtf8(bytes)) {
+        return QString::fromUtf8(bytes); // UTF-8 sent under a Western label
+    }
+    bool ok = false;
+    QString text = decodeWith(bytes, name.constData(), &ok);
+    if (text.isNull() && !bytes.isEmpty()) {
+        return decodeGuessed(bytes); // no converter of that name
+    }
+    return text;
+}
+
+namespace {
+
+QByteArray unfold(QByteArrayView raw)
+{
+    QByteArray out;
+    out.reserve(raw.size());
+    for (const char c : raw) {
+        if (c != '\r' && c != '\n') {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+struct Segment {
+    bool encoded;
+    QByteArray charset; // encoded words only
+    QByteArray bytes;
+};
+
+QByteArray decodeQ(QByteArrayView text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '_') {
+            out.append(' ');
+        } else if (c == '=' && i + 2 < text.size()) {
+            bool ok = false;
+            const int value = text.sliced(i + 1, 2).toByteArray().toInt(&ok, 16);
+            if (ok) {
+                out.append(static_cast<char>(value));
+                i += 2;
+            } else {
+                out.append(c);
+            }
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+// Splits a header value into literal text and encoded words.
+QList<Segment> segments(const QByteArray& text)
+{
+    QList<Segment> list;
+    QByteArray literal;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (text[i] == '=' && i + 1 < text.size() && text[i + 1] == '?') {
+            const qsizetype q1 = text.indexOf('?', i + 2);
+            const qsizetype q2 = q1 < 0 ? -1 : text.indexOf('?', q1 + 1);
+            const qsizetype end = q2 < 0 ? -1 : text.indexOf("?=", q2 + 1);
+            if (q1 > i + 2 && q2 == q1 + 2 && end > q2) {
+                const QByteArray charset = text.mid(i + 2, q1 - i - 2);
+                const char encoding = static_cast<char>(text[q1 + 1] | 0x20);
+                const QByteArray payload = text.mid(q2 + 1, end - q2 - 1);
+                if ((encoding == 'b' || encoding == 'q') && !charset.contains(' ') &&
+                    !payload.contains(' ')) {
+                    if (!literal.isEmpty()) {
+                        list.append({false, {}, literal});
+                        literal.clear();
+                    }
+                    list.append(
+                        {true, charset,
+                         encoding == 'b' ? QByteArray::fromBase64(payload) : decodeQ(payload)});
+                    i = end + 2;
+                    continue;
+                }
+            }
+        }
+        literal.append(text[i]);
+        ++i;
+    }
+    if (!literal.isEmpty()) {
+        list.append({false, {}, literal});
+    }
+    return list;
+}
+
+bool isBlank(const QByteArray& bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == ' ' || c == '\t'; });
+}
+
+QString decodeLiteral(QByteArrayView bytes)
+{
+    if (has8Bit(bytes) || hasJisEscape(bytes)) {
+        return decodeGuessed(bytes);
+    }
+    return QString::fromLatin1(bytes);
+}
+
+} // namespace
+
+QString decodeHeader(QByteArrayView raw)
+{
+    QList<Segment> parts = segments(unfold(raw));
+    // White space between two encoded words is not part of the text.
+    for (qsizetype i = 1; i + 1 < parts.size(); ++i) {
+        if (!parts[i].encoded && parts[i - 1].encoded && parts[i + 1].encoded &&
+            isBlank(parts[i].bytes)) {
+            parts.removeAt(i);
+            --i;
+        }
+    }
+    // Adjacent words of one charset are one run of bytes.
+    QList<Segment> joined;
+    for (Segment& part : parts) {
+        if (part.encoded && !joined.isEmpty() && joined.last().encoded &&
+            joined.last().charset.compare(part.charset, Qt::CaseInsensitive) == 0) {
+            joined.last().bytes.append(part.bytes);
+        } else {
+            joined.append(std::move(part));
+        }
+    }
+    QString text;
+    for (const Segment& part : joined) {
+        text += part.encoded ? decode(part.bytes, part.charset) : decodeLiteral(part.bytes);
+    }
+    return text;
+}
+
+namespace {
+
+QByteArray percentDecode(QByteArrayView text)
+{
+    return QByteArray::fromPercentEncoding(text.toByteArray());
+}
+
+struct Piece {
+    int index;     // -1 for an unnumbered parameter
+    bool extended; // name ended in '*': charset'language'%XX
+    QByteArray value;
+};
+
+} // namespace
+
+HeaderValue parseHeaderValue(QByteArrayView raw)
+{
+    const QByteArray text = unfold(raw);
+    HeaderValue result;
+    qsizetype i = 0;
+    while (i < text.size() && text[i] != ';') {
+        ++i;
+    }
+    result.value = text.left(i).trimmed().toLower();
+
+    QMap<QByteArray, QList<Piece>> pieces;
+    QMap<QByteArray, QByteArray> plain;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ';' || text[i] == ' ' || text[i] == '\t')) {
+            ++i;
+        }
+        const qsizetype nameStart = i;
+        while (i < text.size() && text[i] != '=' && text[i] != ';') {
+            ++i;
+        }
+        if (i >= text.size() || text[i] != '=') {
+            continue; // a parameter without a value
+        }
+        QByteArray name = text.mid(nameStart, i - nameStart).trimmed().toLower();
+        ++i;
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+            ++i;
+        }
+        QByteArray value;
+        if (i < text.size() && text[i] == '"') {
+            ++i;
+            while (i < text.size() && text[i] != '"') {
+                if (text[i] == '\\' && i + 1 < text.size()) {
+                    ++i;
+                }
+                value.append(text[i]);
+                ++i;
+            }
+            ++i; // the closing quote
+            while (i < text.size() && text[i] != ';') {
+                ++i;
+            }
+        } else {
+            const qsizetype start = i;
+            while (i < text.size() && text[i] != ';') {
+                ++i;
+            }
+            value = text.mid(start, i - start).trimmed();
+        }
+        if (name.isEmpty()) {
+            continue;
+        }
+        const qsizetype star = name.indexOf('*');
+        if (star < 0) {
+            plain.insert(name, value);
+            continue;
+        }
+        const QByteArray base = name.left(star);
+        const QByteArray rest = name.mid(star + 1); // "", "0", "0*", "1", ...
+        Piece piece{-1, false, value};
+        if (rest.isEmpty()) {
+            piece.extended = true;
+        } else {
+            bool ok = false;
+            piece.extended = rest.endsWith('*');
+            piece.index = (piece.extended ? rest.chopped(1) : rest).toInt(&ok);
+            if (!ok) {
+                continue;
+            }
+        }
+        pieces[base].append(piece);
+    }
+
+    for (auto it = plain.cbegin(); it != plain.cend(); ++it) {
+        const QByteArray& value = it.value();
+        result.params.insert(it.key(),
+                             value.contains("=?") ? decodeHeader(value) : decodeLiteral(value));
+    }
+    for (auto it = pieces.begin(); it != pieces.end(); ++it) {
+        QList<Piece>& list = it.value();
+        std::stable_sort(list.begin(), list.end(),
+                         [](const Piece& a, const Piece& b) { return a.index < b.index; });
+        QByteArray charset;
+        QByteArray bytes;
+        bool first = true;
+        for (const Piece& piece : list) {
+            QByteArray value = piece.value;
+            if (piece.extended && first) {
+                // charset'language'text
+                const qsizetype q1 = value.indexOf('\'');
+                const qsizetype q2 = q1 < 0 ? -1 : value.indexOf('\'', q1 + 1);
+                if (q2 > q1) {
+                    charset = value.left(q1);
+                    value = value.mid(q2 + 1);
+                }
+            }
+            bytes += piece.extended ? percentDecode(value) : value;
+            first = false;
+        }
+        result.params.insert(it.key(),
+                             charset.isEmpty() ? decodeLiteral(bytes) : decode(bytes, charset));
+    }
+    return result;
+}
+
+namespace {
+
+QString resolveEntities(const QString& text)
+{
+    static const QHash<QString, QString> named = {
+        {QStringLiteral("amp"), QStringLiteral("&")},
+        {QStringLiteral("lt"), QStringLiteral("<")},
+        {QStringLiteral("gt"), QStringLiteral(">")},
+        {QStringLiteral("quot"), QStringLiteral("\"")},
+        {QStringLiteral("apos"), QStringLiteral("'")},
+        {QStringLiteral("nbsp"), QStringLiteral(" ")},
+        {QStringLiteral("copy"), QStringLiteral("©")},
+        {QStringLiteral("reg"), QStringLiteral("®")},
+        {QStringLiteral("yen"), QStringLiteral("¥")},
+        {QStringLiteral("hellip"), QStringLiteral("…")},
+        {QStringLiteral("mdash"), QStringLiteral("—")},
+        {QStringLiteral("ndash"), QStringLiteral("–")},
+        {QStringLiteral("laquo"), QStringLiteral("«")},
+        {QStringLiteral("raquo"), QStringLiteral("»")},
+        {QStringLiteral("middot"), QStringLiteral("·")},
+        {QStringLiteral("times"), QStringLiteral("×")},
+    };
+    static const QRegularExpression entity(
+        QStringLiteral("&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[a-zA-Z]{2,8});"));
+    QString out;
+    qsizetype last = 0;
+    auto matches = entity.globalMatch(text);
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch m = matches.next();
+        out += text.mid(last, m.capturedStart() - last);
+        const QString name = m.captured(1);
+        QString replacement = m.captured(0);
+        if (name.startsWith(QLatin1Char('#'))) {
+            bool ok = false;
+            const uint code = name.startsWith(QStringLiteral("#x"), Qt::CaseInsensitive)
+                                  ? name.mid(2).toUInt(&ok, 16)
+                                  : name.mid(1).toUInt(&ok, 10);
+            if (ok && code > 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
+                const char32_t c = code;
+                replacement = QString::fromUcs4(&c, 1);
+            }
+        } else if (const auto it = named.constFind(name.toLower()); it != named.cend()) {
+            replacement = it.value();
+        }
+        out += replacement;
+        last = m.capturedEnd();
+    }
+    out += text.mid(last);
+    return out;
+}
+
+} // namespace
+
+QString htmlToText(const QString& html)
+{
+    QString text = html;
+    static const QRegularExpression hidden(
+        QStringLiteral("<(script|style|head|title)\\b[^>]*>.*?</\\1\\s*>|<!--.*?-->"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    text.remove(hidden);
+    static const QRegularExpression space(QStringLiteral("[ \\t\\r\\n]+"));
+    text.replace(space, QStringLiteral(" "));
+    static const QRegularExpression breaks(
+        QStringLiteral("<(br|/p|p|/div|/tr|/li|/h[1-6]|hr|/table|/blockquote)\\b[^>]*>"),
+        QRegularExpression::CaseInsensitiveOption);
+    text.replace(breaks, QStringLiteral("\n"));
+    static const QRegularExpression cells(QStringLiteral("<(td|th)\\b[^>]*>"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    text.replace(cells, QStringLiteral(" "));
+    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
+    text.remove(tags);
+    text = resolveEntities(text);
+    // Tidy the lines: no spaces at their ends, at most one empty line.
+    QStringList lines = text.split(QLatin1Char('\n'));
+    QStringList out;
+    int empty = 0;
+    for (QString& line : lines) {
+        line = line.trimmed();
+        if (line.isEmpty()) {
+            if (out.isEmpty() || ++empty > 1) {
+                continue;
+            }
+        } else {
+            empty = 0;
+        }
+        out.append(line);
+    }
+    while (!out.isEmpty() && out.last().isEmpty()) {
+        out.removeLast();
+    }
+    return out.join(QStringLiteral("\r\n"));
+}
+
+} // namespace lumora::mailtext

@@ -1,0 +1,385 @@
+#include "mail/mime_decoder.h"
+
+#include "mail/mail_text.h"
+
+#include <gmime/gmime.h>
+
+#include <mutex>
+
+namespace lumora::mime {
+namespace {
+
+// Nesting deeper than this is no real mail; the rest is left undecoded.
+constexpr int kMaxDepth = 40;
+
+void initialiseGMime()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+template <class T> struct GObjectPtr {
+    T* p = nullptr;
+    explicit GObjectPtr(T* object) : p(object) {}
+    GObjectPtr(const GObjectPtr&) = delete;
+    GObjectPtr& operator=(const GObjectPtr&) = delete;
+    ~GObjectPtr()
+    {
+        if (p) {
+            g_object_unref(p);
+        }
+    }
+};
+
+// The raw value of the first header of that name, or nothing.
+std::optional<QByteArray> rawHeader(GMimeObject* object, const char* name)
+{
+    GMimeHeaderList* list = g_mime_object_get_header_list(object);
+    if (!list) {
+        return std::nullopt;
+    }
+    const int count = g_mime_header_list_get_count(list);
+    for (int i = 0; i < count; ++i) {
+        GMimeHeader* header = g_mime_header_list_get_header_at(list, i);
+        const char* headerName = g_mime_header_get_name(header);
+        if (headerName && g_ascii_strcasecmp(headerName, name) == 0) {
+            const char* raw = g_mime_header_get_raw_value(header);
+            return QByteArray(raw ? raw : "");
+        }
+    }
+    return std::nullopt;
+}
+
+QString headerText(GMimeObject* object, const char* name)
+{
+    const auto raw = rawHeader(object, name);
+    return raw ? mailtext::decodeHeader(*raw).trimmed() : QString();
+}
+
+QByteArray contentBytes(GMimePart* part)
+{
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    if (!content) {
+        return {};
+    }
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
+    g_mime_data_wrapper_write_to_stream(content, stream.p);
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.p));
+    return QByteArray(reinterpret_cast<const char*>(bytes->data),
+                      static_cast<qsizetype>(bytes->len));
+}
+
+QByteArray objectBytes(GMimeObject* object)
+{
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
+    g_mime_object_write_to_stream(object, nullptr, stream.p);
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.p));
+    return QByteArray(reinterpret_cast<const char*>(bytes->data),
+                      static_cast<qsizetype>(bytes->len));
+}
+
+QString withCrlf(const QString& text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    out.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return out;
+}
+
+QString extensionFor(const QByteArray& type)
+{
+    static const QList<std::pair<QByteArray, QString>> table = {
+        {"image/jpeg", QStringLiteral(".jpg")},      {"image/png", QStringLiteral(".png")},
+        {"image/gif", QStringLiteral(".gif")},       {"image/bmp", QStringLiteral(".bmp")},
+        {"application/pdf", QStringLiteral(".pdf")}, {"application/zip", QStringLiteral(".zip")},
+        {"text/html", QStringLiteral(".html")},      {"text/plain", QStringLiteral(".txt")},
+        {"message/rfc822", QStringLiteral(".eml")},  {"audio/mpeg", QStringLiteral(".mp3")},
+        {"video/mp4", QStringLiteral(".mp4")},       {"text/calendar", QStringLiteral(".ics")},
+        {"text/x-vcard", QStringLiteral(".vcf")},    {"text/vcard", QStringLiteral(".vcf")},
+    };
+    for (const auto& [t, ext] : table) {
+        if (t == type) {
+            return ext;
+        }
+    }
+    return QStringLiteral(".dat");
+}
+
+// Walks the parts of a mail and sorts them into body and attachments.
+class Walker {
+public:
+    explicit Walker(DecodedMail& mail) : mail_(mail) {}
+
+    void walk(GMimeObject* object, int depth)
+    {
+        if (!object) {
+            return;
+        }
+        if (depth > kMaxDepth) {
+            addAttachment(QString(), "application/octet-stream", objectBytes(object));
+            return;
+        }
+        const mailtext::HeaderValue type = contentType(object);
+        if (GMIME_IS_MULTIPART(object)) {
+            GMimeMultipart* multipart = GMIME_MULTIPART(object);
+            const int count = g_mime_multipart_get_count(multipart);
+            if (type.value == "multipart/alternative") {
+                walkAlternative(multipart, count, depth);
+                return;
+            }
+            for (int i = 0; i < count; ++i) {
+                walk(g_mime_multipart_get_part(multipart, i), depth + 1);
+            }
+            return;
+        }
+        if (GMIME_IS_MESSAGE_PART(object)) {
+            GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+            QString name = fileName(object);
+            if (name.isEmpty() && inner) {
+                name = headerText(GMIME_OBJECT(inner), "Subject");
+            }
+            if (name.isEmpty()) {
+                name = QStringLiteral("message");
+            }
+            if (!name.endsWith(QStringLiteral(".eml"), Qt::CaseInsensitive)) {
+                name += QStringLiteral(".eml");
+            }
+            mail_.attachments.append(
+                {name, inner ? objectBytes(GMIME_OBJECT(inner)) : QByteArray()});
+            return;
+        }
+        if (GMIME_IS_PART(object)) {
+            walkLeaf(GMIME_PART(object), type);
+        }
+    }
+
+    // Text of a nameless text part that is not the body (a mailing list's
+    // footer, say), added to the body after an empty line.
+    QStringList extraTexts;
+
+private:
+    static mailtext::HeaderValue contentType(GMimeObject* object)
+    {
+        const auto raw = rawHeader(object, "Content-Type");
+        mailtext::HeaderValue value =
+            raw ? mailtext::parseHeaderValue(*raw) : mailtext::HeaderValue{};
+        if (value.value.isEmpty() || !value.value.contains('/')) {
+            value.value = "text/plain";
+        }
+        return value;
+    }
+
+    static QString fileName(GMimeObject* object)
+    {
+        if (const auto raw = rawHeader(object, "Content-Disposition")) {
+            const mailtext::HeaderValue disposition = mailtext::parseHeaderValue(*raw);
+            if (const QString name = disposition.params.value("filename"); !name.isEmpty()) {
+                return name;
+            }
+        }
+        return contentType(object).params.value("name");
+    }
+
+    static bool isAttachmentDisposition(GMimeObject* object)
+    {
+        const auto raw = rawHeader(object, "Content-Disposition");
+        return raw && mailtext::parseHeaderValue(*raw).value == "attachment";
+    }
+
+    void walkAlternative(GMimeMultipart* multipart, int count, int depth)
+    {
+        // The plain text, else the richest other version.
+        GMimeObject* chosen = nullptr;
+        for (int i = 0; i < count && !chosen; ++i) {
+            GMimeObject* part = g_mime_multipart_get_part(multipart, i);
+            if (contentType(part).value == "text/plain") {
+                chosen = part;
+            }
+        }
+        if (!chosen && count > 0) {
+            chosen = g_mime_multipart_get_part(multipart, count - 1);
+        }
+        walk(chosen, depth + 1);
+    }
+
+    void walkLeaf(GMimePart* part, const mailtext::HeaderValue& type)
+    {
+        GMimeObject* object = GMIME_OBJECT(part);
+        const QString name = fileName(object);
+        const QByteArray data = contentBytes(part);
+        const bool plain = type.value == "text/plain";
+        const bool html = type.value == "text/html";
+        if ((!plain && !html) ||
+            (!name.isEmpty() && (bodyTaken_ || isAttachmentDisposition(object)))) {
+            addAttachment(name, type.value, data);
+            return;
+        }
+        const QByteArray charset = type.params.value("charset").toLatin1();
+        if (html) {
+            if (bodyTaken_) {
+                addAttachment(name, type.value, data);
+            } else {
+                setBody(mailtext::htmlToText(mailtext::decode(data, charset)));
+            }
+            return;
+        }
+        UuResult uu = extractUuencoded(data);
+        for (Attachment& file : uu.files) {
+            mail_.attachments.append(std::move(file));
+        }
+        const QString decoded = mailtext::decode(uu.text, charset);
+        if (!bodyTaken_) {
+            setBody(decoded);
+        } else if (!decoded.trimmed().isEmpty()) {
+            extraTexts.append(decoded);
+        }
+    }
+
+    void setBody(const QString& text)
+    {
+        mail_.body = text;
+        bodyTaken_ = true;
+    }
+
+    void addAttachment(QString name, const QByteArray& type, const QByteArray& data)
+    {
+        if (name.isEmpty()) {
+            name = QStringLiteral("添付%1").arg(++unnamed_) + extensionFor(type);
+        }
+        mail_.attachments.append({name, data});
+    }
+
+    DecodedMail& mail_;
+    bool bodyTaken_ = false;
+    int unnamed_ = 0;
+};
+
+// Splits a mail GMime could not read at its first empty line.
+void decodeWithoutStructure(const QByteArray& raw, DecodedMail& mail)
+{
+    qsizetype end = raw.indexOf("\r\n\r\n");
+    qsizetype bodyStart = end < 0 ? -1 : end + 4;
+    if (const qsizetype lf = raw.indexOf("\n\n"); lf >= 0 && (end < 0 || lf < end)) {
+        end = lf;
+        bodyStart = lf + 2;
+    }
+    const QByteArray body = bodyStart < 0 ? raw : raw.mid(bodyStart);
+    mail.body = withCrlf(mailtext::decode(body, {}));
+}
+
+} // namespace
+
+UuResult extractUuencoded(const QByteArray& text)
+{
+    UuResult result;
+    const QList<QByteArray> lines = text.split('\n');
+    QByteArray kept;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].endsWith('\r') ? lines[i].chopped(1) : lines[i];
+        const bool isBegin = line.startsWith("begin ") && line.size() > 10 && line[6] >= '0' &&
+                             line[6] <= '7' && line[9] == ' ';
+        qsizetype end = -1;
+        if (isBegin) {
+            for (qsizetype j = i + 1; j < lines.size(); ++j) {
+                const QByteArray l = lines[j].trimmed();
+                if (l == "end") {
+                    end = j;
+                    break;
+                }
+            }
+        }
+        if (!isBegin || end < 0) {
+            kept += lines[i];
+            if (i + 1 < lines.size()) {
+                kept += '\n';
+            }
+            continue;
+        }
+        QByteArray data;
+        for (qsizetype j = i + 1; j < end; ++j) {
+            QByteArray l = lines[j];
+            while (l.endsWith('\r')) {
+                l.chop(1);
+            }
+            if (l.isEmpty()) {
+                continue;
+            }
+            const int length = (l[0] - ' ') & 0x3F;
+            int produced = 0;
+            for (qsizetype k = 1; k < l.size() && produced < length; k += 4) {
+                const auto at = [&](qsizetype n) {
+                    return n < l.size() ? ((l[n] - ' ') & 0x3F) : 0;
+                };
+                const int a = at(k), b = at(k + 1), c = at(k + 2), d = at(k + 3);
+                const char bytes[3] = {static_cast<char>((a << 2) | (b >> 4)),
+                                       static_cast<char>(((b & 0xF) << 4) | (c >> 2)),
+                                       static_cast<char>(((c & 0x3) << 6) | d)};
+                for (int n = 0; n < 3 && produced < length; ++n, ++produced) {
+                    data.append(bytes[n]);
+                }
+            }
+        }
+        const QByteArray rawName = line.mid(10).trimmed();
+        result.files.append({mailtext::decodeHeader(rawName), data});
+        i = end;
+    }
+    result.text = kept;
+    return result;
+}
+
+QByteArray joinPartialPieces(const QList<QByteArray>& pieces)
+{
+    QByteArray whole;
+    for (const QByteArray& piece : pieces) {
+        whole += piece;
+    }
+    return whole;
+}
+
+DecodedMail decodeMail(const QByteArray& raw)
+{
+    initialiseGMime();
+    DecodedMail mail;
+    GObjectPtr<GMimeStream> stream(
+        g_mime_stream_mem_new_with_buffer(raw.constData(), static_cast<size_t>(raw.size())));
+    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.p));
+    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.p, nullptr));
+    if (!message.p) {
+        decodeWithoutStructure(raw, mail);
+        return mail;
+    }
+    GMimeObject* top = GMIME_OBJECT(message.p);
+    mail.subject = headerText(top, "Subject");
+    mail.date = headerText(top, "Date");
+    mail.from = headerText(top, "From");
+
+    GMimeObject* root = g_mime_message_get_mime_part(message.p);
+    if (!root) {
+        decodeWithoutStructure(raw, mail);
+        return mail;
+    }
+    const auto rawType = rawHeader(root, "Content-Type");
+    const mailtext::HeaderValue type =
+        rawType ? mailtext::parseHeaderValue(*rawType) : mailtext::HeaderValue{};
+    if (type.value == "message/partial" && GMIME_IS_PART(root)) {
+        PartialPiece piece;
+        piece.id = type.params.value("id").toUtf8();
+        piece.number = type.params.value("number").toInt();
+        piece.total = type.params.value("total").toInt();
+        piece.bytes = contentBytes(GMIME_PART(root));
+        mail.partial = std::move(piece);
+        return mail;
+    }
+
+    Walker walker(mail);
+    walker.walk(root, 0);
+    QString body = mail.body;
+    for (const QString& extra : walker.extraTexts) {
+        body += QStringLiteral("\n\n") + extra;
+    }
+    mail.body = withCrlf(body);
+    return mail;
+}
+
+} // namespace lumora::mime

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// Takes a received mail apart: the header texts, the body to show and the
+// attached files. GMime finds the structure and undoes the transfer
+// encodings; every charset conversion is our own (mail_text.h).
+namespace lumora::mime {
+
+struct Attachment {
+    QString name; // as the sender named it, decoded; may be unsafe as a file name
+    QByteArray data;
+};
+
+// One piece of a mail sent in parts (message/partial).
+struct PartialPiece {
+    QByteArray id;
+    int number = 0;
+    int total = 0;    // 0 when this piece does not say
+    QByteArray bytes; // the piece's body, to be joined with the others
+};
+
+struct DecodedMail {
+    QString subject;
+    QString date;
+    QString from;
+    QString body; // lines end in CR LF
+    QList<Attachment> attachments;
+    std::optional<PartialPiece> partial;
+};
+
+// Decodes a whole mail as received. Never fails: a broken mail gives what
+// could be read, and at worst its raw text as the body.
+DecodedMail decodeMail(const QByteArray& raw);
+
+// The whole mail that the pieces of a message/partial carry, in order from 1.
+QByteArray joinPartialPieces(const QList<QByteArray>& pieces);
+
+// The files uuencoded into a text ("begin 644 name" ... "end"), and the text
+// without them.
+struct UuResult {
+    QByteArray text;
+    QList<Attachment> files;
+};
+UuResult extractUuencoded(const QByteArray& text);
+
+} // namespace lumora::mime

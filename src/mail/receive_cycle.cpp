@@ -1,0 +1,199 @@
+#include "mail/receive_cycle.h"
+
+#include "mail/mail_library.h"
+#include "mail/server_address.h"
+#include "mail/uid_store.h"
+#include "settings/account_settings.h"
+#include "store/file_io.h"
+#include "store/records.h"
+#include "store/text_codec.h"
+
+#include <QFile>
+#include <QSet>
+
+namespace lumora {
+namespace {
+
+QString cutAtNul(const QString& text)
+{
+    return text::CutAtNul(text);
+}
+
+// Step 5 of each mail: the header and the body as two CR LF lines of the
+// temporary text file, read back line by line and joined again.
+QString passThroughTempFile(const QString& path, const QString& header, const QString& body)
+{
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            return header + QStringLiteral("\r\n") + body + QStringLiteral("\r\n");
+        }
+        // The texts hold the mail's bytes one per character.
+        file.write(header.toLatin1() + "\r\n" + body.toLatin1() + "\r\n");
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QString text;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        QByteArray l = line;
+        if (l.endsWith('\r')) {
+            l.chop(1);
+        }
+        text += QString::fromLatin1(l) + QStringLiteral("\r\n");
+    }
+    return text;
+}
+
+} // namespace
+
+ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
+                               const ReceiveSettings& settings, ReceiveListener& listener,
+                               const std::atomic_bool* cancel)
+{
+    ReceiveOutcome outcome;
+    if (settings.pop3Server.isEmpty()) {
+        return outcome;
+    }
+    const int handle = mail.NMailPop3Connect(settings.pop3Server);
+    listener.checking();
+    if (handle == -1) {
+        outcome.failed = true;
+        listener.failed(cutAtNul(mail.NMailGetMessage(0)));
+        return outcome;
+    }
+
+    const account::Credentials credentials = account::readCredentials(paths.accountFile());
+    listener.credentialsRead(credentials.id, credentials.password);
+    mail.NMailSetAccount(credentials.id, credentials.password);
+    if (credentials.id.isEmpty() || credentials.password.isEmpty()) {
+        listener.credentialsMissing();
+        mail.NMailPop3Close(handle);
+        return outcome;
+    }
+
+    const int count = mail.NMailPop3Authenticate(handle, credentials.id, credentials.password,
+                                                 settings.apopFlag != 0 ? -1 : 0);
+    if (count < 0) {
+        outcome.count = count;
+        outcome.failed = true;
+        listener.failed(cutAtNul(mail.NMailGetMessage(0)));
+        mail.NMailPop3Close(handle);
+        return outcome;
+    }
+
+    const RecordFile received = mailFile(paths.receivedFile());
+    // IDs are the mailbox's: the same whether it is reached by POP3 or POP3S.
+    const auto address = parseServerAddress(settings.pop3Server, Protocol::Pop3);
+    UidStore uids(paths.uidFile(), credentials.id + QLatin1Char('@') +
+                                       (address ? address->host : settings.pop3Server));
+    (void)uids.load(received.wholeCount());
+    QList<QString> serverUids;
+    QSet<QString> onServer;
+    qint64 totalBytes = 0;
+    for (int i = 1; i <= count; ++i) {
+        const QString uid = mail.NMailPop3GetMailUid(handle, i);
+        serverUids.append(UidStore::isUsable(uid) ? uid : QString());
+        if (!serverUids.last().isEmpty()) {
+            onServer.insert(uid);
+        }
+        totalBytes += std::max<qint64>(0, mail.NMailPop3GetMailSize(handle, i));
+    }
+    if (!onServer.isEmpty()) {
+        (void)uids.keepOnly(onServer); // forget mails the server no longer has
+    }
+
+    const QString attachmentFolder = paths.attachmentFolder();
+    const QString tempFile = attachmentFolder + u'/' + names::kTempText;
+    qint64 bytesDone = 0;
+    bool wroteSomething = false;
+    for (int i = 1; i <= count; ++i) {
+        if (cancel && cancel->load()) {
+            break;
+        }
+        const QString& uid = serverUids[i - 1];
+        const qint64 size = mail.NMailPop3GetMailSize(handle, i);
+        if (!uid.isEmpty() && uids.contains(uid)) {
+            // Stored by an earlier cycle whose deletion did not happen.
+            if (!settings.keepOnServer) {
+                mail.NMailPop3DeleteMail(handle, i);
+            }
+            bytesDone += std::max<qint64>(0, size);
+            continue;
+        }
+        if (received.appendNumber() > kMaxReceivedRecords) {
+            listener.notice(QStringLiteral("受信メールの保存件数が上限（%1件）に達しました。"
+                                           "残りのメールはサーバーに残してあります。"
+                                           "不要なメールを削除してから、もう一度受信してください。")
+                                .arg(kMaxReceivedRecords));
+            break;
+        }
+        listener.progress(i, count, bytesDone, totalBytes);
+
+        MailFields fields;
+        QString body;
+        if (mail.NMailPop3GetMailStatus(handle, i, fields, 0) < 0 ||
+            mail.NMailPop3GetMail(handle, i, fields, body, 0, 0) < 0) {
+            outcome.failed = true;
+            listener.failed(cutAtNul(mail.NMailGetMessage(0)));
+            break;
+        }
+        bytesDone += std::max<qint64>(0, size);
+        const bool hasAttachment = cutAtNul(body).contains(QStringLiteral("attachment"));
+        QString text = passThroughTempFile(tempFile, cutAtNul(fields.header), cutAtNul(body));
+        const int decoded = mail.NMailAttachmentFileFirst(0, fields, body, attachmentFolder + u'/',
+                                                          tempFile, text, 0);
+        mail.NMailAttachmentFileClose(0);
+        if (decoded == -5) {
+            listener.notice(QStringLiteral("添付ファイルをオープンできません"));
+        } else if (decoded == -6) {
+            listener.notice(QStringLiteral("分割されたメールが全て揃っていません"));
+        }
+        QFile::remove(tempFile);
+
+        const QString subject = cutAtNul(fields.subject);
+        const QString from = cutAtNul(fields.from);
+        const QString date = cutAtNul(fields.date);
+        QString shown = cutAtNul(body);
+        if (hasAttachment) {
+            shown += QStringLiteral("\r\n") + kAttachmentNotice;
+        }
+        listener.mailShown(subject, from, date, shown);
+
+        if (!uid.isEmpty()) {
+            (void)uids.willStore(uid, received.appendNumber());
+        }
+        const Result<qint64> stored =
+            storeReceivedMail(received, subject, from, date, shown, Flush::Later);
+        wroteSomething = true;
+        if (!stored.ok()) {
+            outcome.failed = true;
+            listener.failed(QStringLiteral("受信したメールを保存できませんでした。"
+                                           "メールはサーバーに残してあります。\n") +
+                            paths.receivedFile());
+            break;
+        }
+        if (!uid.isEmpty()) {
+            (void)uids.stored(uid);
+        }
+        ++outcome.count;
+        if (!settings.keepOnServer) {
+            mail.NMailPop3DeleteMail(handle, i);
+        }
+    }
+    listener.progress(count, count, totalBytes, totalBytes);
+
+    // Everything stored reaches the disk before the server deletes anything.
+    if (wroteSomething && (!fileio::syncFileSystem(paths.dataFolder()) ||
+                           !fileio::syncFileSystem(attachmentFolder))) {
+        listener.failed(QStringLiteral("受信したメールをディスクに書き込めませんでした。"
+                                       "メールはサーバーに残してあります。"));
+        outcome.failed = true;
+        mail.NMailPop3Reset(handle); // delete nothing that may not be on disk
+    }
+    mail.NMailPop3Close(handle);
+    return outcome;
+}
+
+} // namespace lumora

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// A server as the user typed it in the server dialog: "host", "host:port",
+// or a URL "pop3://", "pop3s://", "smtp://", "smtps://" with an optional port.
+namespace lumora {
+
+enum class Protocol { Pop3, Smtp };
+
+enum class Tls {
+    WhenOffered, // plain port: STLS / STARTTLS used when the server offers it
+    Required,    // plain port, and the upgrade is required
+    Implicit,    // TLS from the first byte (pop3s, smtps)
+};
+
+struct ServerAddress {
+    QString host;
+    int port = 0;
+    Tls tls = Tls::WhenOffered;
+
+    // The libcurl URL of the server's root ("pop3://host:110/").
+    QString url(Protocol protocol) const;
+    // "host" or "host:port" for messages.
+    QString display() const;
+};
+
+// The server, or nothing when the text is no server name (empty, spaces
+// inside, a bad port, another scheme).
+std::optional<ServerAddress> parseServerAddress(const QString& text, Protocol protocol);
+
+} // namespace lumora

@@ -1,0 +1,139 @@
+#include "mail/smtp_session.h"
+
+#include <curl/curl.h>
+
+#include <cstring>
+
+namespace lumora {
+
+SmtpSession::SmtpSession(ConnectionOptions options) : options_(std::move(options)) {}
+
+SmtpSession::~SmtpSession()
+{
+    close();
+}
+
+void SmtpSession::close()
+{
+    if (curl_) {
+        curl_easy_cleanup(curl_); // QUIT
+        curl_ = nullptr;
+    }
+    key_.clear();
+}
+
+size_t SmtpSession::onHeader(char* data, size_t size, size_t count, void* self)
+{
+    auto* session = static_cast<SmtpSession*>(self);
+    const size_t length = size * count;
+    const QByteArray line = QByteArray(data, static_cast<qsizetype>(length)).trimmed();
+    if (line.size() >= 3 && (line[0] == '4' || line[0] == '5')) {
+        session->lastReply_ = line;
+    }
+    return length;
+}
+
+size_t SmtpSession::onRead(char* buffer, size_t size, size_t count, void* self)
+{
+    auto* session = static_cast<SmtpSession*>(self);
+    if (!session->upload_) {
+        return 0;
+    }
+    const qsizetype room = static_cast<qsizetype>(size * count);
+    const qsizetype left = session->upload_->size() - session->uploaded_;
+    const qsizetype n = std::min(room, left);
+    std::memcpy(buffer, session->upload_->constData() + session->uploaded_, static_cast<size_t>(n));
+    session->uploaded_ += n;
+    return static_cast<size_t>(n);
+}
+
+bool SmtpSession::send(const ServerAddress& server, const QString& id, const QString& password,
+                       const QByteArray& envelopeFrom, const QList<QByteArray>& recipients,
+                       const QByteArray& bytes)
+{
+    const QString key = server.url(Protocol::Smtp) + QLatin1Char('\n') + id + QLatin1Char('\n') +
+                        password + QString::number(static_cast<int>(server.tls));
+    if (curl_ && (key != key_ || idle_.elapsed() > kKeepOpenMilliseconds)) {
+        close();
+    }
+    if (!curl_) {
+        curl_ = curl_easy_init();
+        if (!curl_) {
+            error_ = QStringLiteral("通信の準備ができませんでした。");
+            return false;
+        }
+        key_ = key;
+        const QByteArray url = server.url(Protocol::Smtp).toUtf8();
+        curl_easy_setopt(curl_, CURLOPT_URL, url.constData());
+        if (!id.isEmpty()) {
+            const QByteArray user = id.toUtf8();
+            const QByteArray pass = password.toUtf8();
+            curl_easy_setopt(curl_, CURLOPT_USERNAME, user.constData());
+            curl_easy_setopt(curl_, CURLOPT_PASSWORD, pass.constData());
+        }
+        if (server.tls != Tls::Implicit) {
+            curl_easy_setopt(curl_, CURLOPT_USE_SSL,
+                             server.tls == Tls::Required ? static_cast<long>(CURLUSESSL_ALL)
+                                                         : static_cast<long>(CURLUSESSL_TRY));
+        }
+        if (!options_.caFile.isEmpty()) {
+            const QByteArray ca = options_.caFile.toUtf8();
+            curl_easy_setopt(curl_, CURLOPT_CAINFO, ca.constData());
+        }
+        curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, options_.connectTimeoutSeconds);
+        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, options_.stallSeconds);
+        curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorBuffer_);
+        curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &SmtpSession::onHeader);
+        curl_easy_setopt(curl_, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(curl_, CURLOPT_READFUNCTION, &SmtpSession::onRead);
+        curl_easy_setopt(curl_, CURLOPT_READDATA, this);
+        curl_easy_setopt(curl_, CURLOPT_UPLOAD, 1L);
+    }
+    const QByteArray from = '<' + envelopeFrom + '>';
+    curl_easy_setopt(curl_, CURLOPT_MAIL_FROM, from.constData());
+    curl_slist* rcpt = nullptr;
+    for (const QByteArray& r : recipients) {
+        rcpt = curl_slist_append(rcpt, ('<' + r + '>').constData());
+    }
+    curl_easy_setopt(curl_, CURLOPT_MAIL_RCPT, rcpt);
+    curl_easy_setopt(curl_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(bytes.size()));
+    upload_ = &bytes;
+    uploaded_ = 0;
+    lastReply_.clear();
+    errorBuffer_[0] = '\0';
+    const CURLcode code = curl_easy_perform(curl_);
+    upload_ = nullptr;
+    curl_easy_setopt(curl_, CURLOPT_MAIL_RCPT, nullptr);
+    curl_slist_free_all(rcpt);
+    long connects = 0;
+    curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &connects);
+    connections_ += connects;
+    idle_.start();
+    if (code != CURLE_OK) {
+        QString text;
+        if (code == CURLE_LOGIN_DENIED) {
+            text = QStringLiteral(
+                "SMTPサーバーにログインできません。IDまたはパスワードを確かめてください。");
+            if (!lastReply_.isEmpty()) {
+                text +=
+                    QStringLiteral("\n（サーバーの応答: %1）").arg(QString::fromUtf8(lastReply_));
+            }
+        } else if ((code == CURLE_SEND_ERROR || code == CURLE_RECV_ERROR ||
+                    code == CURLE_WEIRD_SERVER_REPLY) &&
+                   !lastReply_.isEmpty()) {
+            text =
+                QStringLiteral("サーバーがメールを受け付けませんでした。\n（サーバーの応答: %1）")
+                    .arg(QString::fromUtf8(lastReply_));
+        } else {
+            text = connectionErrorText(code, server.host, lastReply_, errorBuffer_);
+        }
+        error_ = QStringLiteral("メールを送信できませんでした。\n") + text;
+        close();
+        return false;
+    }
+    return true;
+}
+
+} // namespace lumora
