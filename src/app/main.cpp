@@ -45,7 +45,9 @@ int main(int argc, char** argv)
     }
 
     lumora::SystemClock clock;
-    const auto mail = lumora::createMailLibrary();
+    lumora::MailLibraryOptions mailOptions;
+    mailOptions.partialFolder = paths.partialFolder();
+    const auto mail = lumora::createMailLibrary(mailOptions);
     lumora::AppContext context{paths, {}, *mail, ui, clock};
     lumora::Windows windows(context);
     lumora::MainForm mainForm(context, windows);

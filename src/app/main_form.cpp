@@ -1,11 +1,13 @@
 #include "app/main_form.h"
 
 #include "app/app_context.h"
+#include "app/clock.h"
 #include "app/geometry.h"
 #include "app/picture_button.h"
 #include "app/ui_services.h"
 #include "app/windows.h"
 #include "mail/mail_library.h"
+#include "mail/receive_runner.h"
 #include "settings/id_pass_form.h"
 #include "settings/set_form.h"
 #include "store/numeric_text.h"
@@ -26,6 +28,12 @@ namespace lumora {
 namespace {
 
 const QUrl kHomePage(QStringLiteral("https://www.lumora-mail.jp/"));
+const QString kTitle = QStringLiteral("ルモラ Ver 1.0");
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(static_cast<double>(bytes) / 1048576.0, 'f', 1);
+}
 
 QLineEdit* textBox(QWidget* parent, const QString& name, const QString& text = {})
 {
@@ -47,7 +55,7 @@ MainForm::MainForm(AppContext& context, Windows& windows, QWidget* parent)
     : QWidget(parent), context_(context), windows_(windows)
 {
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QStringLiteral("ルモラ Ver 1.0"));
+    setWindowTitle(kTitle);
     setFont(ui::fontFamily(QStringLiteral("ＭＳ Ｐゴシック"), 9));
     resize(designedSize());
     createControls();
@@ -55,6 +63,13 @@ MainForm::MainForm(AppContext& context, Windows& windows, QWidget* parent)
     connectSignals();
     showDesignedPictures();
     windows_.setMainForm(this);
+}
+
+MainForm::~MainForm()
+{
+    if (receiver_) {
+        receiver_->stopAndWait();
+    }
 }
 
 QSize MainForm::designedSize()
@@ -205,6 +220,18 @@ void MainForm::connectSignals()
     connect(Check3, &QCheckBox::toggled, this, &MainForm::keepOnServerChanged);
     connect(Text7, &QLineEdit::textChanged, this, &MainForm::intervalFieldChanged);
 
+    receiver_ = std::make_unique<ReceiveRunner>(context_.mail, context_.paths);
+    connect(receiver_.get(), &ReceiveRunner::checking, this, &MainForm::receiveChecking);
+    connect(receiver_.get(), &ReceiveRunner::credentialsRead, this,
+            &MainForm::receiveCredentialsRead);
+    connect(receiver_.get(), &ReceiveRunner::credentialsMissing, &windows_,
+            &Windows::showIdPassForm);
+    connect(receiver_.get(), &ReceiveRunner::failed, this, &MainForm::receiveFailed);
+    connect(receiver_.get(), &ReceiveRunner::notice, this, &MainForm::receiveNotice);
+    connect(receiver_.get(), &ReceiveRunner::progress, this, &MainForm::receiveProgress);
+    connect(receiver_.get(), &ReceiveRunner::mailShown, this, &MainForm::mailReceived);
+    connect(receiver_.get(), &ReceiveRunner::finished, this, &MainForm::receiveEnded);
+
     // Explanations follow the mouse over the controls that have one.
     explanations_ = explanationTable();
     for (auto it = explanations_.cbegin(); it != explanations_.cend(); ++it) {
@@ -273,6 +300,7 @@ void MainForm::load()
     if (!background.isEmpty()) {
         loadBackground(background);
     }
+    startTimers();
 }
 
 void MainForm::showDesignedPictures()
@@ -357,7 +385,127 @@ void MainForm::newMail()
 
 void MainForm::receiveMail()
 {
-    // Receiving is not part of this version yet.
+    startReceive(false);
+}
+
+bool MainForm::receiving() const
+{
+    return receiver_->running();
+}
+
+bool MainForm::startReceive(bool fromInterval)
+{
+    ReceiveSettings settings;
+    settings.pop3Server = context_.account.Pop3Server;
+    settings.apopFlag = context_.account.ApopFlag;
+    settings.keepOnServer = Check3->isChecked();
+    if (!receiver_->start(settings)) {
+        return false; // one cycle at a time
+    }
+    intervalReceive_ = fromInterval;
+    return true;
+}
+
+void MainForm::receiveChecking()
+{
+    Text1->setPlainText(QStringLiteral("メールのチェックをしています。"));
+}
+
+void MainForm::receiveCredentialsRead(const QString& id, const QString& password)
+{
+    windows_.idPassForm()->setCredentials(id, password);
+    context_.account.AccountId = id;
+    context_.account.AccountPass = password;
+}
+
+void MainForm::receiveFailed(const QString& text)
+{
+    context_.ui.inform(this, text, QStringLiteral("エラー"));
+}
+
+void MainForm::receiveNotice(const QString& text)
+{
+    context_.ui.inform(this, text);
+}
+
+void MainForm::receiveProgress(int index, int count, qint64 bytesDone, qint64 bytesTotal)
+{
+    if (index >= count) {
+        setWindowTitle(kTitle);
+        return;
+    }
+    setWindowTitle(kTitle + QStringLiteral("　受信中 %1/%2（%3/%4 MB）")
+                                .arg(index)
+                                .arg(count)
+                                .arg(megabytes(bytesDone), megabytes(bytesTotal)));
+}
+
+void MainForm::receiveEnded(int count)
+{
+    setWindowTitle(kTitle);
+    Text3->setText(count >= 1 ? QStringLiteral("新着メール有り。")
+                              : QStringLiteral("新着メール無し。"));
+    Text6->setText(QString::number(count));
+    if (intervalReceive_) {
+        Text1->setPlainText(QStringLiteral("0"));
+        intervalReceive_ = false;
+    }
+    if (count >= 1 && Check2->isChecked()) {
+        viewMail();
+    }
+    Q_EMIT receiveFinished(count);
+}
+
+void MainForm::startTimers()
+{
+    timer1_ = context_.clock.createTimer();
+    timer1_->setHandler([this] { secondTick(); });
+    timer2_ = context_.clock.createTimer();
+    timer2_->setHandler([this] { intervalTick(); });
+    timer2_->setInterval(20);
+}
+
+double MainForm::minuteCount() const
+{
+    return text::leadingNumber(Text1->toPlainText());
+}
+
+void MainForm::intervalTick()
+{
+    const double minutes = text::leadingNumber(windows_.setForm()->Text2->text());
+    if (minutes == 0) {
+        timer1_->setInterval(0);
+        Text9->setText(QStringLiteral("0"));
+        return;
+    }
+    if (minutes < 0) {
+        return;
+    }
+    timer1_->setInterval(1000);
+    // The receive runs by itself; the counting waits for it as it would for
+    // a receive that held the window.
+    if (!receiving() && minuteCount() == minutes) {
+        startReceive(true);
+    }
+}
+
+void MainForm::secondTick()
+{
+    if (receiving()) {
+        return;
+    }
+    const double minutes =
+        text::roundHalfEven(text::leadingNumber(windows_.setForm()->Text2->text()));
+    if (minuteCount() == minutes) {
+        Text1->setPlainText(QStringLiteral("0"));
+    }
+    const double seconds = text::leadingNumber(Text9->text());
+    if (seconds >= 60) {
+        Text9->setText(QStringLiteral("0"));
+        Text1->setPlainText(QString::number(minuteCount() + 1));
+    } else {
+        Text9->setText(QString::number(seconds + 1));
+    }
 }
 
 void MainForm::viewMail()
@@ -409,6 +557,11 @@ void MainForm::shutDown()
         return;
     }
     ended_ = true;
+    if (timer1_) {
+        timer1_->setInterval(0);
+        timer2_->setInterval(0);
+    }
+    receiver_->stopAndWait();
     const QString interval = windows_.setForm()->Text2->text();
     const auto flag = [](const QCheckBox* box) {
         return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");

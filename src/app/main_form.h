@@ -42,6 +42,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 
 class QCheckBox;
 class QFrame;
@@ -54,12 +55,15 @@ namespace lumora {
 
 struct AppContext;
 class PictureButton;
+class ReceiveRunner;
+class Timer;
 class Windows;
 
 class MainForm : public QWidget {
     Q_OBJECT
 public:
     MainForm(AppContext& context, Windows& windows, QWidget* parent = nullptr);
+    ~MainForm() override;
 
     // The start-up steps: options, the received-mail file and its count, the
     // server file, the mail library, the account dialogs, the button set and
@@ -68,6 +72,9 @@ public:
 
     // The designed client area, 4710 x 2790 twips.
     static QSize designedSize();
+
+    // True while a receive cycle runs.
+    bool receiving() const;
 
     // The explanation option (Check1): other windows place their explanation
     // boxes by it.
@@ -110,15 +117,23 @@ Q_SIGNALS:
     // Shut-down has written the settings and ended the mail library; the
     // process should end now.
     void ended();
+    // A received mail's texts as stored, for the viewer's fields.
+    void mailReceived(const QString& subject, const QString& from, const QString& date,
+                      const QString& body);
+    // A receive cycle has ended and its report is on the window.
+    void receiveFinished(int count);
 
 public Q_SLOTS:
     void applyButtonSet(int set);
     // The interval text of the settings dialog has changed.
     void setIntervalText(const QString& text);
 
+public Q_SLOTS:
+    // The receive button: starts a receive cycle unless one runs.
+    void receiveMail();
+
 private Q_SLOTS:
     void newMail();
-    void receiveMail();
     void viewMail();
     void openAddressBook();
     void openSettings();
@@ -127,6 +142,14 @@ private Q_SLOTS:
     void explanationOptionChanged(bool checked);
     void keepOnServerChanged(bool checked);
     void intervalFieldChanged(const QString& text);
+    void intervalTick();
+    void secondTick();
+    void receiveChecking();
+    void receiveCredentialsRead(const QString& id, const QString& password);
+    void receiveFailed(const QString& text);
+    void receiveNotice(const QString& text);
+    void receiveProgress(int index, int count, qint64 bytesDone, qint64 bytesTotal);
+    void receiveEnded(int count);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -141,6 +164,9 @@ private:
     void showDesignedPictures();
     void loadBackground(const QString& file);
     void shutDown();
+    void startTimers();
+    bool startReceive(bool fromInterval);
+    double minuteCount() const;
     void reportSettingsFailure();
 
     AppContext& context_;
@@ -148,6 +174,10 @@ private:
     std::array<PictureButton*, 6> buttons_{};
     QHash<QWidget*, QString> explanations_;
     bool ended_ = false;
+    std::unique_ptr<ReceiveRunner> receiver_;
+    std::unique_ptr<Timer> timer1_; // the second counter
+    std::unique_ptr<Timer> timer2_; // the 20 ms interval check
+    bool intervalReceive_ = false;
 };
 
 } // namespace lumora

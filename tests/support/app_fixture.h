@@ -6,6 +6,7 @@
 #include "app/main_form.h"
 #include "app/windows.h"
 #include "store/instance_lock.h"
+#include "support/manual_clock.h"
 #include "support/recording_mail_library.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
@@ -71,7 +72,8 @@ public:
         if (!prepareAppFolder(paths, *lock).ok()) {
             return false;
         }
-        context = std::make_unique<AppContext>(AppContext{paths, {}, mail, ui, clock});
+        context = std::make_unique<AppContext>(
+            AppContext{paths, {}, library ? *library : mail, ui, clock});
         windows = std::make_unique<Windows>(*context);
         mainForm = std::make_unique<MainForm>(*context, *windows);
         mainForm->load();
@@ -97,7 +99,9 @@ public:
     std::unique_ptr<InstanceLock> lock;
     ScriptedUi ui;
     RecordingMailLibrary mail;
-    SystemClock clock;
+    // Another library to run with instead of the recording one.
+    MailLibrary* library = nullptr;
+    ManualClock clock;
     std::unique_ptr<AppContext> context;
     std::unique_ptr<Windows> windows;
     std::unique_ptr<MainForm> mainForm;
