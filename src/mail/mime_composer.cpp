@@ -293,7 +293,9 @@ std::optional<QList<std::pair<QByteArray, bool>>> jisUnits(const QString& input)
         if (!pair) {
             return std::nullopt; // a single-byte kana, or outside JIS X 0208
         }
-        units.append({QByteArray{pair->first, pair->second}, true});
+        QByteArray kanji;
+        kanji.append(pair->first).append(pair->second);
+        units.append({kanji, true});
         ++i;
     }
     // A character that CP932 writes as one ASCII byte (¥ as 0x5C) is not

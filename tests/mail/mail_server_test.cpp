@@ -1,0 +1,350 @@
+// The mail library and the receive cycle against real servers: Dovecot for
+// POP3 and the project's SMTP server, started for this test program.
+
+#include "mail/mail_library.h"
+#include "mail/mime_decoder.h"
+#include "mail/receive_cycle.h"
+#include "settings/account_settings.h"
+#include "store/records.h"
+#include "support/mail_servers.h"
+#include "support/temp_folder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace lumora;
+using lumora::test::MailServers;
+using lumora::test::TempFolder;
+
+namespace {
+
+MailServers* servers = nullptr;
+
+const QByteArray kJapaneseMail = "From: =?ISO-2022-JP?B?GyRCQkBPOhsoQg==?= <taro@example.jp>\r\n"
+                                 "To: hanako@example.jp\r\n"
+                                 "Subject: =?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=\r\n"
+                                 "Date: Mon, 07 Dec 2026 10:00:00 +0900\r\n"
+                                 "Content-Type: text/plain; charset=ISO-2022-JP\r\n\r\n"
+                                 "\x1b$B$3$s$K$A$O\x1b(B\r\n"
+                                 ".dot line\r\n";
+
+class MailServerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        servers = new MailServers;
+        ASSERT_TRUE(servers->started()) << "the test mail servers did not start";
+    }
+    static void TearDownTestSuite()
+    {
+        delete servers;
+        servers = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(servers && servers->started());
+        // Mails left by an earlier test would change the counts.
+        drain(QStringLiteral("taro"), QStringLiteral("secret"));
+        drain(QStringLiteral("hanako"), QStringLiteral("himitsu"));
+    }
+
+    std::unique_ptr<MailLibrary> library(const QString& caFile = {})
+    {
+        MailLibraryOptions options;
+        options.caFile = caFile.isEmpty() ? servers->caFile() : caFile;
+        auto mail = createMailLibrary(options);
+        mail->NMailInitializeWinSock();
+        return mail;
+    }
+
+    void drain(const QString& user, const QString& password)
+    {
+        auto mail = library();
+        const int h = mail->NMailPop3Connect(servers->pop3());
+        const int n = mail->NMailPop3Authenticate(h, user, password, 0);
+        for (int i = 1; i <= n; ++i) {
+            mail->NMailPop3DeleteMail(h, i);
+        }
+        mail->NMailPop3Close(h);
+    }
+};
+
+TEST_F(MailServerTest, ReceivesOverStlsAndDeletesOnlyAtQuit)
+{
+    servers->deliver(QStringLiteral("taro"), kJapaneseMail);
+    servers->deliver(QStringLiteral("taro"), "Subject: two\r\n\r\nsecond\r\n");
+    auto mail = library();
+    int h = mail->NMailPop3Connect(servers->pop3());
+    ASSERT_GT(h, 0);
+    ASSERT_EQ(mail->NMailPop3Authenticate(h, QStringLiteral("taro"), QStringLiteral("secret"), 0),
+              2);
+    EXPECT_FALSE(mail->NMailPop3GetMailUid(h, 1).isEmpty());
+    EXPECT_NE(mail->NMailPop3GetMailUid(h, 1), mail->NMailPop3GetMailUid(h, 2));
+    EXPECT_EQ(mail->NMailPop3GetMailSize(h, 1), kJapaneseMail.size());
+
+    MailFields fields;
+    QString body;
+    ASSERT_EQ(mail->NMailPop3GetMailStatus(h, 1, fields, 0), 0);
+    EXPECT_EQ(fields.subject, QStringLiteral("テスト"));
+    EXPECT_EQ(fields.from, QStringLiteral("太郎 <taro@example.jp>"));
+    ASSERT_EQ(mail->NMailPop3GetMail(h, 1, fields, body, 0, 0), 0);
+    // Undecoded, byte for byte, and the dot line unstuffed.
+    EXPECT_EQ(body.toLatin1(), QByteArray("\x1b$B$3$s$K$A$O\x1b(B\r\n.dot line\r\n"));
+    EXPECT_TRUE(fields.header.startsWith(QStringLiteral("From: =?ISO-2022-JP?B?")));
+
+    // Marked, then unmarked: nothing goes.
+    mail->NMailPop3DeleteMail(h, 1);
+    mail->NMailPop3Reset(h);
+    mail->NMailPop3Close(h);
+    EXPECT_EQ(servers->waiting(QStringLiteral("taro")), 2);
+
+    h = mail->NMailPop3Connect(servers->pop3());
+    ASSERT_EQ(mail->NMailPop3Authenticate(h, QStringLiteral("taro"), QStringLiteral("secret"), 0),
+              2);
+    mail->NMailPop3DeleteMail(h, 1);
+    mail->NMailPop3DeleteMail(h, 2);
+    EXPECT_EQ(servers->waiting(QStringLiteral("taro")), 2); // not before QUIT
+    mail->NMailPop3Close(h);
+    EXPECT_EQ(servers->waiting(QStringLiteral("taro")), 0);
+}
+
+TEST_F(MailServerTest, ApopPop3sAndTheirFailures)
+{
+    servers->deliver(QStringLiteral("hanako"), kJapaneseMail);
+    auto mail = library();
+    int h = mail->NMailPop3Connect(servers->pop3());
+    EXPECT_EQ(
+        mail->NMailPop3Authenticate(h, QStringLiteral("hanako"), QStringLiteral("himitsu"), -1), 1);
+    mail->NMailPop3Close(h);
+
+    h = mail->NMailPop3Connect(servers->pop3());
+    EXPECT_LT(mail->NMailPop3Authenticate(h, QStringLiteral("hanako"), QStringLiteral("wrong"), -1),
+              0);
+    EXPECT_TRUE(mail->NMailGetMessage(0).startsWith(QStringLiteral("IDまたはパスワード")));
+    EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("-ERR")));
+    mail->NMailPop3Close(h);
+
+    h = mail->NMailPop3Connect(servers->pop3s());
+    EXPECT_EQ(
+        mail->NMailPop3Authenticate(h, QStringLiteral("hanako"), QStringLiteral("himitsu"), 0), 1);
+    mail->NMailPop3Close(h);
+
+    // A certificate from a CA we do not trust: refused, on POP3S and on STLS.
+    auto untrusting = library(servers->otherCaFile());
+    for (const QString& server : {servers->pop3s(), servers->pop3()}) {
+        h = untrusting->NMailPop3Connect(server);
+        ASSERT_GT(h, 0);
+        EXPECT_LT(untrusting->NMailPop3Authenticate(h, QStringLiteral("hanako"),
+                                                    QStringLiteral("himitsu"), 0),
+                  0);
+        const QString message = untrusting->NMailGetMessage(0);
+        EXPECT_TRUE(message.contains(QStringLiteral("証明書"))) << qPrintable(message);
+        EXPECT_TRUE(message.contains(QStringLiteral("127.0.0.1")));
+        untrusting->NMailPop3Close(h);
+    }
+    EXPECT_EQ(servers->waiting(QStringLiteral("hanako")), 1);
+}
+
+TEST_F(MailServerTest, UnreachableServersAreFoundAtConnect)
+{
+    auto mail = library();
+    EXPECT_EQ(mail->NMailPop3Connect(QStringLiteral("127.0.0.1:1")), -1);
+    EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("接続できません")));
+    EXPECT_EQ(mail->NMailPop3Connect(QStringLiteral("no-such-host.invalid")), -1);
+    EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("見つかりません")));
+    EXPECT_EQ(mail->NMailPop3Connect(QStringLiteral("ftp://example.jp")), -1);
+}
+
+// A POP3 server whose greeting carries a challenge APOP must not answer.
+TEST_F(MailServerTest, ApopRefusesAnUnsafeGreeting)
+{
+    for (const QByteArray& greeting :
+         {QByteArray("+OK ready <1234.5678>\r\n"), QByteArray("+OK ready <12\x80\x81@host>\r\n"),
+          QByteArray("+OK ready\r\n")}) {
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(::listen(listener, 4), 0);
+        socklen_t length = sizeof address;
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        const int port = ntohs(address.sin_port);
+        QByteArray received;
+        std::thread server([&] {
+            for (int connection = 0; connection < 2; ++connection) { // the probe, then curl
+                const int client = ::accept(listener, nullptr, nullptr);
+                if (client < 0) {
+                    return;
+                }
+                (void)::write(client, greeting.constData(), static_cast<size_t>(greeting.size()));
+                char buffer[512];
+                ssize_t n;
+                while ((n = ::read(client, buffer, sizeof buffer)) > 0) {
+                    received.append(buffer, n);
+                    if (received.contains("QUIT")) {
+                        break;
+                    }
+                }
+                ::close(client);
+            }
+        });
+        auto mail = library();
+        const int h = mail->NMailPop3Connect(QStringLiteral("127.0.0.1:%1").arg(port));
+        ASSERT_GT(h, 0);
+        EXPECT_LT(
+            mail->NMailPop3Authenticate(h, QStringLiteral("taro"), QStringLiteral("secret"), -1),
+            0);
+        EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("APOP")));
+        mail->NMailPop3Close(h);
+        mail.reset();
+        ::shutdown(listener, SHUT_RDWR);
+        server.join();
+        ::close(listener);
+        EXPECT_FALSE(received.contains("APOP")) << received.constData();
+        EXPECT_FALSE(received.contains("secret"));
+    }
+}
+
+TEST_F(MailServerTest, SendsJapaneseMailWithAttachmentOverOneConnection)
+{
+    TempFolder files;
+    const QByteArray pdf = QByteArray("%PDF-1.4\n") + QByteArray(70000, '\x01') + "\n%%EOF";
+    files.write(QStringLiteral("見積書①.pdf"), pdf);
+    const int before = static_cast<int>(servers->spooled().size());
+    auto mail = library();
+    mail->NMailSetAccount(QStringLiteral("taro"), QStringLiteral("secret"));
+    const QString body = QStringLiteral("山田様\r\nお世話になっております。ｶﾀｶﾅ と ①\r\n.\r\n以上");
+    ASSERT_EQ(mail->NMailSmtpSendMail(servers->smtp(), QStringLiteral("花子 <hanako@example.jp>"),
+                                      {}, {}, QStringLiteral("太郎 <taro@example.jp>"),
+                                      QStringLiteral("お見積りの件"), body, {},
+                                      {files.file(QStringLiteral("見積書①.pdf"))}, 0),
+              0)
+        << qPrintable(mail->NMailGetMessage(0));
+    ASSERT_EQ(mail->NMailSmtpSendMail(servers->smtp(), QStringLiteral("hanako@example.jp"), {}, {},
+                                      QStringLiteral("taro@example.jp"), QStringLiteral("二通目"),
+                                      QStringLiteral("x"), {}, {}, 0),
+              0);
+    const QList<QByteArray> spool = servers->spooled();
+    ASSERT_EQ(spool.size(), before + 2);
+    EXPECT_TRUE(servers->envelope(before).contains("RCPT TO:hanako@example.jp"));
+    const QByteArray& sent = spool[before];
+    EXPECT_TRUE(sent.contains("Subject: =?ISO-2022-JP?B?"));
+    EXPECT_TRUE(sent.contains("charset=ISO-2022-JP"));
+    EXPECT_TRUE(sent.contains("filename*=UTF-8''"));
+    EXPECT_TRUE(sent.contains("name=\"=?"));
+    EXPECT_TRUE(sent.contains("Message-ID: <"));
+    for (const QByteArray& line : sent.split('\n')) {
+        EXPECT_LE(line.size(), 999);
+    }
+
+    const mime::DecodedMail decoded = mime::decodeMail(sent);
+    EXPECT_EQ(decoded.subject, QStringLiteral("お見積りの件"));
+    EXPECT_EQ(decoded.from, QStringLiteral("太郎 <taro@example.jp>"));
+    EXPECT_EQ(decoded.body,
+              QStringLiteral("山田様\r\nお世話になっております。カタカナ と ①\r\n.\r\n以上\r\n"));
+    ASSERT_EQ(decoded.attachments.size(), 1);
+    EXPECT_EQ(decoded.attachments[0].name, QStringLiteral("見積書①.pdf"));
+    EXPECT_EQ(decoded.attachments[0].data, pdf);
+
+    // A wrong password is refused by the server's AUTH; a header line cannot
+    // be smuggled in through the subject or a recipient.
+    auto other = library();
+    other->NMailSetAccount(QStringLiteral("taro"), QStringLiteral("wrong"));
+    EXPECT_LT(other->NMailSmtpSendMail(servers->smtp(), QStringLiteral("hanako@example.jp"), {}, {},
+                                       QStringLiteral("taro@example.jp"), QStringLiteral("s"),
+                                       QStringLiteral("b"), {}, {}, 0),
+              0);
+    EXPECT_TRUE(other->NMailGetMessage(0).contains(QStringLiteral("ログインできません")));
+    EXPECT_LT(mail->NMailSmtpSendMail(servers->smtp(), QStringLiteral("hanako@example.jp"), {}, {},
+                                      QStringLiteral("taro@example.jp"),
+                                      QStringLiteral("s\r\nBcc: evil@example.com"),
+                                      QStringLiteral("b"), {}, {}, 0),
+              0);
+    EXPECT_LT(mail->NMailSmtpSendMail(servers->smtp(),
+                                      QStringLiteral("hanako@example.jp\nevil@example.com"), {}, {},
+                                      QStringLiteral("taro@example.jp"), QStringLiteral("s"),
+                                      QStringLiteral("b"), {}, {}, 0),
+              0);
+    EXPECT_EQ(servers->spooled().size(), before + 2);
+    // Implicit TLS.
+    EXPECT_EQ(mail->NMailSmtpSendMail(servers->smtps(), QStringLiteral("hanako@example.jp"), {}, {},
+                                      QStringLiteral("taro@example.jp"), QStringLiteral("tls"),
+                                      QStringLiteral("b"), {}, {}, 0),
+              0)
+        << qPrintable(mail->NMailGetMessage(0));
+}
+
+TEST_F(MailServerTest, RoundTripThroughSmtpDovecotAndTheReceiveCycle)
+{
+    TempFolder app;
+    QDir().mkpath(app.file(QStringLiteral("★MailData")));
+    QDir().mkpath(app.file(QStringLiteral("添付フォルダ")));
+    const AppPaths paths = AppPaths::at(app.path());
+    ASSERT_TRUE(account::writeCredentials(paths.accountFile(),
+                                          {QStringLiteral("hanako"), QStringLiteral("himitsu")},
+                                          true)
+                    .ok());
+    TempFolder files;
+    QByteArray picture;
+    for (int i = 0; i < 5000; ++i) {
+        picture.append(static_cast<char>(i * 7));
+    }
+    files.write(QStringLiteral("写真 2026.jpg"), picture);
+
+    auto mail = library();
+    const int before = static_cast<int>(servers->spooled().size());
+    ASSERT_EQ(mail->NMailSmtpSendMail(servers->smtp(), QStringLiteral("hanako@example.jp"), {}, {},
+                                      QStringLiteral("山田太郎 <taro@example.jp>"),
+                                      QStringLiteral("旅行の写真"),
+                                      QStringLiteral("写真を送ります。\r\n髙橋さんにもよろしく。"),
+                                      {}, {files.file(QStringLiteral("写真 2026.jpg"))}, 0),
+              0);
+    servers->deliver(QStringLiteral("hanako"), servers->spooled().at(before));
+
+    class Quiet final : public ReceiveListener {
+    public:
+        void checking() override {}
+        void credentialsRead(const QString&, const QString&) override {}
+        void credentialsMissing() override {}
+        void failed(const QString& text) override { failures << text; }
+        void notice(const QString& text) override { failures << text; }
+        void progress(int, int, qint64, qint64) override {}
+        void mailShown(const QString&, const QString&, const QString&, const QString&) override {}
+        QStringList failures;
+    } listener;
+    ReceiveSettings settings;
+    settings.pop3Server = servers->pop3s();
+    const ReceiveOutcome outcome = runReceiveCycle(*mail, paths, settings, listener);
+    EXPECT_TRUE(listener.failures.isEmpty()) << qPrintable(listener.failures.join(u'\n'));
+    EXPECT_EQ(outcome.count, 1);
+    EXPECT_EQ(servers->waiting(QStringLiteral("hanako")), 0);
+
+    const QByteArray bytes = app.read(QStringLiteral("★MailData/krddata2.data"));
+    ASSERT_EQ(bytes.size(), MailRecord::kLength);
+    const MailRecord record = MailRecord::fromBytes(bytes);
+    EXPECT_EQ(record.subject().trimmed(), QStringLiteral("旅行の写真"));
+    EXPECT_EQ(record.from().trimmed(), QStringLiteral("山田太郎 <taro@example.jp>"));
+    EXPECT_TRUE(
+        record.body().startsWith(QStringLiteral("写真を送ります。\r\n髙橋さんにもよろしく。")));
+    EXPECT_TRUE(record.body().trimmed().endsWith(kAttachmentNotice));
+    EXPECT_EQ(app.read(QStringLiteral("添付フォルダ/写真 2026.jpg")), picture);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
