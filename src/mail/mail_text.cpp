@@ -44,11 +44,47 @@ QString decodeWith(QByteArrayView bytes, const char* name, bool* ok = nullptr)
     return text;
 }
 
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool isValidUtf8(QByteArrayView bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)decoder.decode(bytes);
-    return !decoder.hasError();
+    qsizetype i = 0;
+    const qsizetype n = bytes.size();
+    while (i < n) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        int length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            length = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3;
+            low = b == 0xE0 ? 0xA0 : 0x80;
+            high = b == 0xED ? 0x9F : 0xBF;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4;
+            low = b == 0xF0 ? 0x90 : 0x80;
+            high = b == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (i + length > n) {
+            return false;
+        }
+        for (int k = 1; k < length; ++k) {
+            const auto c = static_cast<unsigned char>(bytes[i + k]);
+            const unsigned char lo = k == 1 ? low : 0x80;
+            const unsigned char hi = k == 1 ? high : 0xBF;
+            if (c < lo || c > hi) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
 }
 
 // How much decoded text looks like Japanese: kana, kanji and full-width forms
@@ -123,6 +159,78 @@ QByteArray converterFor(QByteArrayView charset)
     return label;
 }
 
+// ISO-2022-JP as Windows and mobile mailers write it (CP50220 and kin):
+// JIS X 0208 with the NEC special row and the NEC-selected IBM rows, JIS
+// X 0201 kana by escape or by SO/SI. Every two-byte character is turned into
+// its CP932 code and the whole decoded as CP932. JIS X 0212 characters, which
+// CP932 lacks, become 〓.
+QString decodeIso2022Jp(QByteArrayView bytes)
+{
+    enum class Mode { Ascii, Kanji, Kana, Supplement };
+    Mode mode = Mode::Ascii;
+    bool shiftedOut = false;
+    QByteArray sjis;
+    sjis.reserve(bytes.size());
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b == 0x1B) {
+            const QByteArrayView rest = bytes.sliced(i);
+            const auto startsWith = [&](const char* seq) {
+                return rest.startsWith(QByteArrayView(seq));
+            };
+            if (startsWith("\x1b$B") || startsWith("\x1b$@")) {
+                mode = Mode::Kanji;
+                i += 2;
+            } else if (startsWith("\x1b$(Q") || startsWith("\x1b$(O") || startsWith("\x1b$(B")) {
+                mode = Mode::Kanji;
+                i += 3;
+            } else if (startsWith("\x1b$(D")) {
+                mode = Mode::Supplement;
+                i += 3;
+            } else if (startsWith("\x1b(I")) {
+                mode = Mode::Kana;
+                i += 2;
+            } else if (startsWith("\x1b(B") || startsWith("\x1b(J") || startsWith("\x1b(H")) {
+                mode = Mode::Ascii;
+                i += 2;
+            } else {
+                sjis.append('?');
+            }
+            continue;
+        }
+        if (b == 0x0E) {
+            shiftedOut = true;
+            continue;
+        }
+        if (b == 0x0F) {
+            shiftedOut = false;
+            continue;
+        }
+        const bool graphic = b >= 0x21 && b <= 0x7E;
+        if (graphic && (shiftedOut || mode == Mode::Kana)) {
+            sjis.append(static_cast<char>(b + 0x80)); // half-width kana 0xA1..0xDF
+            continue;
+        }
+        if (graphic && (mode == Mode::Kanji || mode == Mode::Supplement) && i + 1 < bytes.size()) {
+            const auto b2 = static_cast<unsigned char>(bytes[i + 1]);
+            if (b2 >= 0x21 && b2 <= 0x7E) {
+                ++i;
+                if (mode == Mode::Supplement) {
+                    sjis.append("\x81\xac"); // 〓
+                    continue;
+                }
+                const int s1 = ((b + 1) >> 1) + (b <= 0x5E ? 0x70 : 0xB0);
+                const int s2 = b2 + ((b & 1) ? (b2 >= 0x60 ? 0x20 : 0x1F) : 0x7E);
+                sjis.append(static_cast<char>(s1));
+                sjis.append(static_cast<char>(s2));
+                continue;
+            }
+        }
+        sjis.append(static_cast<char>(b < 0x80 ? b : '?'));
+    }
+    return decodeWith(sjis, "windows-31j");
+}
+
 QString decodeGuessed(QByteArrayView bytes)
 {
     const QByteArray charset = guessCharset(bytes);
@@ -131,6 +239,9 @@ QString decodeGuessed(QByteArrayView bytes)
     }
     if (charset == "UTF-8") {
         return QString::fromUtf8(bytes);
+    }
+    if (charset == "ISO-2022-JP") {
+        return decodeIso2022Jp(bytes);
     }
     return decodeWith(bytes, charset == "CP932" ? "windows-31j" : charset.constData());
 }
@@ -164,8 +275,9 @@ QString decode(QByteArrayView bytes, QByteArrayView charset)
     if (name == "UTF-8") {
         return isValidUtf8(bytes) ? QString::fromUtf8(bytes) : decodeGuessed(bytes);
     }
-    if (name.startsWith("ISO-2022-JP") && has8Bit(bytes)) {
-        return decodeGuessed(bytes); // a 7-bit label over 8-bit text
+    if (name == "ISO-2022-JP") {
+        // a 7-bit label over 8-bit text is a wrong label
+        return has8Bit(bytes) ? decodeGuessed(bytes) : decodeIso2022Jp(bytes);
     }
     if ((name.startsWith("iso-8859") || name.startsWith("windows-125")) && has8Bit(bytes) &&
         isValidUtf8(bytes)) {

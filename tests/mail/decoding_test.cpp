@@ -1,0 +1,245 @@
+// The decoding corpus in tests/data/mail (written by make_corpus.py): each
+// mail goes through the library's decoding entry point as the receive cycle
+// passes it, attachments into a throw-away folder.
+
+#include "mail/attachment_files.h"
+#include "mail/mail_library.h"
+#include "mail/mail_text.h"
+#include "store/text_codec.h"
+#include "support/temp_folder.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace lumora;
+using lumora::test::TempFolder;
+
+namespace {
+
+struct Decoded {
+    int result = 0;
+    MailFields fields;
+    QString body;
+    QStringList files; // names in the attachment folder, sorted
+};
+
+class Corpus : public ::testing::Test {
+protected:
+    Corpus()
+    {
+        MailLibraryOptions options;
+        options.partialFolder = root.file(QStringLiteral("partial"));
+        mail = createMailLibrary(options);
+        QDir().mkpath(folder());
+    }
+
+    QString folder() const { return root.file(QStringLiteral("添付フォルダ")); }
+    QByteArray file(const QString& name) const
+    {
+        QFile f(folder() + u'/' + name);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    Decoded decode(const char* name)
+    {
+        QFile f(QStringLiteral(LUMORA_CORPUS) + u'/' + QString::fromLatin1(name));
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+        const QByteArray raw = f.readAll();
+        qsizetype end = raw.indexOf("\r\n\r\n");
+        Decoded d;
+        // As the retrieval hands them over: the header block and the body,
+        // one byte per character.
+        d.fields.header = QString::fromLatin1(end < 0 ? raw : raw.left(end + 2));
+        d.body = end < 0 ? QString() : QString::fromLatin1(raw.mid(end + 4));
+        QString text;
+        d.result = mail->NMailAttachmentFileFirst(0, d.fields, d.body, folder() + u'/',
+                                                  folder() + QStringLiteral("/0.txt"), text, 0);
+        d.files = QDir(folder()).entryList(QDir::Files, QDir::Name);
+        return d;
+    }
+
+    TempFolder root;
+    std::unique_ptr<MailLibrary> mail;
+};
+
+TEST_F(Corpus, JapaneseCharsetsAsWindowsAndMobileMailersSendThem)
+{
+    Decoded d = decode("iso2022jp_windows_extensions.eml");
+    EXPECT_EQ(d.fields.subject, QStringLiteral("①会議㈱の件"));
+    EXPECT_EQ(d.fields.from, QStringLiteral("髙橋 <takahashi@example.jp>"));
+    EXPECT_EQ(d.body, QStringLiteral("髙橋です。\r\n①②③ ㈱ № ～ ｶﾀｶﾅ\r\n以上"));
+    EXPECT_EQ(d.result, 0);
+    EXPECT_TRUE(text::fitsCp932(d.body)); // it stores without loss
+
+    d = decode("shift_jis_label.eml");
+    EXPECT_EQ(d.fields.subject, QStringLiteral("～波ダッシュ①"));
+    EXPECT_EQ(d.body, QStringLiteral("全角チルダ～と①、NEC特殊文字㈱\r\n"));
+
+    d = decode("euc_jp.eml");
+    EXPECT_EQ(d.fields.subject, QStringLiteral("日本語の件名"));
+    EXPECT_EQ(d.body, QStringLiteral("EUC-JPの本文です。\r\n"));
+
+    d = decode("utf8_split_words.eml");
+    EXPECT_EQ(d.fields.subject, QStringLiteral("絵文字なしのUTF-8件名"));
+    EXPECT_EQ(d.body, QStringLiteral("UTF-8の本文　𠮷野家\r\n"));
+
+    d = decode("halfwidth_kana.eml");
+    EXPECT_EQ(d.fields.subject, QStringLiteral("ﾊﾝｶｸｶﾅ"));
+    EXPECT_EQ(d.body, QStringLiteral("ﾃｽﾄﾒｰﾙ ｶﾞｷﾞｸﾞ\r\nｶｷ\r\n"));
+
+    d = decode("latin1_q.eml");
+    EXPECT_EQ(d.fields.subject, QStringLiteral("Café crème"));
+    EXPECT_TRUE(d.body.startsWith(QStringLiteral("Ça coûte 5 ?")));
+}
+
+TEST_F(Corpus, MissingAndWrongCharsetsAreGuessed)
+{
+    Decoded d = decode("raw_8bit_cp932.eml");
+    EXPECT_EQ(d.fields.subject, QStringLiteral("生の８ビット件名"));
+    EXPECT_EQ(d.body, QStringLiteral("文字コード指定のない本文です。\r\n"));
+    d = decode("raw_8bit_euc.eml");
+    EXPECT_EQ(d.fields.subject, QStringLiteral("ＥＵＣの生ヘッダ"));
+    EXPECT_EQ(d.body, QStringLiteral("こちらもEUC-JPで書かれた本文です。ひらがなとカタカナ。\r\n"));
+    d = decode("wrong_label_utf8.eml");
+    EXPECT_EQ(d.fields.subject, QStringLiteral("間違ったラベル"));
+    EXPECT_EQ(d.body, QStringLiteral("本当はUTF-8です。\r\n"));
+}
+
+TEST_F(Corpus, AttachmentNamesInEveryForm)
+{
+    const Decoded d = decode("rfc2231_continuations.eml");
+    EXPECT_EQ(d.result, 1);
+    // The line end before a boundary belongs to the boundary.
+    EXPECT_EQ(d.body, QStringLiteral("see attached"));
+    const QString longName = QStringLiteral("とても長い名前").repeated(8) + QStringLiteral(".pdf");
+    EXPECT_EQ(d.files, (QStringList{longName, QStringLiteral("生の名前.xls"),
+                                    QStringLiteral("画像.png"), QStringLiteral("議事録.txt")}));
+    QByteArray pdf = "%PDF-1.4\n";
+    for (int i = 0; i < 8; ++i) {
+        for (int b = 0; b < 256; ++b) {
+            pdf.append(static_cast<char>(b));
+        }
+    }
+    pdf += "%%EOF\n";
+    EXPECT_EQ(file(longName), pdf);
+    EXPECT_EQ(file(QStringLiteral("議事録.txt")), QByteArray("minutes"));
+}
+
+TEST_F(Corpus, NamesNeverLeaveTheFolderOrOverwrite)
+{
+    QFile existing(folder() + QStringLiteral("/same.txt"));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("earlier");
+    existing.close();
+    const Decoded d = decode("hostile_names.eml");
+    EXPECT_EQ(d.result, 1);
+    EXPECT_EQ(file(QStringLiteral("same.txt")), QByteArray("earlier"));
+    EXPECT_EQ(file(QStringLiteral("same (2).txt")), QByteArray("six"));
+    EXPECT_EQ(file(QStringLiteral("same (3).txt")), QByteArray("seven"));
+    EXPECT_EQ(file(QStringLiteral("passwd")), QByteArray("one"));
+    EXPECT_EQ(file(QStringLiteral("_CON.txt")), QByteArray("three"));
+    EXPECT_EQ(file(QStringLiteral("c_d_e_.txt")), QByteArray("four"));
+    EXPECT_EQ(file(QStringLiteral("path.sh")), QByteArray("nine"));
+    for (const QString& name : d.files) {
+        EXPECT_LE(name.toUtf8().size(), 200) << qPrintable(name);
+        EXPECT_FALSE(name.startsWith(QLatin1Char('.'))) << qPrintable(name);
+        for (const QChar c : name) {
+            EXPECT_GE(c.unicode(), 0x20) << qPrintable(name);
+        }
+    }
+    EXPECT_EQ(d.files.size(), 10); // nine attachments and the earlier file
+    EXPECT_TRUE(QDir(root.path()).entryList(QDir::Files).isEmpty()); // nothing outside
+}
+
+TEST_F(Corpus, UuencodeForwardedAndSplitMails)
+{
+    Decoded d = decode("uuencode_inline.eml");
+    EXPECT_EQ(d.result, 1);
+    EXPECT_EQ(d.body, QStringLiteral("Before the file.\r\nAfter the file.\r\n"));
+    const QByteArray hello = QByteArray("Hello, uuencoded world!\n").repeated(2) + "second line\n";
+    EXPECT_EQ(file(QStringLiteral("hello.txt")), hello);
+
+    d = decode("x_uuencode.eml");
+    EXPECT_EQ(file(QStringLiteral("hello (2).txt")), hello);
+
+    d = decode("message_rfc822.eml");
+    EXPECT_EQ(d.body, QStringLiteral("forwarded below"));
+    EXPECT_TRUE(d.files.contains(QStringLiteral("転送されたメール.eml")));
+    EXPECT_TRUE(file(QStringLiteral("転送されたメール.eml")).contains("From: inner@example.jp"));
+
+    // Three pieces: -6 until the last has come, then the whole mail.
+    EXPECT_EQ(decode("partial_2.eml").result, -6);
+    EXPECT_EQ(decode("partial_1.eml").result, -6);
+    d = decode("partial_3.eml");
+    EXPECT_EQ(d.result, 1);
+    EXPECT_EQ(d.fields.subject, QStringLiteral("分割メール"));
+    EXPECT_EQ(d.fields.from, QStringLiteral("big@example.jp"));
+    EXPECT_EQ(d.body, QStringLiteral("三つに分けて送りました"));
+    EXPECT_EQ(file(QStringLiteral("data.bin")).size(), 256 * 20);
+    EXPECT_FALSE(QDir(root.file(QStringLiteral("partial")))
+                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                     .size() > 0);
+}
+
+TEST_F(Corpus, TheBodyIsThePlainTextAndHtmlIsMadeReadable)
+{
+    Decoded d = decode("html_only.eml");
+    // Paragraphs are set apart by an empty line, as a reader would see them.
+    EXPECT_EQ(d.body, QStringLiteral("こんにちは &<世界>\r\n\r\n二行目\r\n三行目①①"));
+    d = decode("nested_alternative.eml");
+    EXPECT_EQ(d.body, QStringLiteral("プレーンテキスト版\r\n\r\n-- \r\nmailing list footer"));
+    EXPECT_EQ(d.files, (QStringList{QStringLiteral("report.pdf")}));
+}
+
+TEST_F(Corpus, BrokenAndHostileMailsGiveWhatCanBeRead)
+{
+    Decoded d = decode("truncated.eml");
+    EXPECT_TRUE(d.body.startsWith(QStringLiteral("途中で切れたメール")));
+    EXPECT_TRUE(d.files.contains(QStringLiteral("cut.pdf")));
+    d = decode("deep_nesting.eml");
+    EXPECT_EQ(d.fields.subject, QStringLiteral("deep"));
+    d = decode("garbage.eml");
+    d = decode("no_body.eml");
+    EXPECT_EQ(d.fields.subject, QStringLiteral("only a header"));
+    EXPECT_TRUE(d.body.isEmpty());
+}
+
+TEST_F(Corpus, AnAttachmentThatCannotBeWrittenGivesMinusFive)
+{
+    QDir(folder()).removeRecursively();
+    const Decoded d = decode("x_uuencode.eml");
+    EXPECT_EQ(d.result, -5);
+    EXPECT_EQ(d.body, QStringLiteral("text")); // the mail itself still reads
+}
+
+TEST(MailText, EncodedWordsJoinAsBytesAndLiteralsStay)
+{
+    // "あ" in UTF-8 split over two words, white space between them dropped.
+    EXPECT_EQ(mailtext::decodeHeader("=?UTF-8?B?44E=?= =?utf-8?B?gg==?= x"),
+              QStringLiteral("あ x"));
+    EXPECT_EQ(mailtext::decodeHeader("a =?ISO-8859-1?Q?=E9t=E9?= b"), QStringLiteral("a été b"));
+    EXPECT_EQ(mailtext::decodeHeader("=?bogus"), QStringLiteral("=?bogus"));
+    EXPECT_EQ(mailtext::decodeHeader("Re:\r\n\tfolded"), QStringLiteral("Re:\tfolded"));
+    const mailtext::HeaderValue v =
+        mailtext::parseHeaderValue("Text/Plain; charset=\"ISO-2022-JP\"; format=flowed; x");
+    EXPECT_EQ(v.value, QByteArray("text/plain"));
+    EXPECT_EQ(v.params.value("charset"), QStringLiteral("ISO-2022-JP"));
+    EXPECT_EQ(v.params.value("format"), QStringLiteral("flowed"));
+}
+
+TEST(AttachmentNames, SafeNames)
+{
+    using attachments::safeFileName;
+    EXPECT_EQ(safeFileName(QStringLiteral("..\\..\\boot.ini")), QStringLiteral("boot.ini"));
+    EXPECT_EQ(safeFileName(QStringLiteral("nul")), QStringLiteral("_nul"));
+    EXPECT_EQ(safeFileName(QStringLiteral("lpt1.txt")), QStringLiteral("_lpt1.txt"));
+    EXPECT_EQ(safeFileName(QStringLiteral("  .  ")), QStringLiteral("添付ファイル"));
+    EXPECT_EQ(safeFileName(QStringLiteral("報告書.")), QStringLiteral("報告書"));
+    const QString cut = safeFileName(QString(300, QChar(u'あ')) + QStringLiteral(".xlsx"));
+    EXPECT_TRUE(cut.endsWith(QStringLiteral(".xlsx")));
+    EXPECT_LE(cut.toUtf8().size(), 200);
+}
+
+} // namespace
