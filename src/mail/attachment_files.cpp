@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lumora::attachments {
@@ -98,42 +99,59 @@ QString safeFileName(const QString& name)
 
 Result<QString> writeNew(const QString& folder, const QString& name, const QByteArray& data)
 {
+    // The bytes go to a hidden temporary file first and get their name only
+    // when complete, so a crash never leaves half a file under the name.
+    QByteArray temp =
+        QFile::encodeName(QDir(folder).filePath(QStringLiteral(".lumora-XXXXXX.part")));
+    const int fd = ::mkstemps(temp.data(), 5);
+    if (fd < 0) {
+        return Status(StoreError::OpenFailed, QDir(folder).filePath(name));
+    }
+    ::fchmod(fd, 0644);
+    qsizetype written = 0;
+    bool ok = true;
+    while (written < data.size()) {
+        const ssize_t w =
+            ::write(fd, data.constData() + written, static_cast<size_t>(data.size() - written));
+        if (w < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ok = false;
+            break;
+        }
+        written += w;
+    }
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+        ::unlink(temp.constData());
+        return Status(StoreError::WriteFailed, QDir(folder).filePath(name));
+    }
     const auto [base, extension] = splitExtension(safeFileName(name));
     for (int n = 1; n < 10000; ++n) {
         const QString candidate =
             n == 1 ? base + extension : QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(extension);
         const QString path = QDir(folder).filePath(candidate);
-        const QByteArray native = QFile::encodeName(path);
-        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            if (errno == EEXIST) {
-                continue;
-            }
-            return Status(StoreError::OpenFailed, path);
+        // link() never replaces an existing file.
+        if (::link(temp.constData(), QFile::encodeName(path).constData()) == 0) {
+            ::unlink(temp.constData());
+            return path;
         }
-        qsizetype written = 0;
-        bool ok = true;
-        while (written < data.size()) {
-            const ssize_t w =
-                ::write(fd, data.constData() + written, static_cast<size_t>(data.size() - written));
-            if (w < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                ok = false;
-                break;
-            }
-            written += w;
+        if (errno != EEXIST) {
+            break;
         }
-        ok = ok && ::fsync(fd) == 0;
-        ok = ::close(fd) == 0 && ok;
-        if (!ok) {
-            ::unlink(native.constData());
-            return Status(StoreError::WriteFailed, path);
-        }
-        return path;
     }
+    ::unlink(temp.constData());
     return Status(StoreError::OpenFailed, QDir(folder).filePath(name));
+}
+
+void removeLeftovers(const QString& folder)
+{
+    const QStringList parts =
+        QDir(folder).entryList({QStringLiteral(".lumora-*.part")}, QDir::Files | QDir::Hidden);
+    for (const QString& part : parts) {
+        QFile::remove(QDir(folder).filePath(part));
+    }
 }
 
 } // namespace lumora::attachments

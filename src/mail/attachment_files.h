@@ -17,7 +17,11 @@ QString safeFileName(const QString& name);
 
 // Writes the bytes under the safe form of the name, or under "name (2).ext",
 // "name (3).ext" ... when that is taken: an existing file is never
-// overwritten. The file is flushed to disk. Returns the path written.
+// overwritten, and the name appears only once the file is complete. The
+// caller flushes the file system before relying on it. Returns the path.
 Result<QString> writeNew(const QString& folder, const QString& name, const QByteArray& data);
+
+// Removes the temporary files a crash in writeNew() left in the folder.
+void removeLeftovers(const QString& folder);
 
 } // namespace lumora::attachments

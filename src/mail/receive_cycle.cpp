@@ -1,5 +1,6 @@
 #include "mail/receive_cycle.h"
 
+#include "mail/attachment_files.h"
 #include "mail/mail_library.h"
 #include "mail/server_address.h"
 #include "mail/uid_store.h"
@@ -84,6 +85,9 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
     }
 
     const RecordFile received = mailFile(paths.receivedFile());
+    // A record cut short by a crash is no mail; its mail is still on the
+    // server and is fetched again below.
+    (void)received.dropPartialTail();
     // IDs are the mailbox's: the same whether it is reached by POP3 or POP3S.
     const auto address = parseServerAddress(settings.pop3Server, Protocol::Pop3);
     UidStore uids(paths.uidFile(), credentials.id + QLatin1Char('@') +
@@ -105,6 +109,7 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
     }
 
     const QString attachmentFolder = paths.attachmentFolder();
+    attachments::removeLeftovers(attachmentFolder);
     const QString tempFile = attachmentFolder + u'/' + names::kTempText;
     qint64 bytesDone = 0;
     bool wroteSomething = false;

@@ -144,6 +144,19 @@ Status RecordFile::write(qint64 n, const QByteArray& record, Flush flush) const
     return Status::success();
 }
 
+Result<bool> RecordFile::dropPartialTail() const
+{
+    const qint64 length = fileLength(path_);
+    const qint64 whole = length / layout_.length * layout_.length;
+    if (whole == length) {
+        return false;
+    }
+    if (::truncate(nativePath(path_).constData(), static_cast<off_t>(whole)) != 0) {
+        return Status{StoreError::WriteFailed, path_ + QStringLiteral(": ") + errnoText()};
+    }
+    return true;
+}
+
 qint64 RecordFile::appendNumber() const
 {
     const double ratio =

@@ -55,6 +55,11 @@ public:
     // Writes record n (the record must be exactly one record long), creating
     // the file when missing; flushed to disk before returning.
     Status write(qint64 n, const QByteArray& record, Flush flush = Flush::Now) const;
+    // Cuts off a partial record at the end of the file (what a write cut
+    // short by a crash leaves), so that the next record goes right after the
+    // last whole one. True when something was cut.
+    Result<bool> dropPartialTail() const;
+
     // The number append() writes at: round(length / record length + 1).
     qint64 appendNumber() const;
     // Writes the record at round(length / record length + 1): after the last

@@ -1,0 +1,168 @@
+#!/usr/bin/python3
+"""Kills the receiving process at many points and checks that afterwards
+every mail is either stored exactly once or still on the server, and that a
+last, undisturbed receive stores every mail exactly once.
+
+    crash_test.py LUMORA_RECEIVE SERVERS_SH DELAY_PROXY
+"""
+
+import os
+import random
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+MAILS = 24
+RECORD = 32284
+
+
+def read_env(path):
+    env = {}
+    with open(path) as f:
+        for line in f:
+            key, _, value = line.strip().partition("=")
+            env[key] = value
+    return env
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def attachment(n):
+    return bytes((n * 31 + i) % 251 for i in range(20000 + 3000 * n))
+
+
+def mail(n):
+    import base64
+    return (b"From: sender@example.jp\r\nTo: taro@example.jp\r\n"
+            b"Subject: crash-%02d\r\nMIME-Version: 1.0\r\n"
+            b"Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+            b"--b\r\nContent-Type: text/plain\r\n\r\nmail %d\r\n"
+            b"--b\r\nContent-Type: application/octet-stream; name=\"file-%02d.bin\"\r\n"
+            b"Content-Transfer-Encoding: base64\r\n\r\n" % (n, n, n) +
+            base64.encodebytes(attachment(n)) + b"--b--\r\n")
+
+
+def deliver(env, data, n):
+    box = os.path.join(env["LUMORA_MAILDIR"], "taro")
+    name = "%d.%d.crash" % (time.time_ns(), n)
+    tmp = os.path.join(box, "tmp", name)
+    with open(tmp, "wb") as f:
+        f.write(data)
+    if os.getuid() == 0:
+        os.chown(tmp, int(env["LUMORA_MAIL_UID"]), int(env["LUMORA_MAIL_GID"]))
+    os.rename(tmp, os.path.join(box, "new", name))
+
+
+def on_server(env):
+    """The subjects in the maildir, read again while Dovecot moves files."""
+    box = os.path.join(env["LUMORA_MAILDIR"], "taro")
+    for _ in range(50):
+        subjects = []
+        try:
+            for sub in ("new", "cur"):
+                for name in os.listdir(os.path.join(box, sub)):
+                    with open(os.path.join(box, sub, name), "rb") as f:
+                        for line in f:
+                            if line.startswith(b"Subject: "):
+                                subjects.append(line[9:].strip().decode())
+                                break
+            return subjects
+        except FileNotFoundError:
+            time.sleep(0.02)
+    raise AssertionError("the maildir never settled")
+
+
+def stored(app):
+    path = os.path.join(app, "★MailData", "krddata2.data")
+    if not os.path.exists(path):
+        return []
+    with open(path, "rb") as f:
+        data = f.read()
+    whole = len(data) // RECORD
+    return [data[i * RECORD:i * RECORD + 100].decode("cp932").strip() for i in range(whole)]
+
+
+def check(env, app, everything, final=False):
+    kept = stored(app)
+    waiting = on_server(env)
+    duplicates = {s for s in kept if kept.count(s) > 1}
+    assert not duplicates, "stored twice: %s" % sorted(duplicates)
+    lost = set(everything) - set(kept) - set(waiting)
+    assert not lost, "lost: %s" % sorted(lost)
+    if final:
+        assert sorted(kept) == sorted(everything), "not every mail stored"
+        assert not waiting, "left on the server: %s" % waiting
+        folder = os.path.join(app, "添付フォルダ")
+        names = os.listdir(folder)
+        assert not [n for n in names if n.endswith(".part")], "temporary files left"
+        for n in range(MAILS):
+            files = [x for x in names if x.startswith("file-%02d" % n)]
+            assert files, "attachment of mail %d missing" % n
+            for x in files:  # a copy written before a kill is whole, never torn
+                with open(os.path.join(folder, x), "rb") as f:
+                    assert f.read() == attachment(n), "attachment %s damaged" % x
+    return kept, waiting
+
+
+def main():
+    receive, servers, proxy_script = sys.argv[1:4]
+    work = tempfile.mkdtemp(prefix="lumora-crash-")
+    proxy = None
+    try:
+        subprocess.run([servers, "start", work], check=True, stdout=subprocess.DEVNULL)
+        env = read_env(os.path.join(work, "servers.env"))
+        # A little delay per packet spreads the cycle out, so kills land at
+        # every step: fetching, storing, deleting, closing.
+        port = free_port()
+        proxy = subprocess.Popen(["/usr/bin/python3", proxy_script, str(port),
+                                  env["LUMORA_POP3_PORT"], "15"], stdout=subprocess.PIPE)
+        assert proxy.stdout.readline().strip() == b"ready"
+        everything = ["crash-%02d" % n for n in range(MAILS)]
+        for n in range(MAILS):
+            deliver(env, mail(n), n)
+        app = os.path.join(work, "app")
+        os.makedirs(os.path.join(app, "★MailData"))
+        command = [receive, app, "127.0.0.1:%d" % port, "taro", "secret"]
+        run_env = dict(os.environ, LUMORA_TEST_CAFILE=env["LUMORA_TEST_CAFILE"])
+        rng = random.Random(20261207)
+        kills = 0
+        between_store_and_delete = 0
+        for attempt in range(30):
+            process = subprocess.Popen(command, env=run_env, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL)
+            time.sleep(rng.uniform(0.02, 0.3 + attempt * 0.03))
+            if process.poll() is None:
+                process.kill()
+                kills += 1
+            process.wait()
+            time.sleep(0.1)  # the server ends the dropped session
+            kept, waiting = check(env, app, everything)
+            if set(kept) & set(waiting):
+                between_store_and_delete += 1
+            if not waiting:
+                break
+        subprocess.run(command, env=run_env, check=True, stdout=subprocess.DEVNULL)
+        check(env, app, everything, final=True)
+        assert kills >= 8, "only %d kills landed inside a cycle" % kills
+        assert between_store_and_delete, "no kill landed between storing and deleting"
+        print("ok: %d kills inside a cycle (%d between storing and deleting), "
+              "every mail stored once" % (kills, between_store_and_delete))
+    finally:
+        if proxy:
+            proxy.kill()
+            proxy.wait()
+        subprocess.run([servers, "stop", work], stdout=subprocess.DEVNULL)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
