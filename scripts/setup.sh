@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Installs what Lumora needs to build, run and test, from Debian's packages.
+# Installs what Lumora needs to build, run and test, from Debian's packages,
+# and any further packages named on the command line (the benchmark's peers).
 # Installs only what is missing; runs apt-get through sudo when not root.
 set -euo pipefail
 
 packages=(
     # build
     cmake ninja-build g++ pkg-config qt6-base-dev libgmime-3.0-dev
-    libcurl4-openssl-dev libgtest-dev clang-format
+    libcurl4-openssl-dev libssl-dev libgtest-dev clang-format
     # tests: mail servers, a display for screenshots, a Japanese font
     dovecot-core dovecot-pop3d python3-aiosmtpd openssl procps
     xvfb xauth imagemagick fonts-ipafont-gothic
+    "$@"
 )
 
 missing=()

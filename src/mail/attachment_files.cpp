@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,19 +98,11 @@ QString safeFileName(const QString& name)
     return base + extension;
 }
 
-Result<QString> writeNew(const QString& folder, const QString& name, const QByteArray& data)
+namespace {
+
+bool writeFully(int fd, const QByteArray& data)
 {
-    // The bytes go to a hidden temporary file first and get their name only
-    // when complete, so a crash never leaves half a file under the name.
-    QByteArray temp =
-        QFile::encodeName(QDir(folder).filePath(QStringLiteral(".lumora-XXXXXX.part")));
-    const int fd = ::mkstemps(temp.data(), 5);
-    if (fd < 0) {
-        return Status(StoreError::OpenFailed, QDir(folder).filePath(name));
-    }
-    ::fchmod(fd, 0644);
     qsizetype written = 0;
-    bool ok = true;
     while (written < data.size()) {
         const ssize_t w =
             ::write(fd, data.constData() + written, static_cast<size_t>(data.size() - written));
@@ -117,32 +110,75 @@ Result<QString> writeNew(const QString& folder, const QString& name, const QByte
             if (errno == EINTR) {
                 continue;
             }
-            ok = false;
-            break;
+            return false;
         }
         written += w;
     }
-    ok = ::close(fd) == 0 && ok;
-    if (!ok) {
-        ::unlink(temp.constData());
-        return Status(StoreError::WriteFailed, QDir(folder).filePath(name));
-    }
+    return true;
+}
+
+// Gives the complete file its name: the first of "name.ext", "name (2).ext"
+// ... that is free. link() never replaces an existing file.
+Result<QString> nameFile(const QString& folder, const QString& name,
+                         const std::function<int(const QByteArray&)>& link)
+{
     const auto [base, extension] = splitExtension(safeFileName(name));
     for (int n = 1; n < 10000; ++n) {
         const QString candidate =
             n == 1 ? base + extension : QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(extension);
         const QString path = QDir(folder).filePath(candidate);
-        // link() never replaces an existing file.
-        if (::link(temp.constData(), QFile::encodeName(path).constData()) == 0) {
-            ::unlink(temp.constData());
+        if (link(QFile::encodeName(path)) == 0) {
             return path;
         }
         if (errno != EEXIST) {
             break;
         }
     }
-    ::unlink(temp.constData());
     return Status(StoreError::OpenFailed, QDir(folder).filePath(name));
+}
+
+} // namespace
+
+Result<QString> writeNew(const QString& folder, const QString& name, const QByteArray& data)
+{
+    // The bytes go into a file without a name first and get one only when
+    // complete, so a crash never leaves half a file under the name.
+    const QByteArray nativeFolder = QFile::encodeName(folder);
+    const int fd = ::open(nativeFolder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        const bool ok = writeFully(fd, data);
+        Result<QString> named =
+            ok ? nameFile(folder, name,
+                          [fd](const QByteArray& path) {
+                              const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+                              return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD,
+                                              path.constData(), AT_SYMLINK_FOLLOW);
+                          })
+               : Result<QString>(Status(StoreError::WriteFailed, folder));
+        ::close(fd);
+        return named;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return Status(StoreError::OpenFailed, QDir(folder).filePath(name));
+    }
+    // A file system without unnamed files: a hidden temporary file instead.
+    QByteArray temp =
+        QFile::encodeName(QDir(folder).filePath(QStringLiteral(".lumora-XXXXXX.part")));
+    const int tempFd = ::mkstemps(temp.data(), 5);
+    if (tempFd < 0) {
+        return Status(StoreError::OpenFailed, QDir(folder).filePath(name));
+    }
+    ::fchmod(tempFd, 0644);
+    const bool ok = writeFully(tempFd, data);
+    if (::close(tempFd) != 0 || !ok) {
+        ::unlink(temp.constData());
+        return Status(StoreError::WriteFailed, QDir(folder).filePath(name));
+    }
+    Result<QString> named = nameFile(folder, name, [&temp](const QByteArray& path) {
+        return ::link(temp.constData(), path.constData());
+    });
+    ::unlink(temp.constData());
+    return named;
 }
 
 void removeLeftovers(const QString& folder)

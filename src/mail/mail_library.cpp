@@ -14,6 +14,7 @@
 
 #include <curl/curl.h>
 
+#include <csignal>
 #include <map>
 #include <mutex>
 
@@ -73,6 +74,9 @@ public:
 
     void NMailInitializeWinSock() override
     {
+        // A peer that closes a TLS connection must give an error, not end
+        // the program.
+        std::signal(SIGPIPE, SIG_IGN);
         if (!initialised_) {
             initialised_ = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
         }
@@ -110,7 +114,7 @@ public:
             return -1;
         }
         auto session = std::make_unique<Pop3Session>(*address, connectionOptions());
-        if (!session->probe()) {
+        if (!session->connect()) {
             lastError = session->error();
             return -1;
         }
@@ -228,6 +232,13 @@ public:
             return -1;
         }
         return 0;
+    }
+
+    void NMailPop3WillGetMails(int handle, const QList<int>& numbers) override
+    {
+        if (Pop3Session* session = find(handle)) {
+            session->plan(numbers);
+        }
     }
 
     int NMailPop3Reset(int handle) override

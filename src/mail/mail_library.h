@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -63,6 +64,9 @@ public:
     // Marks mail number for deletion; the server deletes it when the
     // connection is closed.
     virtual int NMailPop3DeleteMail(int handle, int number) = 0;
+    // The mails the caller is about to fetch, in order: the library may
+    // request them ahead of time.
+    virtual void NMailPop3WillGetMails(int handle, const QList<int>& numbers) = 0;
     // Unmarks every mail marked for deletion on this connection (RSET).
     virtual int NMailPop3Reset(int handle) = 0;
     // The unique ID (UIDL) of mail number; empty when the server gives none.

@@ -1,12 +1,18 @@
 #include "mail/pop3_session.h"
 
-#include <curl/curl.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,88 +20,61 @@
 namespace lumora {
 namespace {
 
+// Requests in flight at once, and the bytes they may bring, when the server
+// lets us pipeline.
+constexpr int kWindow = 8;
+constexpr qint64 kWindowBytes = 4 * 1024 * 1024;
+
 // An APOP challenge as RFC 1939 wants it: "<...@...>", printable ASCII only.
 // Anything else could be an attacker's chosen challenge.
-bool isSafeApopTimestamp(const QByteArray& greeting)
+std::optional<QByteArray> safeApopTimestamp(const QByteArray& greeting)
 {
     const qsizetype open = greeting.indexOf('<');
     const qsizetype close = greeting.indexOf('>', open + 1);
     if (open < 0 || close < 0) {
-        return false;
+        return std::nullopt;
     }
-    const QByteArray stamp = greeting.mid(open + 1, close - open - 1);
-    if (stamp.isEmpty() || !stamp.contains('@')) {
-        return false;
+    const QByteArray stamp = greeting.mid(open, close - open + 1);
+    const QByteArray inside = stamp.mid(1, stamp.size() - 2);
+    if (inside.isEmpty() || !inside.contains('@')) {
+        return std::nullopt;
     }
-    return std::all_of(stamp.begin(), stamp.end(),
-                       [](char c) { return c > 0x20 && c < 0x7F && c != '<' && c != '>'; });
+    const bool printable = std::all_of(inside.begin(), inside.end(), [](char c) {
+        return c > 0x20 && c < 0x7F && c != '<' && c != '>';
+    });
+    return printable ? std::optional<QByteArray>(stamp) : std::nullopt;
 }
 
-QString replyText(const QByteArray& line)
+QByteArray md5Hex(const QByteArray& data)
 {
-    return QString::fromUtf8(line.trimmed());
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(data.constData(), static_cast<size_t>(data.size()), digest, &length, EVP_md5(),
+               nullptr);
+    return QByteArray(reinterpret_cast<const char*>(digest), static_cast<qsizetype>(length))
+        .toHex();
+}
+
+bool isIpLiteral(const QByteArray& host)
+{
+    unsigned char buffer[sizeof(in6_addr)];
+    return inet_pton(AF_INET, host.constData(), buffer) == 1 ||
+           inet_pton(AF_INET6, host.constData(), buffer) == 1;
+}
+
+QString sslErrorText()
+{
+    char text[256] = {};
+    const unsigned long code = ERR_get_error();
+    if (code == 0) {
+        return {};
+    }
+    ERR_error_string_n(code, text, sizeof text);
+    ERR_clear_error();
+    return QString::fromUtf8(text);
 }
 
 } // namespace
-
-QString connectionErrorText(int curlCode, const QString& host, const QByteArray& serverReply,
-                            const char* detail)
-{
-    QString text;
-    switch (curlCode) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-        text = QStringLiteral("サーバー「%1」が見つかりません。サーバー名を確かめてください。")
-                   .arg(host);
-        break;
-    case CURLE_COULDNT_CONNECT:
-        text = QStringLiteral(
-                   "サーバー「%1」に接続できません。サーバー名とポート番号を確かめてください。")
-                   .arg(host);
-        break;
-    case CURLE_OPERATION_TIMEDOUT:
-        text = QStringLiteral("サーバー「%1」から応答がありません。").arg(host);
-        break;
-    case CURLE_LOGIN_DENIED:
-        text = QStringLiteral("IDまたはパスワードが正しくありません。");
-        break;
-    case CURLE_PEER_FAILED_VERIFICATION:
-        text = QStringLiteral("サーバー「%1」の証明書を確認できません。"
-                              "なりすましの恐れがあるため接続を中止しました。")
-                   .arg(host);
-        break;
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_SSL_CERTPROBLEM:
-    case CURLE_SSL_CIPHER:
-        text = QStringLiteral(
-                   "サーバー「%1」との暗号化通信を始められません（証明書または暗号の問題）。")
-                   .arg(host);
-        break;
-    case CURLE_USE_SSL_FAILED:
-        text = QStringLiteral("サーバー「%1」は暗号化通信に対応していません。").arg(host);
-        break;
-    case CURLE_RECV_ERROR:
-    case CURLE_SEND_ERROR:
-    case CURLE_GOT_NOTHING:
-    case CURLE_PARTIAL_FILE:
-        text = QStringLiteral("サーバー「%1」との接続が切れました。").arg(host);
-        break;
-    default:
-        text = QStringLiteral("サーバー「%1」との通信に失敗しました。").arg(host);
-        break;
-    }
-    const QString reply = replyText(serverReply);
-    if (reply.contains(QStringLiteral("[IN-USE]")) ||
-        reply.contains(QStringLiteral("lock"), Qt::CaseInsensitive)) {
-        text = QStringLiteral("メールボックスがほかの接続で使用中です。"
-                              "しばらくしてからもう一度受信してください。");
-    }
-    if (reply.startsWith(QLatin1Char('-')) || (reply.size() >= 3 && reply[0].isDigit())) {
-        text += QStringLiteral("\n（サーバーの応答: %1）").arg(reply);
-    } else if (detail && *detail && curlCode != CURLE_LOGIN_DENIED) {
-        text += QStringLiteral("\n（%1）").arg(QString::fromUtf8(detail));
-    }
-    return text;
-}
 
 Pop3Session::Pop3Session(ServerAddress server, ConnectionOptions options)
     : server_(std::move(server)), options_(std::move(options))
@@ -105,9 +84,18 @@ Pop3Session::Pop3Session(ServerAddress server, ConnectionOptions options)
 Pop3Session::~Pop3Session()
 {
     close();
+    if (ctx_) {
+        SSL_CTX_free(ctx_);
+    }
 }
 
-bool Pop3Session::probe()
+bool Pop3Session::fail(NetError error, const QByteArray& reply, const QString& detail)
+{
+    error_ = networkErrorText(error, server_.host, reply, detail);
+    return false;
+}
+
+bool Pop3Session::connectTcp()
 {
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
@@ -116,177 +104,324 @@ bool Pop3Session::probe()
     const QByteArray port = QByteArray::number(server_.port);
     const int resolved = ::getaddrinfo(host.constData(), port.constData(), &hints, &found);
     if (resolved != 0) {
-        error_ = connectionErrorText(CURLE_COULDNT_RESOLVE_HOST, server_.host, {},
-                                     gai_strerror(resolved));
-        return false;
+        return fail(NetError::HostNotFound, {}, QString::fromUtf8(gai_strerror(resolved)));
     }
     int lastErrno = 0;
-    bool connected = false;
-    for (addrinfo* a = found; a && !connected; a = a->ai_next) {
+    for (addrinfo* a = found; a && fd_ < 0; a = a->ai_next) {
         const int fd =
             ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
         if (fd < 0) {
             lastErrno = errno;
             continue;
         }
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
-            connected = true;
-        } else if (errno == EINPROGRESS) {
+        bool connected = ::connect(fd, a->ai_addr, a->ai_addrlen) == 0;
+        if (!connected && errno == EINPROGRESS) {
             pollfd p{fd, POLLOUT, 0};
-            const int ready =
-                ::poll(&p, 1, static_cast<int>(options_.connectTimeoutSeconds * 1000));
+            const int ready = ::poll(&p, 1, options_.connectTimeoutSeconds * 1000);
             int soError = 0;
             socklen_t length = sizeof soError;
-            if (ready == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) == 0 &&
-                soError == 0) {
-                connected = true;
-            } else {
-                lastErrno = ready == 0 ? ETIMEDOUT : soError;
-            }
-        } else {
+            connected = ready == 1 &&
+                        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) == 0 &&
+                        soError == 0;
+            lastErrno = ready == 0 ? ETIMEDOUT : soError;
+        } else if (!connected) {
             lastErrno = errno;
         }
-        ::close(fd);
+        if (!connected) {
+            ::close(fd);
+            continue;
+        }
+        // Blocking from here on, with a limit on how long a transfer may stall.
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        timeval limit{options_.stallSeconds, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        fd_ = fd;
     }
     ::freeaddrinfo(found);
-    if (!connected) {
-        error_ = connectionErrorText(lastErrno == ETIMEDOUT ? CURLE_OPERATION_TIMEDOUT
-                                                            : CURLE_COULDNT_CONNECT,
-                                     server_.host, {}, std::strerror(lastErrno));
+    if (fd_ < 0) {
+        return fail(lastErrno == ETIMEDOUT ? NetError::Timeout : NetError::Refused, {},
+                    QString::fromLocal8Bit(std::strerror(lastErrno)));
     }
-    return connected;
+    return true;
 }
 
-size_t Pop3Session::onHeader(char* data, size_t size, size_t count, void* self)
+bool Pop3Session::startTls()
 {
-    auto* session = static_cast<Pop3Session*>(self);
-    const size_t length = size * count;
-    const QByteArray line(data, static_cast<qsizetype>(length));
-    if (!session->greetingSeen_) {
-        session->greetingSeen_ = true;
-        if (session->apop_ && !isSafeApopTimestamp(line)) {
-            session->greetingRefused_ = true;
-            session->lastServerLine_ = line;
-            return 0; // stops before the APOP command is sent
+    if (!ctx_) {
+        ctx_ = SSL_CTX_new(TLS_client_method());
+        if (!ctx_) {
+            return fail(NetError::TlsFailed, {}, sslErrorText());
+        }
+        SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
+        SSL_CTX_set_verify(ctx_, SSL_VERIFY_PEER, nullptr);
+        const bool loaded = options_.caFile.isEmpty()
+                                ? SSL_CTX_set_default_verify_paths(ctx_) == 1
+                                : SSL_CTX_load_verify_locations(
+                                      ctx_, options_.caFile.toUtf8().constData(), nullptr) == 1;
+        if (!loaded) {
+            return fail(NetError::Certificate, {}, sslErrorText());
         }
     }
-    if (line.startsWith("-ERR") || line.startsWith("+OK")) {
-        session->lastServerLine_ = line;
+    ssl_ = SSL_new(ctx_);
+    SSL_set_fd(ssl_, fd_);
+    const QByteArray host = server_.host.toUtf8();
+    if (isIpLiteral(host)) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host.constData());
+    } else {
+        // SSL_set_tlsext_host_name() without its C cast
+        SSL_ctrl(ssl_, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                 const_cast<char*>(host.constData()));
+        SSL_set1_host(ssl_, host.constData());
     }
-    return length;
+    if (SSL_connect(ssl_) != 1) {
+        const long verify = SSL_get_verify_result(ssl_);
+        const QString detail = sslErrorText();
+        broken_ = true;
+        if (verify != X509_V_OK) {
+            return fail(NetError::Certificate, {},
+                        QString::fromUtf8(X509_verify_cert_error_string(verify)));
+        }
+        return fail(NetError::TlsFailed, {}, detail);
+    }
+    return true;
 }
 
-size_t Pop3Session::onBody(char* data, size_t size, size_t count, void* self)
+bool Pop3Session::connect()
 {
-    auto* session = static_cast<Pop3Session*>(self);
-    const size_t length = size * count;
-    if (session->sink_) {
-        session->sink_->append(data, static_cast<qsizetype>(length));
+    if (fd_ >= 0) {
+        return true;
     }
-    return length;
+    broken_ = false;
+    if (!connectTcp()) {
+        return false;
+    }
+    if (server_.tls == Tls::Implicit && !startTls()) {
+        dropConnection();
+        return false;
+    }
+    return true;
 }
 
-void Pop3Session::setError(int code)
+bool Pop3Session::send(const QByteArray& bytes)
 {
-    if (greetingRefused_) {
-        error_ = QStringLiteral("サーバー「%1」の挨拶がAPOPの形式に合わないため、"
-                                "APOPでのログインを中止しました。"
-                                "サーバー設定のAPOPを外すか、サーバーを確かめてください。")
-                     .arg(server_.host);
-        return;
+    if (broken_ || fd_ < 0) {
+        return false;
     }
-    const QByteArray reply = lastServerLine_.startsWith("-ERR") ? lastServerLine_ : QByteArray();
-    error_ = connectionErrorText(code, server_.host, reply, errorBuffer_);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const int left = static_cast<int>(std::min<qsizetype>(bytes.size() - done, 1 << 20));
+        const int n = ssl_ ? SSL_write(ssl_, bytes.constData() + done, left)
+                           : static_cast<int>(::send(fd_, bytes.constData() + done,
+                                                     static_cast<size_t>(left), MSG_NOSIGNAL));
+        if (n <= 0) {
+            if (!ssl_ && n < 0 && errno == EINTR) {
+                continue;
+            }
+            broken_ = true;
+            return fail(errno == EAGAIN ? NetError::Timeout : NetError::Dropped);
+        }
+        done += n;
+    }
+    return true;
 }
 
-bool Pop3Session::perform(const QString& path, const char* command, bool noBody, QByteArray* body)
+bool Pop3Session::fill()
 {
-    if (!curl_) {
+    if (broken_ || fd_ < 0) {
         return false;
     }
-    const QByteArray url = (server_.url(Protocol::Pop3) + path).toUtf8();
-    curl_easy_setopt(curl_, CURLOPT_URL, url.constData());
-    curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, command);
-    curl_easy_setopt(curl_, CURLOPT_NOBODY, noBody ? 1L : 0L);
-    sink_ = body;
-    lastServerLine_.clear();
-    errorBuffer_[0] = '\0';
-    const CURLcode code = curl_easy_perform(curl_);
-    sink_ = nullptr;
-    if (code != CURLE_OK) {
-        setError(code);
+    if (bufferPos_ > 0) {
+        buffer_.remove(0, bufferPos_);
+        bufferPos_ = 0;
+    }
+    constexpr int kChunk = 256 * 1024;
+    const qsizetype old = buffer_.size();
+    buffer_.resize(old + kChunk);
+    int n;
+    do {
+        n = ssl_ ? SSL_read(ssl_, buffer_.data() + old, kChunk)
+                 : static_cast<int>(::recv(fd_, buffer_.data() + old, kChunk, 0));
+    } while (n < 0 && !ssl_ && errno == EINTR);
+    if (n <= 0) {
+        buffer_.resize(old);
+        broken_ = true;
+        return fail(n < 0 && errno == EAGAIN ? NetError::Timeout : NetError::Dropped);
+    }
+    buffer_.resize(old + n);
+    return true;
+}
+
+bool Pop3Session::readLine(QByteArray& line)
+{
+    for (;;) {
+        const qsizetype end = buffer_.indexOf('\n', bufferPos_);
+        if (end >= 0) {
+            qsizetype length = end - bufferPos_;
+            if (length > 0 && buffer_[end - 1] == '\r') {
+                --length;
+            }
+            line = buffer_.mid(bufferPos_, length);
+            bufferPos_ = end + 1;
+            return true;
+        }
+        if (!fill()) {
+            return false;
+        }
+    }
+}
+
+bool Pop3Session::readMultiline(QByteArray& out)
+{
+    for (;;) {
+        const qsizetype end = buffer_.indexOf('\n', bufferPos_);
+        if (end < 0) {
+            if (!fill()) {
+                return false;
+            }
+            continue;
+        }
+        const char* line = buffer_.constData() + bufferPos_;
+        qsizetype length = end - bufferPos_;
+        if (length > 0 && line[length - 1] == '\r') {
+            --length;
+        }
+        bufferPos_ = end + 1;
+        if (length == 1 && line[0] == '.') {
+            return true; // the end of the reply
+        }
+        if (length > 0 && line[0] == '.') {
+            ++line; // a stuffed dot
+            --length;
+        }
+        out.append(line, length);
+        out.append("\r\n", 2);
+    }
+}
+
+bool Pop3Session::command(const QByteArray& line, QByteArray* reply, bool secret)
+{
+    Q_UNUSED(secret);
+    while (!pending_.empty()) {
+        if (!readPending()) {
+            return false;
+        }
+    }
+    QByteArray answer;
+    if (!send(line + "\r\n") || !readLine(answer)) {
         return false;
     }
-    // Mail numbers and marked deletions belong to one connection. Should the
-    // handle have had to connect again, the numbers may name other mails now.
-    long connects = 0;
-    curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &connects);
-    if (loggedIn_ && connects > 0) {
-        error_ = connectionErrorText(CURLE_RECV_ERROR, server_.host, {}, nullptr);
-        close();
+    if (reply) {
+        *reply = answer;
+    }
+    return answer.startsWith("+OK");
+}
+
+bool Pop3Session::readCapabilities()
+{
+    pipelining_ = false;
+    offersStls_ = false;
+    QByteArray reply;
+    if (!command("CAPA", &reply)) {
+        return !broken_; // no CAPA: no capabilities
+    }
+    QByteArray list;
+    if (!readMultiline(list)) {
         return false;
+    }
+    for (const QByteArray& capability : list.split('\n')) {
+        const QByteArray name = capability.trimmed().toUpper();
+        pipelining_ = pipelining_ || name == "PIPELINING";
+        offersStls_ = offersStls_ || name == "STLS";
     }
     return true;
 }
 
 int Pop3Session::login(const QString& id, const QString& password, bool apop)
 {
-    close();
-    curl_ = curl_easy_init();
-    if (!curl_) {
-        error_ = QStringLiteral("通信の準備ができませんでした。");
+    if (fd_ < 0 && !connect()) {
         return -1;
     }
-    apop_ = apop;
-    greetingSeen_ = false;
-    greetingRefused_ = false;
-    const QByteArray user = id.toUtf8();
-    const QByteArray pass = password.toUtf8();
-    curl_easy_setopt(curl_, CURLOPT_USERNAME, user.constData());
-    curl_easy_setopt(curl_, CURLOPT_PASSWORD, pass.constData());
+    QByteArray greeting;
+    if (!readLine(greeting)) {
+        return -1;
+    }
+    greeting_ = greeting;
+    if (!greeting.startsWith("+OK")) {
+        fail(NetError::ServerError, greeting);
+        dropConnection();
+        return -1;
+    }
+    std::optional<QByteArray> stamp;
     if (apop) {
-        curl_easy_setopt(curl_, CURLOPT_LOGIN_OPTIONS, "AUTH=+APOP");
+        stamp = safeApopTimestamp(greeting);
+        if (!stamp) {
+            error_ = QStringLiteral("サーバー「%1」の挨拶がAPOPの形式に合わないため、"
+                                    "APOPでのログインを中止しました。"
+                                    "サーバー設定のAPOPを外すか、サーバーを確かめてください。")
+                         .arg(server_.host);
+            dropConnection();
+            return -1;
+        }
     }
-    if (server_.tls != Tls::Implicit) {
-        curl_easy_setopt(curl_, CURLOPT_USE_SSL,
-                         server_.tls == Tls::Required ? static_cast<long>(CURLUSESSL_ALL)
-                                                      : static_cast<long>(CURLUSESSL_TRY));
+    if (!readCapabilities()) {
+        dropConnection();
+        return -1;
     }
-    if (!options_.caFile.isEmpty()) {
-        const QByteArray ca = options_.caFile.toUtf8();
-        curl_easy_setopt(curl_, CURLOPT_CAINFO, ca.constData());
+    if (!ssl_ && (offersStls_ || server_.tls == Tls::Required)) {
+        QByteArray reply;
+        if (!command("STLS", &reply)) {
+            fail(NetError::TlsUnavailable, reply);
+            dropConnection();
+            return -1;
+        }
+        if (!startTls() || !readCapabilities()) {
+            dropConnection();
+            return -1;
+        }
     }
-    curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, options_.connectTimeoutSeconds);
-    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, options_.stallSeconds);
-    curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorBuffer_);
-    curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &Pop3Session::onHeader);
-    curl_easy_setopt(curl_, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &Pop3Session::onBody);
-    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this);
 
-    QByteArray list;
-    loggedIn_ = false;
-    if (!perform(QString(), nullptr, false, &list)) {
-        close();
+    QByteArray reply;
+    const QByteArray user = id.toUtf8();
+    const bool accepted =
+        apop
+            ? command("APOP " + user + ' ' + md5Hex(*stamp + password.toUtf8()), &reply)
+            : command("USER " + user, &reply) && command("PASS " + password.toUtf8(), &reply, true);
+    if (!accepted) {
+        if (!broken_) {
+            fail(NetError::LoginDenied, reply);
+        }
+        dropConnection();
         return -1;
     }
     loggedIn_ = true;
+
+    QByteArray list;
+    if (!command("LIST", &reply) || !readMultiline(list)) {
+        if (!broken_) {
+            fail(NetError::ServerError, reply);
+        }
+        dropConnection();
+        return -1;
+    }
     sizes_.clear();
     uids_.clear();
     for (const QByteArray& line : list.split('\n')) {
         const QList<QByteArray> fields = line.trimmed().split(' ');
-        if (fields.size() >= 2) {
-            bool ok = false;
-            const int number = fields[0].toInt(&ok);
-            if (ok && number == sizes_.size() + 1) {
-                sizes_.append(fields[1].toLongLong());
-            }
+        bool ok = false;
+        const int number = fields.size() >= 2 ? fields[0].toInt(&ok) : 0;
+        if (ok && number == sizes_.size() + 1) {
+            sizes_.append(fields[1].toLongLong());
         }
     }
     QByteArray uidl;
-    if (perform(QString(), "UIDL", false, &uidl)) {
+    if (command("UIDL", &reply)) {
+        if (!readMultiline(uidl)) {
+            dropConnection();
+            return -1;
+        }
         uids_.resize(sizes_.size());
         for (const QByteArray& line : uidl.split('\n')) {
             const QList<QByteArray> fields = line.trimmed().split(' ');
@@ -296,9 +431,8 @@ int Pop3Session::login(const QString& id, const QString& password, bool apop)
                 uids_[number - 1] = QString::fromLatin1(fields[1]);
             }
         }
-    } else {
-        uids_.clear(); // no UIDL: every mail counts as new
-        error_.clear();
+    } else if (broken_) {
+        return -1;
     }
     return static_cast<int>(sizes_.size());
 }
@@ -313,34 +447,174 @@ QString Pop3Session::uid(int number) const
     return number >= 1 && number <= uids_.size() ? uids_[number - 1] : QString();
 }
 
+void Pop3Session::plan(const QList<int>& numbers)
+{
+    plan_ = numbers;
+    planPos_ = 0;
+}
+
+void Pop3Session::requestAhead()
+{
+    if (!pipelining_) {
+        return;
+    }
+    QByteArray commands;
+    int inFlight =
+        static_cast<int>(std::count_if(pending_.begin(), pending_.end(), [](const Pending& p) {
+            return p.kind == Pending::Retrieve;
+        }));
+    while (planPos_ < plan_.size() && inFlight < kWindow &&
+           (inFlight == 0 || bytesInFlight_ < kWindowBytes)) {
+        const int number = plan_[planPos_++];
+        if (fetched_.contains(number)) {
+            continue;
+        }
+        commands += "RETR " + QByteArray::number(number) + "\r\n";
+        pending_.push_back({Pending::Retrieve, number});
+        bytesInFlight_ += std::max<qint64>(0, size(number));
+        ++inFlight;
+    }
+    if (!commands.isEmpty()) {
+        send(commands);
+    }
+}
+
+bool Pop3Session::readPending()
+{
+    const Pending request = pending_.front();
+    pending_.pop_front();
+    QByteArray line;
+    if (!readLine(line)) {
+        return false;
+    }
+    if (request.kind == Pending::Delete) {
+        return true; // a refused deletion leaves the mail on the server
+    }
+    bytesInFlight_ -= std::max<qint64>(0, size(request.number));
+    if (!line.startsWith("+OK")) {
+        fail(NetError::ServerError, line);
+        fetched_.insert(request.number, std::nullopt);
+        return true;
+    }
+    QByteArray mail;
+    mail.reserve(size(request.number) + 64);
+    if (!readMultiline(mail)) {
+        return false;
+    }
+    fetched_.insert(request.number, std::move(mail));
+    return true;
+}
+
 std::optional<QByteArray> Pop3Session::retrieve(int number)
 {
-    QByteArray mail;
-    if (size(number) > 0) {
-        mail.reserve(size(number));
-    }
-    if (!perform(QString::number(number), nullptr, false, &mail)) {
+    if (!loggedIn_ || broken_) {
+        if (error_.isEmpty()) {
+            fail(NetError::Dropped);
+        }
         return std::nullopt;
     }
+    const bool planned = pipelining_ && plan_.indexOf(number, 0) >= 0;
+    if (planned) {
+        const qsizetype at = plan_.indexOf(number);
+        planPos_ = std::max(planPos_, at);
+    }
+    const bool requested =
+        fetched_.contains(number) ||
+        std::any_of(pending_.begin(), pending_.end(), [number](const Pending& p) {
+            return p.kind == Pending::Retrieve && p.number == number;
+        });
+    if (!requested) {
+        if (planned) {
+            requestAhead();
+        } else {
+            if (!pipelining_) {
+                while (!pending_.empty()) {
+                    if (!readPending()) {
+                        return std::nullopt;
+                    }
+                }
+            }
+            if (!send("RETR " + QByteArray::number(number) + "\r\n")) {
+                return std::nullopt;
+            }
+            pending_.push_back({Pending::Retrieve, number});
+            bytesInFlight_ += std::max<qint64>(0, size(number));
+        }
+    }
+    while (!fetched_.contains(number)) {
+        if (pending_.empty() || !readPending()) {
+            if (error_.isEmpty()) {
+                fail(NetError::Dropped);
+            }
+            return std::nullopt;
+        }
+    }
+    std::optional<QByteArray> mail = fetched_.take(number);
+    requestAhead();
     return mail;
 }
 
 bool Pop3Session::remove(int number)
 {
-    return perform(QString::number(number), "DELE", true, nullptr);
+    if (!loggedIn_ || broken_) {
+        return false;
+    }
+    if (pipelining_) {
+        // The reply is read later, in turn; nothing is deleted before QUIT.
+        if (!send("DELE " + QByteArray::number(number) + "\r\n")) {
+            return false;
+        }
+        pending_.push_back({Pending::Delete, number});
+        return true;
+    }
+    QByteArray reply;
+    if (!command("DELE " + QByteArray::number(number), &reply)) {
+        return broken_ ? false : fail(NetError::ServerError, reply);
+    }
+    return true;
 }
 
 bool Pop3Session::reset()
 {
-    return perform(QString(), "RSET", true, nullptr);
+    QByteArray reply;
+    if (!loggedIn_ || !command("RSET", &reply)) {
+        return broken_ ? false : fail(NetError::ServerError, reply);
+    }
+    return true;
 }
 
 void Pop3Session::close()
 {
-    if (curl_) {
-        curl_easy_cleanup(curl_); // sends QUIT on a live connection
-        curl_ = nullptr;
+    if (fd_ < 0) {
+        return;
     }
+    if (!broken_ && !greeting_.isEmpty()) {
+        QByteArray reply;
+        command("QUIT", &reply); // commits the deletions
+    }
+    dropConnection();
+}
+
+void Pop3Session::dropConnection()
+{
+    if (ssl_) {
+        if (!broken_) {
+            SSL_shutdown(ssl_);
+        }
+        SSL_free(ssl_);
+        ssl_ = nullptr;
+    }
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    broken_ = true;
+    loggedIn_ = false;
+    pending_.clear();
+    fetched_.clear();
+    buffer_.clear();
+    bufferPos_ = 0;
+    bytesInFlight_ = 0;
 }
 
 } // namespace lumora

@@ -1,24 +1,31 @@
 #pragma once
 
+#include "mail/net_error.h"
 #include "mail/server_address.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
+#include <deque>
 #include <optional>
 
-typedef void CURL;
+typedef struct ssl_st SSL;
+typedef struct ssl_ctx_st SSL_CTX;
 
-// One POP3 connection on libcurl: one easy handle keeps one connection and
-// one log-in for every request. Deletions are committed by QUIT, which
-// close() sends; a connection that ends any other way deletes nothing.
+// One POP3 connection: TCP, TLS from the start (POP3S) or by STLS, APOP or
+// USER/PASS, and the transaction commands. When the server announces
+// PIPELINING, retrievals the caller has announced are requested ahead and
+// deletions are sent without waiting for their replies, so a mailbox costs
+// few round trips. Deletions are committed by QUIT, which close() sends; a
+// connection that ends any other way deletes nothing.
 namespace lumora {
 
 struct ConnectionOptions {
     QString caFile; // trust this CA file instead of the system's; for tests
-    long connectTimeoutSeconds = 30;
-    long stallSeconds = 120; // a transfer that moves nothing this long fails
+    int connectTimeoutSeconds = 30;
+    int stallSeconds = 120; // a read or write that moves nothing this long fails
 };
 
 class Pop3Session {
@@ -28,47 +35,67 @@ public:
     Pop3Session(const Pop3Session&) = delete;
     Pop3Session& operator=(const Pop3Session&) = delete;
 
-    // Opens a TCP connection to the server and closes it again, so that a
-    // wrong name or a closed port is found before the log-in.
-    bool probe();
-    // Logs in and lists the mailbox: the number of mails, or -1.
+    // Opens the connection (and TLS for POP3S), so that a wrong name or a
+    // closed port is found before the log-in.
+    bool connect();
+    // Reads the greeting, upgrades by STLS where due, logs in and lists the
+    // mailbox: the number of mails, or -1.
     int login(const QString& id, const QString& password, bool apop);
     qint64 size(int number) const;
     // The mail's unique ID; empty when the server has none.
     QString uid(int number) const;
+    // The mails the caller will retrieve, in order; they may be requested
+    // ahead of time.
+    void plan(const QList<int>& numbers);
     std::optional<QByteArray> retrieve(int number);
     bool remove(int number);
     // Unmarks every deletion of this connection.
     bool reset();
-    // Sends QUIT and closes the connection.
+    // Sends QUIT, which commits the deletions, and closes the connection.
     void close();
 
     // The last failure, in Japanese, with the server's reply when there is one.
     const QString& error() const { return error_; }
 
 private:
-    bool perform(const QString& path, const char* command, bool noBody, QByteArray* body);
-    void setError(int code);
-    static size_t onHeader(char* data, size_t size, size_t count, void* self);
-    static size_t onBody(char* data, size_t size, size_t count, void* self);
+    struct Pending {
+        enum Kind { Retrieve, Delete } kind;
+        int number;
+    };
+
+    bool fail(NetError error, const QByteArray& reply = {}, const QString& detail = {});
+    bool connectTcp();
+    bool startTls();
+    bool send(const QByteArray& bytes);
+    bool fill();
+    bool readLine(QByteArray& line);
+    bool readMultiline(QByteArray& out);
+    bool command(const QByteArray& line, QByteArray* reply, bool secret = false);
+    bool readCapabilities();
+    bool readPending(); // reads the reply of the oldest request in flight
+    void requestAhead();
+    void dropConnection();
 
     ServerAddress server_;
     ConnectionOptions options_;
-    CURL* curl_ = nullptr;
-    bool apop_ = false;
+    int fd_ = -1;
+    SSL_CTX* ctx_ = nullptr;
+    SSL* ssl_ = nullptr;
+    bool broken_ = false;
     bool loggedIn_ = false;
-    bool greetingSeen_ = false;
-    bool greetingRefused_ = false;
-    QByteArray lastServerLine_;
-    QByteArray* sink_ = nullptr;
+    bool pipelining_ = false;
+    bool offersStls_ = false;
+    QByteArray greeting_;
+    QByteArray buffer_;
+    qsizetype bufferPos_ = 0;
     QList<qint64> sizes_;
     QList<QString> uids_;
+    QList<int> plan_;
+    qsizetype planPos_ = 0;
+    std::deque<Pending> pending_;
+    QHash<int, std::optional<QByteArray>> fetched_; // nullopt: the server refused
+    qint64 bytesInFlight_ = 0;
     QString error_;
-    char errorBuffer_[256] = {};
 };
-
-// The Japanese text for a libcurl failure talking to the server.
-QString connectionErrorText(int curlCode, const QString& host, const QByteArray& serverReply,
-                            const char* detail);
 
 } // namespace lumora

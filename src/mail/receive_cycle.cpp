@@ -20,30 +20,14 @@ QString cutAtNul(const QString& text)
     return text::CutAtNul(text);
 }
 
-// Step 5 of each mail: the header and the body as two CR LF lines of the
-// temporary text file, read back line by line and joined again.
-QString passThroughTempFile(const QString& path, const QString& header, const QString& body)
+// The text the decoder is handed beside the fields: the header and the body
+// as two CR LF lines, read back line by line and joined again, each line
+// ending in CR LF. Built in memory; the decoder keeps no use for a file.
+QString headerAndBodyText(const QString& header, const QString& body)
 {
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            return header + QStringLiteral("\r\n") + body + QStringLiteral("\r\n");
-        }
-        // The texts hold the mail's bytes one per character.
-        file.write(header.toLatin1() + "\r\n" + body.toLatin1() + "\r\n");
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QString text;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        QByteArray l = line;
-        if (l.endsWith('\r')) {
-            l.chop(1);
-        }
-        text += QString::fromLatin1(l) + QStringLiteral("\r\n");
-    }
+    QString text = header + QStringLiteral("\r\n") + body + QStringLiteral("\r\n");
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     return text;
 }
 
@@ -107,10 +91,18 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
     if (!onServer.isEmpty()) {
         (void)uids.keepOnly(onServer); // forget mails the server no longer has
     }
+    QList<int> wanted;
+    for (int i = 1; i <= count; ++i) {
+        if (serverUids[i - 1].isEmpty() || !uids.contains(serverUids[i - 1])) {
+            wanted.append(i);
+        }
+    }
+    mail.NMailPop3WillGetMails(handle, wanted);
 
     const QString attachmentFolder = paths.attachmentFolder();
     attachments::removeLeftovers(attachmentFolder);
     const QString tempFile = attachmentFolder + u'/' + names::kTempText;
+    QFile::remove(tempFile); // an older version's leftover
     qint64 bytesDone = 0;
     bool wroteSomething = false;
     for (int i = 1; i <= count; ++i) {
@@ -146,7 +138,7 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
         }
         bytesDone += std::max<qint64>(0, size);
         const bool hasAttachment = cutAtNul(body).contains(QStringLiteral("attachment"));
-        QString text = passThroughTempFile(tempFile, cutAtNul(fields.header), cutAtNul(body));
+        QString text = headerAndBodyText(cutAtNul(fields.header), cutAtNul(body));
         const int decoded = mail.NMailAttachmentFileFirst(0, fields, body, attachmentFolder + u'/',
                                                           tempFile, text, 0);
         mail.NMailAttachmentFileClose(0);
@@ -155,7 +147,6 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
         } else if (decoded == -6) {
             listener.notice(QStringLiteral("分割されたメールが全て揃っていません"));
         }
-        QFile::remove(tempFile);
 
         const QString subject = cutAtNul(fields.subject);
         const QString from = cutAtNul(fields.from);

@@ -5,6 +5,38 @@
 #include <cstring>
 
 namespace lumora {
+namespace {
+
+NetError netErrorFor(CURLcode code)
+{
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return NetError::HostNotFound;
+    case CURLE_COULDNT_CONNECT:
+        return NetError::Refused;
+    case CURLE_OPERATION_TIMEDOUT:
+        return NetError::Timeout;
+    case CURLE_LOGIN_DENIED:
+        return NetError::LoginDenied;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return NetError::Certificate;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+        return NetError::TlsFailed;
+    case CURLE_USE_SSL_FAILED:
+        return NetError::TlsUnavailable;
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+        return NetError::Dropped;
+    default:
+        return NetError::Other;
+    }
+}
+
+} // namespace
 
 SmtpSession::SmtpSession(ConnectionOptions options) : options_(std::move(options)) {}
 
@@ -80,9 +112,10 @@ bool SmtpSession::send(const ServerAddress& server, const QString& id, const QSt
             const QByteArray ca = options_.caFile.toUtf8();
             curl_easy_setopt(curl_, CURLOPT_CAINFO, ca.constData());
         }
-        curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT, options_.connectTimeoutSeconds);
+        curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT,
+                         static_cast<long>(options_.connectTimeoutSeconds));
         curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, options_.stallSeconds);
+        curl_easy_setopt(curl_, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stallSeconds));
         curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorBuffer_);
         curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &SmtpSession::onHeader);
@@ -127,7 +160,8 @@ bool SmtpSession::send(const ServerAddress& server, const QString& id, const QSt
                 QStringLiteral("サーバーがメールを受け付けませんでした。\n（サーバーの応答: %1）")
                     .arg(QString::fromUtf8(lastReply_));
         } else {
-            text = connectionErrorText(code, server.host, lastReply_, errorBuffer_);
+            text = networkErrorText(netErrorFor(code), server.host, lastReply_,
+                                    QString::fromUtf8(errorBuffer_));
         }
         error_ = QStringLiteral("メールを送信できませんでした。\n") + text;
         close();

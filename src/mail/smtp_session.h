@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail/net_error.h"
 #include "mail/pop3_session.h"
 #include "mail/server_address.h"
 

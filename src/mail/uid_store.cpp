@@ -22,6 +22,7 @@ bool UidStore::isUsable(const QString& uid)
 
 Status UidStore::load(qint64 storedRecords)
 {
+    file_.close();
     stored_.clear();
     headerWritten_ = false;
     QFile file(path_);
@@ -54,17 +55,19 @@ Status UidStore::load(qint64 storedRecords)
 
 Status UidStore::appendLine(const QByteArray& line)
 {
-    QFile file(path_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        return {StoreError::OpenFailed, path_};
+    if (!file_.isOpen()) {
+        file_.setFileName(path_);
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            return {StoreError::OpenFailed, path_};
+        }
     }
     QByteArray bytes;
     if (!headerWritten_) {
-        file.resize(0);
+        file_.resize(0);
         bytes = "account " + account_.toUtf8() + '\n';
     }
     bytes += line + '\n';
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
+    if (file_.write(bytes) != bytes.size()) {
         return {StoreError::WriteFailed, path_};
     }
     headerWritten_ = true;
@@ -92,6 +95,7 @@ Status UidStore::keepOnly(const QSet<QString>& onServer)
             bytes += "+ " + uid.toLatin1() + '\n';
         }
     }
+    file_.close();
     Status status = fileio::writeAtomically(path_, bytes);
     if (status.ok()) {
         stored_ = kept;

@@ -2,6 +2,7 @@
 
 #include "store/status.h"
 
+#include <QFile>
 #include <QSet>
 #include <QString>
 
@@ -42,6 +43,7 @@ private:
     Status appendLine(const QByteArray& line);
 
     QString path_;
+    QFile file_; // open for appending while lines are added
     QString account_;
     QSet<QString> stored_;
     bool headerWritten_ = false;

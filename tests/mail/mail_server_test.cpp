@@ -140,12 +140,15 @@ TEST_F(MailServerTest, ApopPop3sAndTheirFailures)
 
     // A certificate from a CA we do not trust: refused, on POP3S and on STLS.
     auto untrusting = library(servers->otherCaFile());
+    // POP3S finds it at connect, STLS at the log-in.
     for (const QString& server : {servers->pop3s(), servers->pop3()}) {
         h = untrusting->NMailPop3Connect(server);
-        ASSERT_GT(h, 0);
-        EXPECT_LT(untrusting->NMailPop3Authenticate(h, QStringLiteral("hanako"),
-                                                    QStringLiteral("himitsu"), 0),
-                  0);
+        EXPECT_EQ(h == -1, server == servers->pop3s());
+        if (h != -1) {
+            EXPECT_LT(untrusting->NMailPop3Authenticate(h, QStringLiteral("hanako"),
+                                                        QStringLiteral("himitsu"), 0),
+                      0);
+        }
         const QString message = untrusting->NMailGetMessage(0);
         EXPECT_TRUE(message.contains(QStringLiteral("証明書"))) << qPrintable(message);
         EXPECT_TRUE(message.contains(QStringLiteral("127.0.0.1")));

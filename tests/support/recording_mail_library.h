@@ -39,6 +39,7 @@ public:
     int NMailAttachmentFileClose(int) override { return record("NMailAttachmentFileClose", 0); }
     int NMailPop3DeleteMail(int, int) override { return record("NMailPop3DeleteMail", -1); }
     int NMailPop3Close(int) override { return record("NMailPop3Close", 0); }
+    void NMailPop3WillGetMails(int, const QList<int>&) override {}
     QString NMailPop3GetMailUid(int, int) override { return {}; }
     int NMailPop3Reset(int) override { return record("NMailPop3Reset", 0); }
     void NMailSetAccount(const QString&, const QString&) override {}

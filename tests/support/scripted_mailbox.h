@@ -97,6 +97,7 @@ public:
         return 0;
     }
     int NMailPop3Reset(int) override { return 0; }
+    void NMailPop3WillGetMails(int, const QList<int>&) override {}
     QString NMailPop3GetMailUid(int, int number) override { return mails.at(number - 1).uid; }
     int NMailPop3Close(int) override
     {

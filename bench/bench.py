@@ -1,0 +1,198 @@
+#!/usr/bin/python3
+"""Times Lumora's headless receive against fetchmail and getmail6 on the same
+mailbox, served by Dovecot on loopback, in one run, and prints the times and
+the ratios. Every tool fetches and deletes every mail; each run starts from
+the same freshly delivered mailbox.
+
+    bench.py LUMORA_RECEIVE [--mails 1000] [--delayed-mails 200] [--delay-ms 10]
+"""
+
+import argparse
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SERVERS = os.path.join(HERE, "..", "tests", "harness", "servers.sh")
+RECORD = 32284
+
+
+def read_env(path):
+    env = {}
+    with open(path) as f:
+        for line in f:
+            key, _, value = line.strip().partition("=")
+            env[key] = value
+    return env
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+class Bench:
+    def __init__(self, receive, work):
+        self.receive = receive
+        self.work = work
+        subprocess.run([SERVERS, "start", work, "--plain"], check=True, stdout=subprocess.DEVNULL)
+        self.env = read_env(os.path.join(work, "servers.env"))
+        self.box = os.path.join(self.env["LUMORA_MAILDIR"], "taro")
+
+    def make_mailbox(self, count):
+        folder = os.path.join(self.work, "mailbox-%d" % count)
+        out = subprocess.run(["/usr/bin/python3", os.path.join(HERE, "make_mailbox.py"), folder,
+                              str(count)], check=True, capture_output=True, text=True).stdout
+        return folder, out.strip()
+
+    def fill(self, mailbox):
+        for sub in ("new", "cur"):
+            for name in os.listdir(os.path.join(self.box, sub)):
+                os.unlink(os.path.join(self.box, sub, name))
+        uid, gid = int(self.env["LUMORA_MAIL_UID"]), int(self.env["LUMORA_MAIL_GID"])
+        # New names every time: Dovecot takes a name it has seen deleted
+        # for a reappeared message and muddles the mailbox.
+        stamp = time.time_ns()
+        for name in sorted(os.listdir(mailbox)) if mailbox else []:
+            unique = "%d.%s" % (stamp, name)
+            tmp = os.path.join(self.box, "tmp", unique)
+            shutil.copyfile(os.path.join(mailbox, name), tmp)
+            if os.getuid() == 0:
+                os.chown(tmp, uid, gid)
+            os.rename(tmp, os.path.join(self.box, "new", unique))
+
+    def waiting(self):
+        """Mails left in the maildir, once the server has finished the
+        deletions that follow QUIT."""
+        for _ in range(100):
+            left = sum(len(os.listdir(os.path.join(self.box, s))) for s in ("new", "cur"))
+            if not left:
+                return 0
+            time.sleep(0.05)
+        return left
+
+    def timed(self, command, env=None):
+        with tempfile.TemporaryFile(dir=self.work) as errors:
+            start = time.monotonic()
+            process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
+                                       stderr=errors)
+            _, status, usage = os.wait4(process.pid, 0)
+            elapsed = time.monotonic() - start
+            errors.seek(0)
+            text = errors.read().decode(errors="replace")[-2000:]
+        return elapsed, usage.ru_maxrss / 1024, os.waitstatus_to_exitcode(status), text
+
+    def prepare_lumora(self, port):
+        """An installed program: the application folder is set up once,
+        by a receive from the empty mailbox, before the timed run."""
+        self.app = tempfile.mkdtemp(dir=self.work, prefix="app-")
+        os.makedirs(os.path.join(self.app, "★MailData"))
+        subprocess.run([self.receive, self.app, "127.0.0.1:%d" % port, "taro", "secret"],
+                       check=True, stdout=subprocess.DEVNULL)
+
+    def lumora(self, port, count):
+        app = self.app
+        result = self.timed([self.receive, app, "127.0.0.1:%d" % port, "taro", "secret"])
+        records = os.path.getsize(os.path.join(app, "★MailData", "krddata2.data")) // RECORD
+        assert records == count, "lumora stored %d of %d mails" % (records, count)
+        return result
+
+    def fetchmail(self, port, count):
+        home = tempfile.mkdtemp(dir=self.work, prefix="fetchmail-")
+        rc = os.path.join(home, "fetchmailrc")
+        with open(rc, "w") as f:
+            f.write('set no syslog\npoll 127.0.0.1 service %d protocol pop3 '
+                    'user "taro" password "secret" fetchall nokeep no sslcertck\n' % port)
+        os.chmod(rc, 0o600)
+        env = dict(os.environ, FETCHMAILHOME=home, HOME=home)
+        return self.timed(["fetchmail", "-f", rc, "--bsmtp", os.path.join(home, "out.bsmtp"),
+                           "--pidfile", os.path.join(home, "pid"), "--nosyslog"], env)
+
+    def getmail(self, port, count):
+        home = tempfile.mkdtemp(dir=self.work, prefix="getmail-")
+        maildir = os.path.join(home, "Maildir")
+        for sub in ("cur", "new", "tmp"):
+            os.makedirs(os.path.join(maildir, sub))
+        # getmail will not deliver as root: as root it delivers as nobody.
+        user = ""
+        if os.getuid() == 0:
+            user = "user = nobody\n"
+            for path in (self.work, home):
+                os.chmod(path, 0o755)
+            for sub in ("", "cur", "new", "tmp"):
+                os.chown(os.path.join(maildir, sub), 65534, 65534)
+        rc = os.path.join(home, "getmailrc")
+        with open(rc, "w") as f:
+            f.write("[retriever]\ntype = SimplePOP3Retriever\nserver = 127.0.0.1\nport = %d\n"
+                    "username = taro\npassword = secret\n\n[destination]\ntype = Maildir\n"
+                    "path = %s/\n%s\n[options]\ndelete = true\nread_all = true\nverbose = 0\n"
+                    % (port, maildir, user))
+        result = self.timed(["getmail", "--rcfile", rc, "--getmaildir", home])
+        got = len(os.listdir(os.path.join(maildir, "new")))
+        assert got == count, "getmail delivered %d of %d mails" % (got, count)
+        return result
+
+    def round(self, title, mailbox, count, port):
+        print(title, flush=True)
+        times = {}
+        for name, run in (("lumora-receive", self.lumora), ("fetchmail", self.fetchmail),
+                          ("getmail6", self.getmail)):
+            self.fill(None)
+            if name == "lumora-receive":
+                self.prepare_lumora(port)
+            self.fill(mailbox)
+            elapsed, peak, code, errors = run(port, count)
+            left = self.waiting()
+            if code != 0 or left:
+                sys.exit("%s failed (exit %d, %d mails left): %s" % (name, code, left, errors))
+            times[name] = elapsed
+            print("  %-15s %7.2f s   peak memory %6.1f MB" % (name, elapsed, peak), flush=True)
+        ours = times["lumora-receive"]
+        print("  ratio lumora-receive / fetchmail: %.2f" % (ours / times["fetchmail"]))
+        print("  ratio lumora-receive / getmail6:  %.2f" % (ours / times["getmail6"]))
+        return times
+
+    def stop(self):
+        subprocess.run([SERVERS, "stop", self.work], stdout=subprocess.DEVNULL)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("receive")
+    parser.add_argument("--mails", type=int, default=1000)
+    parser.add_argument("--delayed-mails", type=int, default=200)
+    parser.add_argument("--delay-ms", type=int, default=10)
+    args = parser.parse_args()
+    work = tempfile.mkdtemp(prefix="lumora-bench-")
+    bench = Bench(os.path.abspath(args.receive), work)
+    proxy = None
+    try:
+        mailbox, about = bench.make_mailbox(args.mails)
+        port = int(bench.env["LUMORA_POP3_PORT"])
+        bench.round("Loopback, %s:" % about, mailbox, args.mails, port)
+
+        small, about = bench.make_mailbox(args.delayed_mails)
+        proxy_port = free_port()
+        proxy = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "delay_proxy.py"),
+                                  str(proxy_port), str(port), str(args.delay_ms)],
+                                 stdout=subprocess.PIPE)
+        assert proxy.stdout.readline().strip() == b"ready"
+        bench.round("%d ms added each way, %s:" % (args.delay_ms, about), small,
+                    args.delayed_mails, proxy_port)
+    finally:
+        if proxy:
+            proxy.kill()
+            proxy.wait()
+        bench.stop()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# The receive benchmark: installs the peers (fetchmail, getmail6) when
+# missing, builds lumora-receive in the release preset and runs bench.py.
+# Extra arguments go to bench.py (--mails, --delayed-mails, --delay-ms).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/setup.sh" fetchmail getmail6
+cd "$root"
+cmake --preset release >/dev/null
+cmake --build --preset release --target lumora-receive >/dev/null
+/usr/bin/python3 "$root/bench/bench.py" "$root/build/release/bench/lumora-receive" "$@"

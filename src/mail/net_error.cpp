@@ -1,0 +1,60 @@
+#include "mail/net_error.h"
+
+namespace lumora {
+
+QString networkErrorText(NetError error, const QString& host, const QByteArray& serverReply,
+                         const QString& detail)
+{
+    QString text;
+    switch (error) {
+    case NetError::HostNotFound:
+        text = QStringLiteral("サーバー「%1」が見つかりません。サーバー名を確かめてください。");
+        break;
+    case NetError::Refused:
+        text = QStringLiteral("サーバー「%1」に接続できません。"
+                              "サーバー名とポート番号を確かめてください。");
+        break;
+    case NetError::Timeout:
+        text = QStringLiteral("サーバー「%1」から応答がありません。");
+        break;
+    case NetError::LoginDenied:
+        text = QStringLiteral("IDまたはパスワードが正しくありません。");
+        break;
+    case NetError::Certificate:
+        text = QStringLiteral("サーバー「%1」の証明書を確認できません。"
+                              "なりすましの恐れがあるため接続を中止しました。");
+        break;
+    case NetError::TlsFailed:
+        text = QStringLiteral("サーバー「%1」との暗号化通信を始められません。");
+        break;
+    case NetError::TlsUnavailable:
+        text = QStringLiteral("サーバー「%1」は暗号化通信に対応していません。");
+        break;
+    case NetError::Dropped:
+        text = QStringLiteral("サーバー「%1」との接続が切れました。");
+        break;
+    case NetError::ServerError:
+        text = QStringLiteral("サーバー「%1」がエラーを返しました。");
+        break;
+    case NetError::Other:
+        text = QStringLiteral("サーバー「%1」との通信に失敗しました。");
+        break;
+    }
+    if (text.contains(QStringLiteral("%1"))) {
+        text = text.arg(host);
+    }
+    const QString reply = QString::fromUtf8(serverReply.trimmed());
+    if (reply.contains(QStringLiteral("[IN-USE]")) ||
+        reply.contains(QStringLiteral("lock"), Qt::CaseInsensitive)) {
+        text = QStringLiteral("メールボックスがほかの接続で使用中です。"
+                              "しばらくしてからもう一度受信してください。");
+    }
+    if (!reply.isEmpty()) {
+        text += QStringLiteral("\n（サーバーの応答: %1）").arg(reply);
+    } else if (!detail.isEmpty()) {
+        text += QStringLiteral("\n（%1）").arg(detail);
+    }
+    return text;
+}
+
+} // namespace lumora

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What went wrong talking to a mail server, and the Japanese sentence a user
+// reads for it.
+namespace lumora {
+
+enum class NetError {
+    HostNotFound,
+    Refused,
+    Timeout,
+    LoginDenied,
+    Certificate,
+    TlsFailed,
+    TlsUnavailable,
+    Dropped,
+    ServerError,
+    Other,
+};
+
+// The text for the failure, with the server's reply ("-ERR ...", "550 ...")
+// or a technical detail appended in brackets when there is one.
+QString networkErrorText(NetError error, const QString& host, const QByteArray& serverReply,
+                         const QString& detail = {});
+
+} // namespace lumora
