@@ -136,7 +136,7 @@ class Bench:
                     % (port, maildir, user))
         result = self.timed(["getmail", "--rcfile", rc, "--getmaildir", home])
         got = len(os.listdir(os.path.join(maildir, "new")))
-        assert got == count, "getmail delivered %d of %d mails" % (got, count)
+        assert got == count, "getmail delivered %d of %d mails: %s" % (got, count, result[3])
         return result
 
     def round(self, title, mailbox, count, port):
@@ -148,6 +148,7 @@ class Bench:
             if name == "lumora-receive":
                 self.prepare_lumora(port)
             self.fill(mailbox)
+            os.sync()  # every tool starts with nothing left to write out
             elapsed, peak, code, errors = run(port, count)
             left = self.waiting()
             if code != 0 or left:

@@ -27,15 +27,27 @@ thread_local QString lastError;
 // of its last line) and the start of the body.
 std::pair<qsizetype, qsizetype> headerEnd(const QByteArray& raw)
 {
-    const qsizetype crlf = raw.indexOf("\r\n\r\n");
-    const qsizetype lf = raw.indexOf("\n\n");
-    if (crlf >= 0 && (lf < 0 || crlf < lf)) {
-        return {crlf + 2, crlf + 4};
-    }
-    if (lf >= 0) {
-        return {lf + 1, lf + 2};
+    // The first empty line, found from line end to line end: a search for
+    // "\n\n" alone would run through every mail with CR LF line ends.
+    for (qsizetype at = raw.indexOf('\n'); at >= 0; at = raw.indexOf('\n', at + 1)) {
+        if (at + 1 < raw.size() && raw[at + 1] == '\n') {
+            return {at + 1, at + 2};
+        }
+        if (at + 2 < raw.size() && raw[at + 1] == '\r' && raw[at + 2] == '\n') {
+            return {at + 1, at + 3};
+        }
     }
     return {raw.size(), raw.size()};
+}
+
+// True when the text starts and ends with the same characters as the bytes
+// (read one byte per character); with equal lengths, the cheap sign that the
+// text is still the one made from the bytes.
+bool sameEnds(QStringView text, QByteArrayView bytes)
+{
+    const qsizetype n = std::min<qsizetype>(256, bytes.size());
+    return text.size() == bytes.size() && text.first(n) == QLatin1StringView(bytes.first(n)) &&
+           text.last(n) == QLatin1StringView(bytes.last(n));
 }
 
 QString headerField(const QByteArray& block, const char* name)
@@ -167,7 +179,7 @@ public:
         }
         const QByteArray* raw = fetch(handle, number);
         // The body travels undecoded, byte for byte (one byte per character).
-        body = QString::fromLatin1(raw->mid(headerEnd(*raw).second));
+        body = QString::fromLatin1(QByteArrayView(*raw).sliced(headerEnd(*raw).second));
         return 0;
     }
 
@@ -175,8 +187,7 @@ public:
                                  const QString& attachmentFolder, const QString&, QString&,
                                  int) override
     {
-        const QByteArray raw = fields.header.toLatin1() + "\r\n" + body.toLatin1();
-        mime::DecodedMail mail = mime::decodeMail(raw);
+        mime::DecodedMail mail = mime::decodeMail(rawMail(fields.header, body));
         int result = 0;
         if (mail.partial) {
             const auto whole = addPartialPiece(*mail.partial, attachmentFolder);
@@ -334,6 +345,25 @@ private:
             return nullptr;
         }
         return it->second.get();
+    }
+
+    // The mail's bytes for its header and body texts: the retrieved bytes
+    // when the texts are still those the last retrieval gave, else the texts
+    // turned back into bytes.
+    QByteArray rawMail(const QString& header, const QString& body)
+    {
+        {
+            std::lock_guard lock(cacheMutex_);
+            if (cachedHandle_ != 0) {
+                const auto [headerSize, bodyStart] = headerEnd(cached_);
+                if (header.size() == headerSize && body.size() == cached_.size() - bodyStart &&
+                    QStringView(header) == QLatin1StringView(cached_.first(headerSize)) &&
+                    sameEnds(body, QByteArrayView(cached_).sliced(bodyStart))) {
+                    return cached_.first(headerSize) + "\r\n" + cached_.sliced(bodyStart);
+                }
+            }
+        }
+        return header.toLatin1() + "\r\n" + body.toLatin1();
     }
 
     // The mail, retrieved once for the status, size and mail calls in a row.

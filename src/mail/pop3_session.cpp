@@ -22,8 +22,8 @@ namespace {
 
 // Requests in flight at once, and the bytes they may bring, when the server
 // lets us pipeline.
-constexpr int kWindow = 8;
-constexpr qint64 kWindowBytes = 4 * 1024 * 1024;
+constexpr int kWindow = 32;
+constexpr qint64 kWindowBytes = 8 * 1024 * 1024;
 
 // An APOP challenge as RFC 1939 wants it: "<...@...>", printable ASCII only.
 // Anything else could be an attacker's chosen challenge.

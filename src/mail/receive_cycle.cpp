@@ -21,14 +21,11 @@ QString cutAtNul(const QString& text)
 }
 
 // The text the decoder is handed beside the fields: the header and the body
-// as two CR LF lines, read back line by line and joined again, each line
-// ending in CR LF. Built in memory; the decoder keeps no use for a file.
+// as two lines, each ending in CR LF (a mail from POP3 has CR LF line ends
+// throughout, so reading it back line by line would give the same text).
 QString headerAndBodyText(const QString& header, const QString& body)
 {
-    QString text = header + QStringLiteral("\r\n") + body + QStringLiteral("\r\n");
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return text;
+    return header + QStringLiteral("\r\n") + body + QStringLiteral("\r\n");
 }
 
 } // namespace
