@@ -75,13 +75,16 @@ QByteArray encodedWords(const QString& text, qsizetype firstLineUsed)
         const QByteArray bytes = jis ? *encodeIso2022Jp(c) : c.toUtf8();
         return prefix + bytes.toBase64() + "?=";
     };
-    qsizetype limit = 75;
+    // Lines of at most 76 characters: the first shares its line with the
+    // header's name, the others start with a space.
+    qsizetype limit = std::max<qsizetype>(76 - firstLineUsed, 40);
     for (qsizetype i = 0; i < source.size(); ++i) {
         const bool pair = source[i].isHighSurrogate() && i + 1 < source.size();
         const QString c = source.mid(i, pair ? 2 : 1);
         if (!chunk.isEmpty() && encodeChunk(chunk + c).size() > limit) {
             words.append(encodeChunk(chunk));
             chunk.clear();
+            limit = 75;
         }
         chunk += c;
         i += pair ? 1 : 0;
@@ -89,7 +92,6 @@ QByteArray encodedWords(const QString& text, qsizetype firstLineUsed)
     if (!chunk.isEmpty()) {
         words.append(encodeChunk(chunk));
     }
-    Q_UNUSED(firstLineUsed);
     return words.join("\r\n ");
 }
 
@@ -115,7 +117,7 @@ QByteArray mailboxHeader(const QString& mailbox)
         quoted.replace(QLatin1Char('"'), QStringLiteral("\\\""));
         return '"' + quoted.toLatin1() + "\" " + address;
     }
-    return encodedWords(name, 0) + ' ' + address;
+    return encodedWords(name, 6) + ' ' + address;
 }
 
 QStringList splitMailboxes(const QString& list)
@@ -436,7 +438,7 @@ std::optional<ComposedMail> compose(const OutgoingMail& mail, QString* error)
         const QByteArray data = file.readAll();
         const QString name = QFileInfo(path).fileName();
         bytes += "\r\n--" + boundary + "\r\n";
-        bytes += "Content-Type: " + contentTypeFor(name) + ";\r\n name=\"" + encodedWords(name, 0) +
+        bytes += "Content-Type: " + contentTypeFor(name) + ";\r\n name=\"" + encodedWords(name, 7) +
                  "\"\r\n";
         bytes += "Content-Transfer-Encoding: base64\r\n";
         bytes += "Content-Disposition: attachment;\r\n " + rfc2231Name(name) + "\r\n\r\n";

@@ -2,8 +2,10 @@
 // POP3 and the project's SMTP server, started for this test program.
 
 #include "mail/mail_library.h"
+#include "mail/mime_composer.h"
 #include "mail/mime_decoder.h"
 #include "mail/receive_cycle.h"
+#include "mail/smtp_session.h"
 #include "settings/account_settings.h"
 #include "store/records.h"
 #include "support/mail_servers.h"
@@ -218,7 +220,7 @@ TEST_F(MailServerTest, ApopRefusesAnUnsafeGreeting)
     }
 }
 
-TEST_F(MailServerTest, SendsJapaneseMailWithAttachmentOverOneConnection)
+TEST_F(MailServerTest, SendsJapaneseMailWithAttachmentAndRefusesInjection)
 {
     TempFolder files;
     const QByteArray pdf = QByteArray("%PDF-1.4\n") + QByteArray(70000, '\x01') + "\n%%EOF";
@@ -285,6 +287,41 @@ TEST_F(MailServerTest, SendsJapaneseMailWithAttachmentOverOneConnection)
                                       QStringLiteral("b"), {}, {}, 0),
               0)
         << qPrintable(mail->NMailGetMessage(0));
+}
+
+TEST_F(MailServerTest, SendsInARowShareOneConnectionAndLogIn)
+{
+    ConnectionOptions options;
+    options.caFile = servers->caFile();
+    SmtpSession smtp(options);
+    const auto server = parseServerAddress(servers->smtp(), Protocol::Smtp);
+    ASSERT_TRUE(server);
+    const int before = static_cast<int>(servers->spooled().size());
+    for (int i = 0; i < 3; ++i) {
+        const auto mail = mime::compose({QStringLiteral("taro@example.jp"),
+                                         QStringLiteral("hanako@example.jp"),
+                                         QStringLiteral("一斉送信 %1").arg(i),
+                                         QStringLiteral("本文"),
+                                         {},
+                                         {}},
+                                        nullptr);
+        ASSERT_TRUE(mail);
+        ASSERT_TRUE(smtp.send(*server, QStringLiteral("taro"), QStringLiteral("secret"),
+                              mail->envelopeFrom, mail->recipients, mail->bytes))
+            << qPrintable(smtp.error());
+    }
+    EXPECT_EQ(smtp.connectionsOpened(), 1);
+    EXPECT_EQ(servers->spooled().size(), before + 3);
+    // Another account gets a connection of its own.
+    const auto mail = mime::compose({QStringLiteral("hanako@example.jp"),
+                                     QStringLiteral("taro@example.jp"),
+                                     QStringLiteral("s"),
+                                     QStringLiteral("b"),
+                                     {},
+                                     {}},
+                                    nullptr);
+    ASSERT_TRUE(smtp.send(*server, {}, {}, mail->envelopeFrom, mail->recipients, mail->bytes));
+    EXPECT_EQ(smtp.connectionsOpened(), 2);
 }
 
 TEST_F(MailServerTest, RoundTripThroughSmtpDovecotAndTheReceiveCycle)

@@ -1,0 +1,97 @@
+#include "mail/mime_composer.h"
+#include "mail/mime_decoder.h"
+#include "mail/server_address.h"
+
+#include <gtest/gtest.h>
+
+using namespace lumora;
+
+namespace {
+
+mime::OutgoingMail mail(const QString& subject, const QString& body)
+{
+    return {QStringLiteral("山田太郎 <taro@example.jp>"),
+            QStringLiteral("hanako@example.jp"),
+            subject,
+            body,
+            {},
+            QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::OffsetFromUTC, 9 * 3600)};
+}
+
+} // namespace
+
+TEST(Composer, JapaneseGoesAsIso2022JpWithKanaWidened)
+{
+    QString error;
+    const auto composed = mime::compose(
+        mail(QStringLiteral("ｶﾞｲﾄﾞの件と①"), QStringLiteral("ﾊﾟﾝﾌﾚｯﾄ\r\n～です")), &error);
+    ASSERT_TRUE(composed) << qPrintable(error);
+    const QByteArray& bytes = composed->bytes;
+    EXPECT_TRUE(bytes.contains("Content-Type: text/plain; charset=ISO-2022-JP"));
+    EXPECT_TRUE(bytes.contains("Content-Transfer-Encoding: 7bit"));
+    EXPECT_TRUE(bytes.contains("Date: Mon, 07 Dec 2026 10:00:00 +0900"));
+    for (const char c : bytes) {
+        ASSERT_LT(static_cast<unsigned char>(c), 0x80); // 7 bit throughout
+    }
+    for (const QByteArray& line : bytes.split('\n')) {
+        EXPECT_LE(line.size(), 78) << line.constData();
+    }
+    const mime::DecodedMail back = mime::decodeMail(bytes);
+    EXPECT_EQ(back.subject, QStringLiteral("ガイドの件と①"));
+    EXPECT_EQ(back.body, QStringLiteral("パンフレット\r\n～です\r\n"));
+    EXPECT_EQ(composed->envelopeFrom, QByteArray("taro@example.jp"));
+    EXPECT_EQ(composed->recipients, QList<QByteArray>{"hanako@example.jp"});
+}
+
+TEST(Composer, TextIso2022JpCannotHoldGoesAsUtf8)
+{
+    QString error;
+    const QString subject = QStringLiteral("𠮷野家と한국어の長い件名").repeated(3);
+    const auto composed = mime::compose(mail(subject, QStringLiteral("🍣 を食べた")), &error);
+    ASSERT_TRUE(composed);
+    EXPECT_TRUE(composed->bytes.contains("charset=UTF-8"));
+    EXPECT_TRUE(composed->bytes.contains("Subject: =?UTF-8?B?"));
+    for (const QByteArray& line : composed->bytes.split('\n')) {
+        EXPECT_LE(line.size(), 78) << line.constData();
+    }
+    const mime::DecodedMail back = mime::decodeMail(composed->bytes);
+    EXPECT_EQ(back.subject, subject);
+    EXPECT_EQ(back.body, QStringLiteral("🍣 を食べた\r\n"));
+}
+
+TEST(Composer, HeadersCannotBeInjectedAndAddressesAreChecked)
+{
+    QString error;
+    EXPECT_FALSE(
+        mime::compose(mail(QStringLiteral("a\r\nBcc: x@evil"), QStringLiteral("b")), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("制御文字")));
+    auto bad = mail(QStringLiteral("s"), QStringLiteral("b"));
+    bad.to = QStringLiteral("hanako@example.jp\0evil@example.com");
+    EXPECT_FALSE(mime::compose(bad, &error));
+    bad.to = QStringLiteral("no address here");
+    EXPECT_FALSE(mime::compose(bad, &error));
+    bad.to = QStringLiteral("\"Suzuki, Ichiro\" <ichiro@example.jp>, hanako@example.jp");
+    const auto two = mime::compose(bad, &error);
+    ASSERT_TRUE(two);
+    EXPECT_EQ(two->recipients, (QList<QByteArray>{"ichiro@example.jp", "hanako@example.jp"}));
+}
+
+TEST(ServerAddress, NamesAsUsersTypeThem)
+{
+    const auto pop = parseServerAddress(QStringLiteral(" pop.example.jp "), Protocol::Pop3);
+    ASSERT_TRUE(pop);
+    EXPECT_EQ(pop->port, 110);
+    EXPECT_EQ(pop->tls, Tls::WhenOffered);
+    EXPECT_EQ(parseServerAddress(QStringLiteral("pop3s://pop.example.jp"), Protocol::Pop3)->port,
+              995);
+    EXPECT_EQ(parseServerAddress(QStringLiteral("host:1100"), Protocol::Pop3)->port, 1100);
+    EXPECT_EQ(parseServerAddress(QStringLiteral("smtp://mail.example.jp:587"), Protocol::Smtp)->tls,
+              Tls::Required);
+    EXPECT_EQ(parseServerAddress(QStringLiteral("smtps://mail.example.jp"), Protocol::Smtp)->port,
+              465);
+    EXPECT_EQ(parseServerAddress(QStringLiteral("mail.example.jp"), Protocol::Smtp)->port, 25);
+    EXPECT_FALSE(parseServerAddress(QStringLiteral("imap://x"), Protocol::Pop3));
+    EXPECT_FALSE(parseServerAddress(QStringLiteral("a b"), Protocol::Pop3));
+    EXPECT_FALSE(parseServerAddress(QStringLiteral("host:99999"), Protocol::Pop3));
+    EXPECT_FALSE(parseServerAddress(QString(), Protocol::Pop3));
+}
