@@ -430,10 +430,6 @@ void MainForm::receiveNotice(const QString& text)
 
 void MainForm::receiveProgress(int index, int count, qint64 bytesDone, qint64 bytesTotal)
 {
-    if (index >= count) {
-        setWindowTitle(kTitle);
-        return;
-    }
     setWindowTitle(kTitle + QStringLiteral("　受信中 %1/%2（%3/%4 MB）")
                                 .arg(index)
                                 .arg(count)

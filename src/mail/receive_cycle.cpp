@@ -175,7 +175,6 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
             mail.NMailPop3DeleteMail(handle, i);
         }
     }
-    listener.progress(count, count, totalBytes, totalBytes);
 
     // Everything stored reaches the disk before the server deletes anything.
     if (wroteSomething && (!fileio::syncFileSystem(paths.dataFolder()) ||

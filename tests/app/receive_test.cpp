@@ -250,6 +250,7 @@ void ReceiveTest::aSecondReceiveWhileOneRunsIsNotStarted()
         release.acquire();
     };
     QVERIFY(r.start());
+    QSignalSpy titles(r.form(), &QWidget::windowTitleChanged);
     QTest::mouseClick(r.form()->Picture4, Qt::LeftButton);
     QVERIFY(entered.tryAcquire(1, 5000));
     QVERIFY(r.form()->receiving());
@@ -260,6 +261,10 @@ void ReceiveTest::aSecondReceiveWhileOneRunsIsNotStarted()
     r.settle();
     QCOMPARE(r.connects(), 1);
     QCOMPARE(r.records().size(), 1);
+    // Progress shows in the title while mails come in, and goes again.
+    QVERIFY(titles.size() >= 2);
+    QVERIFY(titles.first().first().toString().contains(QStringLiteral("受信中 1/1")));
+    QCOMPARE(r.form()->windowTitle(), QStringLiteral("ルモラ Ver 1.0"));
 }
 
 void ReceiveTest::theFileLimitLeavesTheRestOnTheServer()
