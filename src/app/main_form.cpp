@@ -286,6 +286,7 @@ void MainForm::load()
         windows_.showOptionForm();
     }
     IdPassForm* idPass = windows_.idPassForm();
+    context_.mail.NMailSetAccount(idPass->IdText->text(), idPass->PassText->text());
     if (idPass->IdText->text().isEmpty() || idPass->PassText->text().isEmpty()) {
         windows_.showIdPassForm();
     }

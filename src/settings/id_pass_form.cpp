@@ -3,6 +3,7 @@
 #include "app/app_context.h"
 #include "app/geometry.h"
 #include "app/ui_services.h"
+#include "mail/mail_library.h"
 #include "settings/account_settings.h"
 
 #include <QCheckBox>
@@ -78,6 +79,8 @@ void IdPassForm::confirm()
 {
     context_.account.AccountId = IdText->text();
     context_.account.AccountPass = PassText->text();
+    // Sending logs in with the same account.
+    context_.mail.NMailSetAccount(IdText->text(), PassText->text());
     const Status status = account::writeCredentials(
         context_.paths.accountFile(), {IdText->text(), PassText->text()}, Check1->isChecked());
     if (status.error() == StoreError::BadArgument) {
