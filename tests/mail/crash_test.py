@@ -15,7 +15,7 @@ import sys
 import tempfile
 import time
 
-MAILS = 24
+MAILS = 40
 RECORD = 32284
 
 
@@ -124,7 +124,7 @@ def main():
         # every step: fetching, storing, deleting, closing.
         port = free_port()
         proxy = subprocess.Popen(["/usr/bin/python3", proxy_script, str(port),
-                                  env["LUMORA_POP3_PORT"], "15"], stdout=subprocess.PIPE)
+                                  env["LUMORA_POP3_PORT"], "20"], stdout=subprocess.PIPE)
         assert proxy.stdout.readline().strip() == b"ready"
         everything = ["crash-%02d" % n for n in range(MAILS)]
         for n in range(MAILS):
@@ -139,7 +139,7 @@ def main():
         for attempt in range(30):
             process = subprocess.Popen(command, env=run_env, stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL)
-            time.sleep(rng.uniform(0.02, 0.3 + attempt * 0.03))
+            time.sleep(rng.uniform(0.02, 0.25 + attempt * 0.02))
             if process.poll() is None:
                 process.kill()
                 kills += 1
