@@ -4,6 +4,8 @@
 // uses, into APP_FOLDER's data and attachment folders. Prints
 // "received N mails in S s" and exits 0 unless the cycle failed. For a test
 // server it trusts the CA file named by LUMORA_TEST_CAFILE when that is set.
+// LUMORA_RECEIVE_PAUSE_MS makes it wait that long before each mail, so a
+// test can stop it at any point of a cycle.
 
 #include "app/app_folder.h"
 #include "mail/mail_library.h"
@@ -13,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QThread>
 
 #include <cstdio>
 #include <malloc.h>
@@ -21,6 +24,7 @@ namespace {
 
 class ConsoleListener final : public lumora::ReceiveListener {
 public:
+    explicit ConsoleListener(int pauseMs) : pauseMs_(pauseMs) {}
     void checking() override {}
     void credentialsRead(const QString&, const QString&) override {}
     void credentialsMissing() override { std::fprintf(stderr, "no ID or password\n"); }
@@ -32,8 +36,16 @@ public:
     {
         std::fprintf(stderr, "%s\n", qUtf8Printable(text));
     }
-    void progress(int, int, qint64, qint64) override {}
+    void progress(int, int, qint64, qint64) override
+    {
+        if (pauseMs_ > 0) {
+            QThread::msleep(static_cast<unsigned long>(pauseMs_));
+        }
+    }
     void mailShown(const QString&, const QString&, const QString&, const QString&) override {}
+
+private:
+    int pauseMs_;
 };
 
 } // namespace
@@ -73,7 +85,7 @@ int main(int argc, char** argv)
     settings.pop3Server = args[2];
     settings.apopFlag = args.contains(QStringLiteral("--apop")) ? 1 : 0;
     settings.keepOnServer = args.contains(QStringLiteral("--keep"));
-    ConsoleListener listener;
+    ConsoleListener listener(qEnvironmentVariableIntValue("LUMORA_RECEIVE_PAUSE_MS"));
     QElapsedTimer timer;
     timer.start();
     const lumora::ReceiveOutcome outcome =
