@@ -147,9 +147,6 @@ Result<QString> writeNew(const QString& folder, const QString& name, const QByte
     const int fd = ::open(nativeFolder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
     if (fd >= 0) {
         const bool ok = writeFully(fd, data);
-        // Start writing it out now; the receive cycle flushes everything
-        // before the server deletes the mail.
-        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
         Result<QString> named =
             ok ? nameFile(folder, name,
                           [fd](const QByteArray& path) {

@@ -138,10 +138,6 @@ Status RecordFile::write(qint64 n, const QByteArray& record, Flush flush) const
         ::close(fd);
         return {StoreError::WriteFailed, path_ + QStringLiteral(": ") + why};
     }
-    if (flush == Flush::Later) {
-        // Start writing it out now, so the later flush has less to wait for.
-        ::sync_file_range(fd, offset, record.size(), SYNC_FILE_RANGE_WRITE);
-    }
     if (::close(fd) != 0) {
         return {StoreError::WriteFailed, path_ + QStringLiteral(": ") + errnoText()};
     }
