@@ -359,6 +359,9 @@ private:
                 if (header.size() == headerSize && body.size() == cached_.size() - bodyStart &&
                     QStringView(header) == QLatin1StringView(cached_.first(headerSize)) &&
                     sameEnds(body, QByteArrayView(cached_).sliced(bodyStart))) {
+                    if (bodyStart == headerSize + 2) {
+                        return cached_; // header, CR LF, body: the bytes as they came
+                    }
                     return cached_.first(headerSize) + "\r\n" + cached_.sliced(bodyStart);
                 }
             }

@@ -20,14 +20,6 @@ QString cutAtNul(const QString& text)
     return text::CutAtNul(text);
 }
 
-// The text the decoder is handed beside the fields: the header and the body
-// as two lines, each ending in CR LF (a mail from POP3 has CR LF line ends
-// throughout, so reading it back line by line would give the same text).
-QString headerAndBodyText(const QString& header, const QString& body)
-{
-    return header + QStringLiteral("\r\n") + body + QStringLiteral("\r\n");
-}
-
 } // namespace
 
 ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
@@ -134,8 +126,13 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
             break;
         }
         bytesDone += std::max<qint64>(0, size);
-        const bool hasAttachment = cutAtNul(body).contains(QStringLiteral("attachment"));
-        QString text = headerAndBodyText(cutAtNul(fields.header), cutAtNul(body));
+        const bool hasAttachment = QStringView(body)
+                                       .left(body.indexOf(QChar(0)))
+                                       .contains(QLatin1StringView("attachment"));
+        // The decoder reads the mail from the header and the body it is
+        // handed; the header and body joined once more as one text would be
+        // a copy of the whole mail that nothing reads.
+        QString text;
         const int decoded = mail.NMailAttachmentFileFirst(0, fields, body, attachmentFolder + u'/',
                                                           tempFile, text, 0);
         mail.NMailAttachmentFileClose(0);
