@@ -275,29 +275,55 @@ bool Pop3Session::readLine(QByteArray& line)
 
 bool Pop3Session::readMultiline(QByteArray& out)
 {
+    // bufferPos_ is always at the start of a line. Runs of lines that do not
+    // start with a dot are copied in one piece.
     for (;;) {
-        const qsizetype end = buffer_.indexOf('\n', bufferPos_);
-        if (end < 0) {
+        const qsizetype size = buffer_.size();
+        const char* data = buffer_.constData();
+        if (bufferPos_ < size && data[bufferPos_] == '.') {
+            const qsizetype end = buffer_.indexOf('\n', bufferPos_);
+            if (end < 0) {
+                if (!fill()) {
+                    return false;
+                }
+                continue;
+            }
+            qsizetype length = end - bufferPos_;
+            if (length > 0 && data[end - 1] == '\r') {
+                --length;
+            }
+            if (length == 1) {
+                bufferPos_ = end + 1;
+                return true; // the end of the reply
+            }
+            out.append(data + bufferPos_ + 1, end - bufferPos_); // a stuffed dot
+            bufferPos_ = end + 1;
+            continue;
+        }
+        // Up to the next line that starts with a dot, or the last whole line.
+        qsizetype stop = bufferPos_;
+        qsizetype at = bufferPos_;
+        while (at < size) {
+            const void* found = std::memchr(data + at, '\n', static_cast<size_t>(size - at));
+            if (!found) {
+                break;
+            }
+            const qsizetype newline = static_cast<const char*>(found) - data;
+            stop = newline + 1;
+            if (stop < size && data[stop] == '.') {
+                break;
+            }
+            at = stop;
+        }
+        if (stop > bufferPos_) {
+            out.append(data + bufferPos_, stop - bufferPos_);
+            bufferPos_ = stop;
+        }
+        if (bufferPos_ >= size || data[bufferPos_] != '.') {
             if (!fill()) {
                 return false;
             }
-            continue;
         }
-        const char* line = buffer_.constData() + bufferPos_;
-        qsizetype length = end - bufferPos_;
-        if (length > 0 && line[length - 1] == '\r') {
-            --length;
-        }
-        bufferPos_ = end + 1;
-        if (length == 1 && line[0] == '.') {
-            return true; // the end of the reply
-        }
-        if (length > 0 && line[0] == '.') {
-            ++line; // a stuffed dot
-            --length;
-        }
-        out.append(line, length);
-        out.append("\r\n", 2);
     }
 }
 
