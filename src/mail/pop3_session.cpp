@@ -16,6 +16,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace lumora {
 namespace {
@@ -233,6 +234,12 @@ bool Pop3Session::fill()
     if (broken_ || fd_ < 0) {
         return false;
     }
+    if (!outgoing_.isEmpty()) {
+        const QByteArray commands = std::exchange(outgoing_, {});
+        if (!send(commands)) {
+            return false;
+        }
+    }
     if (bufferPos_ > 0) {
         buffer_.remove(0, bufferPos_);
         bufferPos_ = 0;
@@ -336,7 +343,7 @@ bool Pop3Session::command(const QByteArray& line, QByteArray* reply, bool secret
         }
     }
     QByteArray answer;
-    if (!send(line + "\r\n") || !readLine(answer)) {
+    if (!send(std::exchange(outgoing_, {}) + line + "\r\n") || !readLine(answer)) {
         return false;
     }
     if (reply) {
@@ -501,7 +508,7 @@ void Pop3Session::requestAhead()
         ++inFlight;
     }
     if (!commands.isEmpty()) {
-        send(commands);
+        send(std::exchange(outgoing_, {}) + commands);
     }
 }
 
@@ -560,7 +567,8 @@ std::optional<QByteArray> Pop3Session::retrieve(int number)
                     }
                 }
             }
-            if (!send("RETR " + QByteArray::number(number) + "\r\n")) {
+            if (!send(std::exchange(outgoing_, {}) + "RETR " + QByteArray::number(number) +
+                      "\r\n")) {
                 return std::nullopt;
             }
             pending_.push_back({Pending::Retrieve, number});
@@ -586,10 +594,9 @@ bool Pop3Session::remove(int number)
         return false;
     }
     if (pipelining_) {
-        // The reply is read later, in turn; nothing is deleted before QUIT.
-        if (!send("DELE " + QByteArray::number(number) + "\r\n")) {
-            return false;
-        }
+        // Sent with whatever goes out next, its reply read later in turn;
+        // nothing is deleted before QUIT.
+        outgoing_ += "DELE " + QByteArray::number(number) + "\r\n";
         pending_.push_back({Pending::Delete, number});
         return true;
     }
@@ -637,6 +644,7 @@ void Pop3Session::dropConnection()
     broken_ = true;
     loggedIn_ = false;
     pending_.clear();
+    outgoing_.clear();
     fetched_.clear();
     buffer_.clear();
     bufferPos_ = 0;

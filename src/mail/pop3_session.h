@@ -86,6 +86,7 @@ private:
     bool pipelining_ = false;
     bool offersStls_ = false;
     QByteArray greeting_;
+    QByteArray outgoing_; // commands not sent yet: they go out before the next wait
     QByteArray buffer_;
     qsizetype bufferPos_ = 0;
     QList<qint64> sizes_;

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lumora {
@@ -27,8 +28,8 @@ QByteArray nativePath(const QString& path)
 
 qint64 fileLength(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.exists() ? info.size() : 0;
+    struct stat st {};
+    return ::stat(nativePath(path).constData(), &st) == 0 ? static_cast<qint64>(st.st_size) : 0;
 }
 
 bool pwriteFully(int fd, const char* data, qsizetype size, off_t offset)
