@@ -10,7 +10,6 @@ the same freshly delivered mailbox.
 import argparse
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
@@ -18,24 +17,10 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVERS = os.path.join(HERE, "..", "tests", "harness", "servers.sh")
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "harness"))
+
+from mailkit import deliver, free_port, read_env  # noqa: E402
 RECORD = 32284
-
-
-def read_env(path):
-    env = {}
-    with open(path) as f:
-        for line in f:
-            key, _, value = line.strip().partition("=")
-            env[key] = value
-    return env
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
 
 
 class Bench:
@@ -56,17 +41,9 @@ class Bench:
         for sub in ("new", "cur"):
             for name in os.listdir(os.path.join(self.box, sub)):
                 os.unlink(os.path.join(self.box, sub, name))
-        uid, gid = int(self.env["LUMORA_MAIL_UID"]), int(self.env["LUMORA_MAIL_GID"])
-        # New names every time: Dovecot takes a name it has seen deleted
-        # for a reappeared message and muddles the mailbox.
-        stamp = time.time_ns()
         for name in sorted(os.listdir(mailbox)) if mailbox else []:
-            unique = "%d.%s" % (stamp, name)
-            tmp = os.path.join(self.box, "tmp", unique)
-            shutil.copyfile(os.path.join(mailbox, name), tmp)
-            if os.getuid() == 0:
-                os.chown(tmp, uid, gid)
-            os.rename(tmp, os.path.join(self.box, "new", unique))
+            with open(os.path.join(mailbox, name), "rb") as f:
+                deliver(self.env, "taro", f.read())
 
     def waiting(self):
         """Mails left in the maildir, once the server has finished the

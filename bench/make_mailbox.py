@@ -13,36 +13,15 @@ import os
 import random
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
+                                "harness"))
+
+from mailkit import jis  # noqa: E402
+
 WORDS = ["お世話になっております", "打ち合わせ", "資料", "ご確認ください", "よろしくお願いします",
          "来週", "会議室", "見積書", "納期", "ありがとうございました", "株式会社", "担当", "①", "～"]
 
 
-def jis(text):
-    # Python's iso2022_jp_ext lacks the NEC characters; write them by hand.
-    out = b""
-    kanji = False
-    for ch in text:
-        b = ch.encode("cp932")
-        if len(b) == 1:
-            if kanji:
-                out += b"\x1b(B"
-                kanji = False
-            out += b
-            continue
-        s1, s2 = b
-        j1 = (s1 - (0x70 if s1 <= 0x9F else 0xB0)) * 2
-        if s2 >= 0x9F:
-            j2 = s2 - 0x7E
-        else:
-            j1 -= 1
-            j2 = s2 - (0x20 if s2 >= 0x80 else 0x1F)
-        if not kanji:
-            out += b"\x1b$B"
-            kanji = True
-        out += bytes([j1, j2])
-    if kanji:
-        out += b"\x1b(B"
-    return out
 
 
 def word(text):

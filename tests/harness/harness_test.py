@@ -14,32 +14,13 @@ import tempfile
 import time
 import unittest
 
+from mailkit import deliver, read_env
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVERS = os.path.join(HERE, "servers.sh")
 
 MESSAGE = (b"From: =?ISO-2022-JP?B?GyRCQkBPOhsoQg==?= <taro@example.jp>\r\n"
            b"To: hanako@example.jp\r\nSubject: test\r\n\r\nline one\r\n.dot line\r\n")
-
-
-def read_env(path):
-    env = {}
-    with open(path) as f:
-        for line in f:
-            key, _, value = line.strip().partition("=")
-            env[key] = value
-    return env
-
-
-def deliver(env, user, data):
-    """Puts a message into the user's maildir the way an MTA does."""
-    maildir = os.path.join(env["LUMORA_MAILDIR"], user)
-    name = "%d.%d.lumora-test" % (time.time_ns(), os.getpid())
-    tmp = os.path.join(maildir, "tmp", name)
-    with open(tmp, "wb") as f:
-        f.write(data)
-    if os.getuid() == 0:
-        os.chown(tmp, int(env["LUMORA_MAIL_UID"]), int(env["LUMORA_MAIL_GID"]))
-    os.rename(tmp, os.path.join(maildir, "new", name))
 
 
 class Harness(unittest.TestCase):

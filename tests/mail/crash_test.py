@@ -9,31 +9,17 @@ last, undisturbed receive stores every mail exactly once.
 import os
 import random
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
+
+from mailkit import deliver, free_port, read_env  # noqa: E402
+
 MAILS = 40
 RECORD = 32284
-
-
-def read_env(path):
-    env = {}
-    with open(path) as f:
-        for line in f:
-            key, _, value = line.strip().partition("=")
-            env[key] = value
-    return env
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
 
 
 def attachment(n):
@@ -51,15 +37,6 @@ def mail(n):
             base64.encodebytes(attachment(n)) + b"--b--\r\n")
 
 
-def deliver(env, data, n):
-    box = os.path.join(env["LUMORA_MAILDIR"], "taro")
-    name = "%d.%d.crash" % (time.time_ns(), n)
-    tmp = os.path.join(box, "tmp", name)
-    with open(tmp, "wb") as f:
-        f.write(data)
-    if os.getuid() == 0:
-        os.chown(tmp, int(env["LUMORA_MAIL_UID"]), int(env["LUMORA_MAIL_GID"]))
-    os.rename(tmp, os.path.join(box, "new", name))
 
 
 def on_server(env):
@@ -128,7 +105,7 @@ def main():
         assert proxy.stdout.readline().strip() == b"ready"
         everything = ["crash-%02d" % n for n in range(MAILS)]
         for n in range(MAILS):
-            deliver(env, mail(n), n)
+            deliver(env, "taro", mail(n))
         app = os.path.join(work, "app")
         os.makedirs(os.path.join(app, "★MailData"))
         command = [receive, app, "127.0.0.1:%d" % port, "taro", "secret"]

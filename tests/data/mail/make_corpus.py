@@ -6,52 +6,14 @@ The expectations are in tests/mail/decoding_test.cpp."""
 import base64
 import os
 import quopri
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "harness"))
+
+from mailkit import jis  # noqa: E402
 
 
-def jis(text):
-    """ISO-2022-JP the way Windows writes it: CP932 double-byte codes turned
-    into JIS rows (so ① and the NEC-selected IBM characters come through),
-    half-width kana with ESC ( I."""
-    out = b""
-    mode = "ascii"
-    for ch in text:
-        b = ch.encode("cp932")
-        if len(b) == 1 and b[0] < 0x80:
-            if mode != "ascii":
-                out += b"\x1b(B"
-                mode = "ascii"
-            out += b
-        elif len(b) == 1:
-            if mode != "kana":
-                out += b"\x1b(I"
-                mode = "kana"
-            out += bytes([b[0] - 0x80])
-        else:
-            s1, s2 = b
-            if s1 >= 0xFA:  # IBM extension -> NEC-selected IBM extension
-                # find the NEC-selected code for the same character
-                for lead in (0xED, 0xEE):
-                    for trail in range(0x40, 0xFD):
-                        try:
-                            if bytes([lead, trail]).decode("cp932") == ch:
-                                s1, s2 = lead, trail
-                        except UnicodeDecodeError:
-                            pass
-            j1 = (s1 - (0x70 if s1 <= 0x9F else 0xB0)) * 2
-            if s2 >= 0x9F:
-                j2 = s2 - 0x7E
-            else:
-                j1 -= 1
-                j2 = s2 - (0x20 if s2 >= 0x80 else 0x1F)
-            if mode != "kanji":
-                out += b"\x1b$B"
-                mode = "kanji"
-            out += bytes([j1, j2])
-    if mode != "ascii":
-        out += b"\x1b(B"
-    return out
 
 
 def b_word(data, charset):

@@ -1,0 +1,85 @@
+"""What the Python side of the tests and the benchmark share: the servers'
+environment file, free ports, delivery into a maildir and ISO-2022-JP as
+Windows writes it."""
+
+import itertools
+import os
+import socket
+import time
+
+_delivered = itertools.count()
+
+
+def read_env(path):
+    """The KEY=value lines servers.sh writes to servers.env."""
+    env = {}
+    with open(path) as f:
+        for line in f:
+            key, _, value = line.strip().partition("=")
+            env[key] = value
+    return env
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def deliver(env, user, data):
+    """Puts a message into the user's maildir the way an MTA does: written
+    under tmp/, owned by the mail user, renamed into new/. Every name is new:
+    Dovecot muddles a mailbox when a name it has seen deleted comes back."""
+    maildir = os.path.join(env["LUMORA_MAILDIR"], user)
+    name = "%d.%d.%d.lumora" % (time.time_ns(), os.getpid(), next(_delivered))
+    tmp = os.path.join(maildir, "tmp", name)
+    with open(tmp, "wb") as f:
+        f.write(data)
+    if os.getuid() == 0:
+        os.chown(tmp, int(env["LUMORA_MAIL_UID"]), int(env["LUMORA_MAIL_GID"]))
+    os.rename(tmp, os.path.join(maildir, "new", name))
+
+
+def jis(text):
+    """ISO-2022-JP the way Windows writes it: CP932 double-byte codes turned
+    into JIS rows (so ① and the NEC-selected IBM characters come through),
+    half-width kana with ESC ( I."""
+    out = b""
+    mode = "ascii"
+    for ch in text:
+        b = ch.encode("cp932")
+        if len(b) == 1 and b[0] < 0x80:
+            if mode != "ascii":
+                out += b"\x1b(B"
+                mode = "ascii"
+            out += b
+        elif len(b) == 1:
+            if mode != "kana":
+                out += b"\x1b(I"
+                mode = "kana"
+            out += bytes([b[0] - 0x80])
+        else:
+            s1, s2 = b
+            if s1 >= 0xFA:  # IBM extension -> NEC-selected IBM extension
+                for lead in (0xED, 0xEE):
+                    for trail in range(0x40, 0xFD):
+                        try:
+                            if bytes([lead, trail]).decode("cp932") == ch:
+                                s1, s2 = lead, trail
+                        except UnicodeDecodeError:
+                            pass
+            j1 = (s1 - (0x70 if s1 <= 0x9F else 0xB0)) * 2
+            if s2 >= 0x9F:
+                j2 = s2 - 0x7E
+            else:
+                j1 -= 1
+                j2 = s2 - (0x20 if s2 >= 0x80 else 0x1F)
+            if mode != "kanji":
+                out += b"\x1b$B"
+                mode = "kanji"
+            out += bytes([j1, j2])
+    if mode != "ascii":
+        out += b"\x1b(B"
+    return out
