@@ -1,5 +1,7 @@
 #include "mail/net_error.h"
 
+#include <QRegularExpression>
+
 namespace lumora {
 
 QString networkErrorText(NetError error, const QString& host, const QByteArray& serverReply,
@@ -44,8 +46,11 @@ QString networkErrorText(NetError error, const QString& host, const QByteArray& 
         text = text.arg(host);
     }
     const QString reply = QString::fromUtf8(serverReply.trimmed());
-    if (reply.contains(QStringLiteral("[IN-USE]")) ||
-        reply.contains(QStringLiteral("lock"), Qt::CaseInsensitive)) {
+    // "[IN-USE]" (RFC 2449) or a plain "locked"; not every word that
+    // happens to contain "lock" ("blocked").
+    static const QRegularExpression locked(QStringLiteral("\\block(ed)?\\b"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    if (reply.contains(QStringLiteral("[IN-USE]")) || reply.contains(locked)) {
         text = QStringLiteral("メールボックスがほかの接続で使用中です。"
                               "しばらくしてからもう一度受信してください。");
     }

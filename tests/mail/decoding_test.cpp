@@ -5,6 +5,7 @@
 #include "mail/attachment_files.h"
 #include "mail/mail_library.h"
 #include "mail/mail_text.h"
+#include "mail/net_error.h"
 #include "store/text_codec.h"
 #include "support/temp_folder.h"
 
@@ -227,6 +228,20 @@ TEST(MailText, EncodedWordsJoinAsBytesAndLiteralsStay)
     EXPECT_EQ(v.value, QByteArray("text/plain"));
     EXPECT_EQ(v.params.value("charset"), QStringLiteral("ISO-2022-JP"));
     EXPECT_EQ(v.params.value("format"), QStringLiteral("flowed"));
+}
+
+TEST(NetErrorText, AMailboxInUseOnlyWhenTheServerSaysSo)
+{
+    const QString inUse = QStringLiteral("メールボックスがほかの接続で使用中です");
+    EXPECT_TRUE(networkErrorText(NetError::ServerError, QStringLiteral("h"),
+                                 "-ERR [IN-USE] Mailbox is locked")
+                    .startsWith(inUse));
+    EXPECT_TRUE(networkErrorText(NetError::ServerError, QStringLiteral("h"), "-ERR Mailbox locked")
+                    .startsWith(inUse));
+    const QString blocked =
+        networkErrorText(NetError::LoginDenied, QStringLiteral("h"), "-ERR [AUTH] Account blocked");
+    EXPECT_TRUE(blocked.startsWith(QStringLiteral("IDまたはパスワード")));
+    EXPECT_TRUE(blocked.contains(QStringLiteral("Account blocked"))); // the reply is shown
 }
 
 TEST(AttachmentNames, SafeNames)
