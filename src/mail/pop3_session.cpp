@@ -334,9 +334,8 @@ bool Pop3Session::readMultiline(QByteArray& out)
     }
 }
 
-bool Pop3Session::command(const QByteArray& line, QByteArray* reply, bool secret)
+bool Pop3Session::command(const QByteArray& line, QByteArray* reply)
 {
-    Q_UNUSED(secret);
     while (!pending_.empty()) {
         if (!readPending()) {
             return false;
@@ -419,9 +418,8 @@ int Pop3Session::login(const QString& id, const QString& password, bool apop)
     QByteArray reply;
     const QByteArray user = id.toUtf8();
     const bool accepted =
-        apop
-            ? command("APOP " + user + ' ' + md5Hex(*stamp + password.toUtf8()), &reply)
-            : command("USER " + user, &reply) && command("PASS " + password.toUtf8(), &reply, true);
+        apop ? command("APOP " + user + ' ' + md5Hex(*stamp + password.toUtf8()), &reply)
+             : command("USER " + user, &reply) && command("PASS " + password.toUtf8(), &reply);
     if (!accepted) {
         if (!broken_) {
             fail(NetError::LoginDenied, reply);
@@ -484,6 +482,10 @@ void Pop3Session::plan(const QList<int>& numbers)
 {
     plan_ = numbers;
     planPos_ = 0;
+    planIndex_.clear();
+    for (qsizetype i = 0; i < plan_.size(); ++i) {
+        planIndex_.insert(plan_[i], i);
+    }
 }
 
 void Pop3Session::requestAhead()
@@ -546,10 +548,10 @@ std::optional<QByteArray> Pop3Session::retrieve(int number)
         }
         return std::nullopt;
     }
-    const bool planned = pipelining_ && plan_.indexOf(number, 0) >= 0;
+    const auto place = planIndex_.constFind(number);
+    const bool planned = pipelining_ && place != planIndex_.cend();
     if (planned) {
-        const qsizetype at = plan_.indexOf(number);
-        planPos_ = std::max(planPos_, at);
+        planPos_ = std::max(planPos_, place.value());
     }
     const bool requested =
         fetched_.contains(number) ||

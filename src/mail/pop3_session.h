@@ -70,7 +70,7 @@ private:
     bool fill();
     bool readLine(QByteArray& line);
     bool readMultiline(QByteArray& out);
-    bool command(const QByteArray& line, QByteArray* reply, bool secret = false);
+    bool command(const QByteArray& line, QByteArray* reply);
     bool readCapabilities();
     bool readPending(); // reads the reply of the oldest request in flight
     void requestAhead();
@@ -92,6 +92,7 @@ private:
     QList<qint64> sizes_;
     QList<QString> uids_;
     QList<int> plan_;
+    QHash<int, qsizetype> planIndex_; // mail number -> its place in plan_
     qsizetype planPos_ = 0;
     std::deque<Pending> pending_;
     QHash<int, std::optional<QByteArray>> fetched_; // nullopt: the server refused

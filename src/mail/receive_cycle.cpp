@@ -13,15 +13,6 @@
 #include <QSet>
 
 namespace lumora {
-namespace {
-
-QString cutAtNul(const QString& text)
-{
-    return text::CutAtNul(text);
-}
-
-} // namespace
-
 ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
                                const ReceiveSettings& settings, ReceiveListener& listener,
                                const std::atomic_bool* cancel)
@@ -34,7 +25,7 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
     listener.checking();
     if (handle == -1) {
         outcome.failed = true;
-        listener.failed(cutAtNul(mail.NMailGetMessage(0)));
+        listener.failed(text::CutAtNul(mail.NMailGetMessage(0)));
         return outcome;
     }
 
@@ -52,7 +43,7 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
     if (count < 0) {
         outcome.count = count;
         outcome.failed = true;
-        listener.failed(cutAtNul(mail.NMailGetMessage(0)));
+        listener.failed(text::CutAtNul(mail.NMailGetMessage(0)));
         mail.NMailPop3Close(handle);
         return outcome;
     }
@@ -122,7 +113,7 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
         if (mail.NMailPop3GetMailStatus(handle, i, fields, 0) < 0 ||
             mail.NMailPop3GetMail(handle, i, fields, body, 0, 0) < 0) {
             outcome.failed = true;
-            listener.failed(cutAtNul(mail.NMailGetMessage(0)));
+            listener.failed(text::CutAtNul(mail.NMailGetMessage(0)));
             break;
         }
         bytesDone += std::max<qint64>(0, size);
@@ -142,10 +133,10 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
             listener.notice(QStringLiteral("分割されたメールが全て揃っていません"));
         }
 
-        const QString subject = cutAtNul(fields.subject);
-        const QString from = cutAtNul(fields.from);
-        const QString date = cutAtNul(fields.date);
-        QString shown = cutAtNul(body);
+        const QString subject = text::CutAtNul(fields.subject);
+        const QString from = text::CutAtNul(fields.from);
+        const QString date = text::CutAtNul(fields.date);
+        QString shown = text::CutAtNul(body);
         if (hasAttachment) {
             shown += QStringLiteral("\r\n") + kAttachmentNotice;
         }

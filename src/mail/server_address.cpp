@@ -12,11 +12,6 @@ QString ServerAddress::url(Protocol protocol) const
     return QStringLiteral("%1://%2:%3/").arg(scheme, shownHost).arg(port);
 }
 
-QString ServerAddress::display() const
-{
-    return host;
-}
-
 std::optional<ServerAddress> parseServerAddress(const QString& text, Protocol protocol)
 {
     QString rest = text.trimmed();

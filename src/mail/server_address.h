@@ -23,8 +23,6 @@ struct ServerAddress {
 
     // The libcurl URL of the server's root ("pop3://host:110/").
     QString url(Protocol protocol) const;
-    // "host" or "host:port" for messages.
-    QString display() const;
 };
 
 // The server, or nothing when the text is no server name (empty, spaces
