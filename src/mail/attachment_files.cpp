@@ -102,19 +102,7 @@ namespace {
 
 bool writeFully(int fd, const QByteArray& data)
 {
-    qsizetype written = 0;
-    while (written < data.size()) {
-        const ssize_t w =
-            ::write(fd, data.constData() + written, static_cast<size_t>(data.size() - written));
-        if (w < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        written += w;
-    }
-    return true;
+    return fileio::writeFully(fd, data.constData(), data.size());
 }
 
 // Gives the complete file its name: the first of "name.ext", "name (2).ext"

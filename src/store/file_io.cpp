@@ -22,6 +22,8 @@ bool step(const WriteOptions& options, WriteStep s)
     return !options.hook || options.hook(s);
 }
 
+} // namespace
+
 bool writeFully(int fd, const char* data, qsizetype size)
 {
     while (size > 0) {
@@ -37,8 +39,6 @@ bool writeFully(int fd, const char* data, qsizetype size)
     }
     return true;
 }
-
-} // namespace
 
 void syncFolder(const QString& folder)
 {

@@ -33,6 +33,10 @@ Status writeAtomically(const QString& path, const QByteArray& contents,
 // The whole file, or NotFound / ReadFailed.
 Result<QByteArray> readAll(const QString& path);
 
+// Writes all the bytes to the descriptor, going on after interruptions;
+// false on an error (errno tells which).
+[[nodiscard]] bool writeFully(int fd, const char* data, qsizetype size);
+
 // Flushes a folder's entry list to disk, so that a rename in it survives a crash.
 void syncFolder(const QString& folder);
 
