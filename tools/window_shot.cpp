@@ -4,14 +4,14 @@
 // WINDOW is "main" or "addressbook"; ROW (from 1) is pressed in the list.
 
 #include "addressbook/friend_form.h"
-#include "app/app_context.h"
 #include "app/app_folder.h"
-#include "app/clock.h"
-#include "app/geometry.h"
 #include "app/main_form.h"
-#include "app/ui_services.h"
 #include "app/windows.h"
 #include "mail/mail_library.h"
+#include "ui/app_context.h"
+#include "ui/clock.h"
+#include "ui/geometry.h"
+#include "ui/ui_services.h"
 
 #include <QApplication>
 #include <QTreeWidget>
@@ -43,7 +43,7 @@ int main(int argc, char** argv)
 
     QWidget* shown = &mainForm;
     if (args[1] == QStringLiteral("addressbook")) {
-        lumora::FriendForm* form = windows.friendForm();
+        lumora::FriendForm* form = windows.window<lumora::FriendForm>();
         if (args.size() > 4) {
             const int row = args[4].toInt() - 1;
             if (QTreeWidgetItem* item = form->MailListView->topLevelItem(row)) {

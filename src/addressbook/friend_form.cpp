@@ -1,12 +1,12 @@
 #include "addressbook/friend_form.h"
 
 #include "addressbook/address_book.h"
-#include "app/app_context.h"
-#include "app/geometry.h"
-#include "app/limited_text.h"
-#include "app/list_header.h"
-#include "app/ui_services.h"
 #include "store/text_codec.h"
+#include "ui/app_context.h"
+#include "ui/geometry.h"
+#include "ui/limited_text.h"
+#include "ui/list_header.h"
+#include "ui/ui_services.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>

@@ -1,15 +1,15 @@
 // The composition root: finds the application folder, makes the shared
 // objects and starts the main window.
 
-#include "app/app_context.h"
 #include "app/app_folder.h"
-#include "app/clock.h"
-#include "app/geometry.h"
 #include "app/main_form.h"
-#include "app/ui_services.h"
 #include "app/unix_signals.h"
 #include "app/windows.h"
 #include "mail/mail_library.h"
+#include "ui/app_context.h"
+#include "ui/clock.h"
+#include "ui/geometry.h"
+#include "ui/ui_services.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,7 +24,8 @@ int main(int argc, char** argv)
     mallopt(M_TRIM_THRESHOLD, 128 << 20);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumora"));
-    QApplication::setApplicationDisplayName(lumora::kAppTitle);
+    // No display name: the platform would add it to every window title
+    // ("ルモラ Ver 1.0 — ルモラ"). Message boxes name the program themselves.
     QApplication::setFont(lumora::ui::fontFamily(QStringLiteral("ＭＳ Ｐゴシック"), 9));
     // Only the main window ends the program, through its shut-down.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,18 +1,23 @@
 #include "app/main_form.h"
 
-#include "app/app_context.h"
-#include "app/clock.h"
-#include "app/geometry.h"
-#include "app/picture_button.h"
-#include "app/ui_services.h"
+#include "addressbook/friend_form.h"
 #include "app/windows.h"
 #include "mail/mail_library.h"
 #include "mail/receive_runner.h"
 #include "settings/id_pass_form.h"
+#include "settings/option_form.h"
 #include "settings/set_form.h"
 #include "store/numeric_text.h"
 #include "store/records.h"
 #include "store/text_codec.h"
+#include "ui/accessibility.h"
+#include "ui/app_context.h"
+#include "ui/clock.h"
+#include "ui/geometry.h"
+#include "ui/list_header.h"
+#include "ui/picture_button.h"
+#include "ui/ui_services.h"
+#include "viewer/tyaku_form.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -21,6 +26,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QUrl>
 
@@ -29,11 +35,6 @@ namespace {
 
 const QUrl kHomePage(QStringLiteral("https://www.lumora-mail.jp/"));
 const QString kTitle = QStringLiteral("ルモラ Ver 1.0");
-
-QString megabytes(qint64 bytes)
-{
-    return QString::number(static_cast<double>(bytes) / 1048576.0, 'f', 1);
-}
 
 QLineEdit* textBox(QWidget* parent, const QString& name, const QString& text = {})
 {
@@ -61,6 +62,7 @@ MainForm::MainForm(AppContext& context, Windows& windows, QWidget* parent)
     createControls();
     createOutsideControls();
     connectSignals();
+    nameControls();
     showDesignedPictures();
     windows_.setMainForm(this);
 }
@@ -170,6 +172,13 @@ void MainForm::createControls()
     Image3->setScaledContents(true);
     ui::placeTwips(Image3, 1560, 285, 255, 255);
 
+    receiveProgressBar = new QProgressBar(this);
+    receiveProgressBar->setObjectName(QStringLiteral("receiveProgressBar"));
+    receiveProgressBar->setTextVisible(false);
+    receiveProgressBar->setRange(0, 1000);
+    receiveProgressBar->setVisible(false);
+    receiveProgressBar->setGeometry(0, ui::twips(2790) - 4, ui::twips(4710), 4);
+
     // Pictures and buttons lie over the background.
     for (PictureButton* b : buttons_) {
         b->raise();
@@ -224,12 +233,12 @@ void MainForm::connectSignals()
     connect(receiver_.get(), &ReceiveRunner::checking, this, &MainForm::receiveChecking);
     connect(receiver_.get(), &ReceiveRunner::credentialsRead, this,
             &MainForm::receiveCredentialsRead);
-    connect(receiver_.get(), &ReceiveRunner::credentialsMissing, &windows_,
-            &Windows::showIdPassForm);
+    connect(receiver_.get(), &ReceiveRunner::credentialsMissing, this,
+            [this] { windows_.show<IdPassForm>(); });
     connect(receiver_.get(), &ReceiveRunner::failed, this, &MainForm::receiveFailed);
     connect(receiver_.get(), &ReceiveRunner::notice, this, &MainForm::receiveNotice);
     connect(receiver_.get(), &ReceiveRunner::progress, this, &MainForm::receiveProgress);
-    connect(receiver_.get(), &ReceiveRunner::mailShown, this, &MainForm::mailReceived);
+    connect(receiver_.get(), &ReceiveRunner::mailShown, this, &MainForm::showReceivedMail);
     connect(receiver_.get(), &ReceiveRunner::finished, this, &MainForm::receiveEnded);
 
     // Explanations follow the mouse over the controls that have one.
@@ -261,6 +270,41 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+void MainForm::nameControls()
+{
+    ui::nameCaptionedControls(this);
+    const std::pair<QWidget*, const char*> roles[] = {
+        {Picture3, "新規作成"},
+        {Picture4, "受信"},
+        {Picture5, "メールを見る"},
+        {Picture11, "アドレス帳"},
+        {Picture12, "設定"},
+        {Picture13, "ホームページ"},
+        {Image1, "背景画"},
+        {Text4, "累積数"},
+        {Text6, "新着数"},
+        {Check2, "新着メール有りで、メールを見るを自動表示"},
+        {Picture6, "自動表示"},
+        {Picture1, "インターバルチェック"},
+        {Check4, "インターバルチェック"},
+        {Text7, "インターバル（分）"},
+        {Text8, "分"},
+        {Image3, "ランプ"},
+        {Text1, "説明"},
+        {Text5, "新着情報"},
+        {Text3, "新着情報の状態"},
+        {Text2, "添付検索"},
+        {Text9, "秒"},
+        {Text10, "背景画のファイル"},
+        {Text11, "ボタンの組"},
+        {receiveProgressBar, "受信の進み具合"},
+    };
+    for (const auto& [control, name] : roles) {
+        ui::nameControl(control, QString::fromUtf8(name));
+    }
+    ui::describeControls(explanations_);
+}
+
 void MainForm::load()
 {
     const AppSettings settings = context_.settings();
@@ -283,12 +327,12 @@ void MainForm::load()
     context_.mail.NMailInitializeWinSock();
     context_.mail.NMailSetOption(1, 8192);
     if (context_.account.Pop3Server.isEmpty()) {
-        windows_.showOptionForm();
+        windows_.show<OptionForm>();
     }
-    IdPassForm* idPass = windows_.idPassForm();
+    IdPassForm* idPass = windows_.window<IdPassForm>();
     context_.mail.NMailSetAccount(idPass->IdText->text(), idPass->PassText->text());
     if (idPass->IdText->text().isEmpty() || idPass->PassText->text().isEmpty()) {
-        windows_.showIdPassForm();
+        windows_.show<IdPassForm>();
     }
 
     restoreOption(Check3, IniKey::KeepOnServer);
@@ -396,7 +440,20 @@ bool MainForm::receiving() const
 
 bool MainForm::startReceive(bool fromInterval)
 {
+    if (receiving()) {
+        return false; // one cycle at a time
+    }
+    if (context_.rewritingReceivedFile) {
+        // The viewer is deleting mail: the receive waits until it is done.
+        if (!fromInterval) {
+            context_.ui.inform(this,
+                               QStringLiteral("メールを削除しています。\n"
+                                              "削除が終わってから、もう一度受信してください。"));
+        }
+        return false;
+    }
     ReceiveSettings settings;
+    settings.buffer = &context_.recordBuffer;
     settings.pop3Server = context_.account.Pop3Server;
     settings.apopFlag = context_.account.ApopFlag;
     settings.keepOnServer = Check3->isChecked();
@@ -404,6 +461,7 @@ bool MainForm::startReceive(bool fromInterval)
         return false; // one cycle at a time
     }
     intervalReceive_ = fromInterval;
+    context_.receivingMail = true;
     return true;
 }
 
@@ -414,7 +472,7 @@ void MainForm::receiveChecking()
 
 void MainForm::receiveCredentialsRead(const QString& id, const QString& password)
 {
-    windows_.idPassForm()->setCredentials(id, password);
+    windows_.window<IdPassForm>()->setCredentials(id, password);
     context_.account.AccountId = id;
     context_.account.AccountPass = password;
 }
@@ -431,15 +489,40 @@ void MainForm::receiveNotice(const QString& text)
 
 void MainForm::receiveProgress(int index, int count, qint64 bytesDone, qint64 bytesTotal)
 {
-    setWindowTitle(kTitle + QStringLiteral("　受信中 %1/%2（%3/%4 MB）")
-                                .arg(index)
-                                .arg(count)
-                                .arg(megabytes(bytesDone), megabytes(bytesTotal)));
+    // Inside the window at its designed size: the bar along the bottom edge
+    // and "3/300" where the new-mail count will stand.
+    receiveProgressBar->setValue(bytesTotal > 0 ? static_cast<int>(bytesDone * 1000 / bytesTotal)
+                                                : 0);
+    receiveProgressBar->setVisible(true);
+    Text6->setText(QStringLiteral("%1/%2").arg(index).arg(count));
+}
+
+void MainForm::showReceivedMail(const QString& subject, const QString& from, const QString& date,
+                                const QString& body)
+{
+    windows_.window<TyakuForm>()->showReceivedMail(subject, from, date, body);
+    Q_EMIT mailReceived(subject, from, date, body);
+}
+
+void MainForm::setStoredCount(const QString& count)
+{
+    Text4->setText(count);
+}
+
+void MainForm::setExplanationText(const QString& text)
+{
+    Text1->setPlainText(text);
 }
 
 void MainForm::receiveEnded(int count)
 {
-    setWindowTitle(kTitle);
+    context_.receivingMail = false;
+    receiveProgressBar->setVisible(false);
+    // The cumulative count is the file's, whether the viewer is open or not.
+    Text4->setText(QString::number(mailFile(context_.paths.receivedFile()).wholeCount()));
+    if (TyakuForm* viewer = windows_.existing<TyakuForm>()) {
+        viewer->receiveEnded();
+    }
     Text3->setText(count >= 1 ? QStringLiteral("新着メール有り。")
                               : QStringLiteral("新着メール無し。"));
     Text6->setText(QString::number(count));
@@ -469,7 +552,7 @@ double MainForm::minuteCount() const
 
 void MainForm::intervalTick()
 {
-    const double minutes = text::leadingNumber(windows_.setForm()->Text2->text());
+    const double minutes = text::leadingNumber(windows_.window<SetForm>()->Text2->text());
     if (minutes == 0) {
         timer1_->setInterval(0);
         Text9->setText(QStringLiteral("0"));
@@ -492,7 +575,7 @@ void MainForm::secondTick()
         return;
     }
     const double minutes =
-        text::roundHalfEven(text::leadingNumber(windows_.setForm()->Text2->text()));
+        text::roundHalfEven(text::leadingNumber(windows_.window<SetForm>()->Text2->text()));
     if (minuteCount() == minutes) {
         Text1->setPlainText(QStringLiteral("0"));
     }
@@ -507,12 +590,12 @@ void MainForm::secondTick()
 
 void MainForm::viewMail()
 {
-    // The viewer is not part of this version yet.
+    windows_.window<TyakuForm>()->openAndFill();
 }
 
 void MainForm::openAddressBook()
 {
-    windows_.showFriendForm();
+    windows_.show<FriendForm>();
 }
 
 bool MainForm::explanationsShown() const
@@ -522,7 +605,7 @@ bool MainForm::explanationsShown() const
 
 void MainForm::openSettings()
 {
-    windows_.showSetForm();
+    windows_.show<SetForm>();
 }
 
 void MainForm::openHomePage()
@@ -558,8 +641,12 @@ void MainForm::shutDown()
         timer1_->setInterval(0);
         timer2_->setInterval(0);
     }
+    // The viewer's list gets its own header painting back.
+    if (TyakuForm* viewer = windows_.existing<TyakuForm>()) {
+        ui::removePaintedHeader(viewer->MailListView);
+    }
     receiver_->stopAndWait();
-    const QString interval = windows_.setForm()->Text2->text();
+    const QString interval = windows_.window<SetForm>()->Text2->text();
     const auto flag = [](const QCheckBox* box) {
         return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
     };

@@ -49,6 +49,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 
 namespace lumora {
@@ -112,6 +113,8 @@ public:
     QFrame* Picture6;
     QFrame* Picture1;
     QLabel* Image3;
+    // Along the bottom edge while a receive runs.
+    QProgressBar* receiveProgressBar;
 
 Q_SIGNALS:
     // Shut-down has written the settings and ended the mail library; the
@@ -125,6 +128,10 @@ Q_SIGNALS:
 
 public Q_SLOTS:
     void applyButtonSet(int set);
+    // The viewer's row count changed: the cumulative count follows it.
+    void setStoredCount(const QString& count);
+    // Another window sets the explanation box (and so the minute count).
+    void setExplanationText(const QString& text);
     // The interval text of the settings dialog has changed.
     void setIntervalText(const QString& text);
 
@@ -150,6 +157,8 @@ private Q_SLOTS:
     void receiveNotice(const QString& text);
     void receiveProgress(int index, int count, qint64 bytesDone, qint64 bytesTotal);
     void receiveEnded(int count);
+    void showReceivedMail(const QString& subject, const QString& from, const QString& date,
+                          const QString& body);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -158,6 +167,7 @@ protected:
 private:
     void createControls();
     void createOutsideControls();
+    void nameControls();
     // Each control that has an explanation, with its text.
     QHash<QWidget*, QString> explanationTable() const;
     void connectSignals();

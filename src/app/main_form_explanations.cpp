@@ -2,7 +2,7 @@
 
 #include "app/main_form.h"
 
-#include "app/picture_button.h"
+#include "ui/picture_button.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,112 +1,92 @@
 #include "app/windows.h"
 
 #include "addressbook/friend_form.h"
-#include "app/app_context.h"
 #include "app/main_form.h"
 #include "settings/id_pass_form.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
+#include "ui/app_context.h"
+#include "viewer/tyaku_form.h"
 
 namespace lumora {
 
-Windows::Windows(AppContext& context) : context_(context) {}
+Windows::Windows(AppContext& context) : context_(context)
+{
+    registerWindows();
+}
 
 Windows::~Windows()
 {
     discardAll();
 }
 
-OptionForm* Windows::optionForm()
+// How each window is made and wired to the others. A window is loaded here,
+// right after it is made, so that every caller sees it as it is after its
+// load step.
+void Windows::registerWindows()
 {
-    if (!option_) {
-        option_ = new OptionForm(context_);
-    }
-    return option_;
-}
-
-IdPassForm* Windows::idPassForm()
-{
-    if (!idPass_) {
-        idPass_ = new IdPassForm(context_);
-    }
-    return idPass_;
-}
-
-SetForm* Windows::setForm()
-{
-    if (!set_) {
-        set_ = new SetForm(context_);
-        connect(set_, &SetForm::idPassRequested, this, &Windows::showIdPassForm);
-        connect(set_, &SetForm::serverRequested, this, &Windows::showOptionForm);
+    add<OptionForm>([this] { return new OptionForm(context_); });
+    add<IdPassForm>([this] { return new IdPassForm(context_); });
+    add<SetForm>([this] {
+        auto* form = new SetForm(context_);
+        connect(form, &SetForm::idPassRequested, this, [this] { show<IdPassForm>(); });
+        connect(form, &SetForm::serverRequested, this, [this] { show<OptionForm>(); });
         if (main_) {
-            connect(set_, &SetForm::intervalTextChanged, main_, &MainForm::setIntervalText);
+            connect(form, &SetForm::intervalTextChanged, main_, &MainForm::setIntervalText);
         }
-        set_->load();
+        form->load();
+        return form;
+    });
+    add<FriendForm>([this] {
+        auto* form = new FriendForm(context_);
+        form->load(main_ && main_->explanationsShown());
+        return form;
+    });
+    add<TyakuForm>([this] {
+        auto* form = new TyakuForm(context_);
+        if (main_) {
+            connect(form, &TyakuForm::countChanged, main_, &MainForm::setStoredCount);
+            connect(form, &TyakuForm::explanationReset, main_, &MainForm::setExplanationText);
+        }
+        form->load(main_ && main_->explanationsShown());
+        return form;
+    });
+}
+
+QWidget* Windows::windowOf(std::type_index type)
+{
+    QPointer<QWidget>& slot = open_[type];
+    if (!slot) {
+        const auto factory = factories_.constFind(type);
+        if (factory == factories_.cend()) {
+            return nullptr;
+        }
+        slot = (*factory)();
+        order_.removeAll(type);
+        order_.append(type);
     }
-    return set_;
+    return slot.data();
 }
 
-FriendForm* Windows::friendForm()
+QWidget* Windows::existingOf(std::type_index type) const
 {
-    if (!friend_) {
-        friend_ = new FriendForm(context_);
-        friend_->load(main_ && main_->explanationsShown());
+    return open_.value(type).data();
+}
+
+void Windows::bringForward(QWidget* form)
+{
+    if (!form) {
+        return;
     }
-    return friend_;
-}
-
-IdPassForm* Windows::existingIdPassForm() const
-{
-    return idPass_;
-}
-
-SetForm* Windows::existingSetForm() const
-{
-    return set_;
-}
-
-OptionForm* Windows::existingOptionForm() const
-{
-    return option_;
-}
-
-FriendForm* Windows::existingFriendForm() const
-{
-    return friend_;
-}
-
-void Windows::showFriendForm()
-{
-    FriendForm* form = friendForm();
     form->show();
     form->raise();
-}
-
-void Windows::showOptionForm()
-{
-    OptionForm* form = optionForm();
-    form->show();
-    form->raise();
-}
-
-void Windows::showIdPassForm()
-{
-    IdPassForm* form = idPassForm();
-    form->show();
-    form->raise();
-}
-
-void Windows::showSetForm()
-{
-    SetForm* form = setForm();
-    form->show();
-    form->raise();
+    form->activateWindow();
 }
 
 void Windows::raiseOpenWindows()
 {
-    for (QWidget* w : {static_cast<QWidget*>(idPass_.data()), static_cast<QWidget*>(option_.data()),
-                       static_cast<QWidget*>(set_.data()), static_cast<QWidget*>(friend_.data())}) {
+    for (const std::type_index& type : order_) {
+        QWidget* w = existingOf(type);
         if (w && w->isVisible()) {
             w->raise();
             w->activateWindow();
@@ -118,10 +98,11 @@ void Windows::discardAll()
 {
     // delete, not close(): a closing step (such as the settings dialog storing
     // its interval) must not run when the program ends.
-    delete option_.data();
-    delete idPass_.data();
-    delete set_.data();
-    delete friend_.data();
+    for (const std::type_index& type : order_) {
+        delete open_.value(type).data();
+    }
+    open_.clear();
+    order_.clear();
 }
 
 } // namespace lumora

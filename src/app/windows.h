@@ -1,43 +1,46 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <typeindex>
 
 namespace lumora {
 
 struct AppContext;
-class FriendForm;
-class IdPassForm;
 class MainForm;
-class OptionForm;
-class SetForm;
 
-// Creates each secondary window on first use and keeps it until it is
-// closed; a window asked for after it was closed is made (and loaded) anew.
+// Every secondary window, created on first use and kept until it is closed; a
+// window asked for after it was closed is made (and loaded) anew. One generic
+// accessor serves them all: window<FriendForm>(), show<FriendForm>(),
+// existing<FriendForm>().
 class Windows : public QObject {
     Q_OBJECT
 public:
     explicit Windows(AppContext& context);
     ~Windows() override;
 
+    // Registers the main window, which every other window is wired to.
     void setMainForm(MainForm* main) { main_ = main; }
+    MainForm* mainForm() const { return main_; }
 
     // The window, created (and so loaded) hidden when it does not exist.
-    OptionForm* optionForm();
-    IdPassForm* idPassForm();
-    SetForm* setForm();
-    FriendForm* friendForm();
+    template <class Form> Form* window() { return static_cast<Form*>(windowOf(typeid(Form))); }
     // The window if it exists, without creating it.
-    IdPassForm* existingIdPassForm() const;
-    SetForm* existingSetForm() const;
-    OptionForm* existingOptionForm() const;
-    FriendForm* existingFriendForm() const;
-
-    // Shows the window modeless, creating it when needed.
-    void showOptionForm();
-    void showIdPassForm();
-    void showSetForm();
-    void showFriendForm();
+    template <class Form> Form* existing() const
+    {
+        return static_cast<Form*>(existingOf(typeid(Form)));
+    }
+    // Shows the window modeless in front, creating it when needed.
+    template <class Form> Form* show()
+    {
+        Form* form = window<Form>();
+        bringForward(form);
+        return form;
+    }
 
     // Brings the open secondary windows in front of the main window, so that
     // the account dialogs opened at start-up are not hidden behind it.
@@ -48,12 +51,19 @@ public:
     void discardAll();
 
 private:
+    using Factory = std::function<QWidget*()>;
+    template <class Form> void add(Factory factory) { factories_.insert(typeid(Form), factory); }
+    void registerWindows();
+    QWidget* windowOf(std::type_index type);
+    QWidget* existingOf(std::type_index type) const;
+    static void bringForward(QWidget* form);
+
     AppContext& context_;
     MainForm* main_ = nullptr;
-    QPointer<OptionForm> option_;
-    QPointer<IdPassForm> idPass_;
-    QPointer<SetForm> set_;
-    QPointer<FriendForm> friend_;
+    QHash<std::type_index, Factory> factories_;
+    QHash<std::type_index, QPointer<QWidget>> open_;
+    // Creation order, for raising and discarding.
+    QList<std::type_index> order_;
 };
 
 } // namespace lumora

@@ -6,6 +6,7 @@
 #include "mail/uid_store.h"
 #include "settings/account_settings.h"
 #include "store/file_io.h"
+#include "store/record_buffer.h"
 #include "store/records.h"
 #include "store/text_codec.h"
 
@@ -145,8 +146,11 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
         if (!uid.isEmpty()) {
             (void)uids.willStore(uid, received.appendNumber());
         }
-        const Result<qint64> stored =
-            storeReceivedMail(received, subject, from, date, shown, Flush::Later);
+        const MailRecord record = MailRecord::received(subject, from, date, shown);
+        const Result<qint64> stored = received.append(record.bytes(), Flush::Later);
+        if (settings.buffer) {
+            settings.buffer->set(record);
+        }
         wroteSomething = true;
         if (!stored.ok()) {
             outcome.failed = true;

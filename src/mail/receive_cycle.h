@@ -19,10 +19,14 @@ namespace lumora {
 
 class MailLibrary;
 
+class MailRecordBuffer;
+
 struct ReceiveSettings {
     QString pop3Server;
     qint16 apopFlag = 0;
     bool keepOnServer = false;
+    // When given, holds each mail's record as it is stored.
+    MailRecordBuffer* buffer = nullptr;
 };
 
 class ReceiveListener {

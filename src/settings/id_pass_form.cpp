@@ -1,10 +1,10 @@
 #include "settings/id_pass_form.h"
 
-#include "app/app_context.h"
-#include "app/geometry.h"
-#include "app/ui_services.h"
 #include "mail/mail_library.h"
 #include "settings/account_settings.h"
+#include "ui/app_context.h"
+#include "ui/geometry.h"
+#include "ui/ui_services.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,9 +1,9 @@
 #include "settings/option_form.h"
 
-#include "app/app_context.h"
-#include "app/geometry.h"
-#include "app/ui_services.h"
 #include "settings/account_settings.h"
+#include "ui/app_context.h"
+#include "ui/geometry.h"
+#include "ui/ui_services.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,9 +1,9 @@
 #include "settings/set_form.h"
 
-#include "app/app_context.h"
-#include "app/geometry.h"
-#include "app/ui_services.h"
 #include "store/text_codec.h"
+#include "ui/app_context.h"
+#include "ui/geometry.h"
+#include "ui/ui_services.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -3,11 +3,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace lumora::fileio {
 namespace {
@@ -35,6 +37,53 @@ bool writeFully(int fd, const char* data, qsizetype size)
             return false;
         }
         data += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool copyRange(int from, off_t fromOffset, int to, off_t toOffset, qint64 size)
+{
+    bool inKernel = true;
+    std::vector<char> buffer;
+    while (size > 0) {
+        const auto chunk = static_cast<size_t>(std::min<qint64>(size, qint64(1) << 30));
+        ssize_t n = -1;
+        if (inKernel) {
+            loff_t in = fromOffset;
+            loff_t out = toOffset;
+            n = ::copy_file_range(from, &in, to, &out, chunk, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                          errno == EOPNOTSUPP || errno == EBADF)) {
+                inKernel = false; // file systems that cannot: copy by hand
+                continue;
+            }
+        } else {
+            buffer.resize(std::min<size_t>(chunk, size_t(1) << 20));
+            n = ::pread(from, buffer.data(), buffer.size(), fromOffset);
+            if (n > 0) {
+                const ssize_t wrote = ::pwrite(to, buffer.data(), static_cast<size_t>(n), toOffset);
+                if (wrote < 0) {
+                    if (errno == EINTR) {
+                        continue;
+                    }
+                    return false;
+                }
+                n = wrote;
+            }
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (n == 0) {
+            errno = EIO; // the source ended early
+            return false;
+        }
+        fromOffset += n;
+        toOffset += n;
         size -= n;
     }
     return true;

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+#include <sys/types.h>
+
 // Small, careful file operations shared by every file the program keeps.
 namespace lumora::fileio {
 
@@ -36,6 +38,10 @@ Result<QByteArray> readAll(const QString& path);
 // Writes all the bytes to the descriptor, going on after interruptions;
 // false on an error (errno tells which).
 [[nodiscard]] bool writeFully(int fd, const char* data, qsizetype size);
+
+// Copies bytes from one file to another at the given offsets, in the kernel
+// where it can; false on an error (errno tells which).
+[[nodiscard]] bool copyRange(int from, off_t fromOffset, int to, off_t toOffset, qint64 size);
 
 // Flushes a folder's entry list to disk, so that a rename in it survives a crash.
 void syncFolder(const QString& folder);

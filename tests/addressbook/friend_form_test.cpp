@@ -1,7 +1,7 @@
 #include "addressbook/friend_form.h"
-#include "app/list_header.h"
-#include "app/picture_button.h"
 #include "support/app_fixture.h"
+#include "ui/list_header.h"
+#include "ui/picture_button.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -55,7 +55,7 @@ struct ThreeEntries {
             return nullptr;
         }
         QTest::mouseClick(app.mainForm->Picture11, Qt::LeftButton);
-        return app.windows->existingFriendForm();
+        return app.windows->existing<FriendForm>();
     }
     AppFixture app;
 };
@@ -81,7 +81,7 @@ void FriendFormTest::registerIntoAnEmptyBook()
     app.writeCompleteAccount();
     QVERIFY(app.start());
     QTest::mouseClick(app.mainForm->Picture11, Qt::LeftButton);
-    FriendForm* form = app.windows->existingFriendForm();
+    FriendForm* form = app.windows->existing<FriendForm>();
     QVERIFY(form && form->isVisible());
     QCOMPARE(form->windowTitle(), QStringLiteral("アドレス帳"));
     QVERIFY(QFile::exists(app.dataFile(QStringLiteral("krddata20.data")))); // load creates it
@@ -149,8 +149,8 @@ void FriendFormTest::selectAndDeleteWithoutASelectedRow()
     AppFixture app;
     app.writeCompleteAccount();
     QVERIFY(app.start());
-    app.windows->showFriendForm();
-    FriendForm* form = app.windows->existingFriendForm();
+    app.windows->show<FriendForm>();
+    FriendForm* form = app.windows->existing<FriendForm>();
     const QString path = app.dataFile(QStringLiteral("krddata20.data"));
     const ino_t inode = inodeOf(path);
 
@@ -178,7 +178,7 @@ void FriendFormTest::businessCard()
     AppFixture app;
     app.writeCompleteAccount();
     QVERIFY(app.start());
-    FriendForm* form = app.windows->friendForm();
+    FriendForm* form = app.windows->window<FriendForm>();
 
     // Empty boxes: the address is asked for first, even with no card name.
     QTest::mouseClick(form->Command38, Qt::LeftButton);
@@ -220,7 +220,7 @@ void FriendFormTest::pasteButtonsCutToTheBoxLimits()
     AppFixture app;
     app.writeCompleteAccount();
     QVERIFY(app.start());
-    FriendForm* form = app.windows->friendForm();
+    FriendForm* form = app.windows->window<FriendForm>();
     // Characters outside the basic plane count one each.
     app.ui.clipboard = QString(70, QLatin1Char('m'));
     QTest::mouseClick(form->Command1, Qt::LeftButton);
@@ -240,8 +240,8 @@ void FriendFormTest::explanationsFollowTheMouseAndTheMainWindowsOption()
         app.writeData(QStringLiteral("ini.ini"),
                       shown ? QByteArray("[EXEINI]\r\nNUMBER=1\r\n") : QByteArray());
         QVERIFY(app.start());
-        app.windows->showFriendForm();
-        FriendForm* form = app.windows->existingFriendForm();
+        app.windows->show<FriendForm>();
+        FriendForm* form = app.windows->existing<FriendForm>();
         QCOMPARE(form->Text5->y() >= 0, shown);
         QVERIFY(!form->Text5->isVisible());
 
@@ -272,8 +272,8 @@ void FriendFormTest::headerIsPaintedAndFlatWhilePressed()
     AppFixture app;
     app.writeCompleteAccount();
     QVERIFY(app.start());
-    app.windows->showFriendForm();
-    FriendForm* form = app.windows->existingFriendForm();
+    app.windows->show<FriendForm>();
+    FriendForm* form = app.windows->existing<FriendForm>();
     QHeaderView* header = form->MailListView->header();
     QVERIFY(ui::hasPaintedHeader(form->MailListView));
     QCOMPARE(header->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Address"));

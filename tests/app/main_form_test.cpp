@@ -1,4 +1,3 @@
-#include "app/picture_button.h"
 #include "settings/id_pass_form.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
@@ -6,6 +5,7 @@
 #include "store/records.h"
 #include "store/text_codec.h"
 #include "support/app_fixture.h"
+#include "ui/picture_button.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -82,9 +82,10 @@ void MainFormTest::firstStartInAnEmptyFolder()
     QVERIFY(QFile::exists(app.dataFile(QStringLiteral("krddata2.data"))));
     QCOMPARE(QFileInfo(app.dataFile(QStringLiteral("krddata2.data"))).size(), 0);
 
-    QVERIFY(app.windows->existingOptionForm() && app.windows->existingOptionForm()->isVisible());
-    QVERIFY(app.windows->existingOptionForm()->windowFlags() & Qt::WindowStaysOnTopHint);
-    IdPassForm* idPass = app.windows->existingIdPassForm();
+    QVERIFY(app.windows->existing<OptionForm>() &&
+            app.windows->existing<OptionForm>()->isVisible());
+    QVERIFY(app.windows->existing<OptionForm>()->windowFlags() & Qt::WindowStaysOnTopHint);
+    IdPassForm* idPass = app.windows->existing<IdPassForm>();
     QVERIFY(idPass && idPass->isVisible());
     QCOMPARE(idPass->windowTitle(), QStringLiteral("ID,PASS"));
     QCOMPARE(idPass->PassText->echoMode(), QLineEdit::Password);
@@ -99,8 +100,8 @@ void MainFormTest::firstStartInAnEmptyFolder()
     QCOMPARE(app.readData(QStringLiteral("ini.ini")),
              QByteArray("[EXEINI]\r\nNUMBER=0\r\nNUMBER2=0\r\nNAME=\r\nNUMBER4=0\r\nNUMBER5=\r\n"));
     QCOMPARE(app.mail.calls.last(), QStringLiteral("NMailEndWinSock"));
-    QVERIFY(!app.windows->existingOptionForm());
-    QVERIFY(!app.windows->existingIdPassForm());
+    QVERIFY(!app.windows->existing<OptionForm>());
+    QVERIFY(!app.windows->existing<IdPassForm>());
 }
 
 void MainFormTest::storedOptionsAndButtonSet2AreRestored()
@@ -117,8 +118,8 @@ void MainFormTest::storedOptionsAndButtonSet2AreRestored()
     QCOMPARE(form.Text11->text(), QStringLiteral("2"));
     QCOMPARE(imageName(form.Picture3), QStringLiteral("Button/2/1.jpg"));
     QCOMPARE(imageName(form.Picture13), QStringLiteral("Button/2/6.jpg"));
-    QVERIFY(!app.windows->existingOptionForm());
-    QVERIFY(!app.windows->existingIdPassForm()->isVisible());
+    QVERIFY(!app.windows->existing<OptionForm>());
+    QVERIFY(!app.windows->existing<IdPassForm>()->isVisible());
     QCOMPARE(app.context->account.Pop3Server, QStringLiteral("pop.example.jp"));
 
     form.close();
@@ -306,7 +307,7 @@ void MainFormTest::settingsButtonOpensTheIntervalDialog()
     MainForm& form = *app.mainForm;
     QVERIFY(!form.Check4->isChecked());
     QTest::mouseClick(form.Picture12, Qt::LeftButton);
-    SetForm* set = app.windows->existingSetForm();
+    SetForm* set = app.windows->existing<SetForm>();
     QVERIFY(set && set->isVisible());
     QCOMPARE(set->Text2->text(), QStringLiteral("15"));
     QCOMPARE(form.Text7->text(), QStringLiteral("15"));
@@ -322,17 +323,18 @@ void MainFormTest::settingsButtonOpensTheIntervalDialog()
     set->Text2->setText(QStringLiteral(" 5 "));
     set->close(); // closing stores the trimmed value
     AppFixture::settle();
-    QVERIFY(!app.windows->existingSetForm());
+    QVERIFY(!app.windows->existing<SetForm>());
     QVERIFY(app.readData(QStringLiteral("ini.ini")).contains("NUMBER4=5\r\n"));
 
     // Its buttons open the account dialogs.
     QTest::mouseClick(form.Picture12, Qt::LeftButton);
-    set = app.windows->existingSetForm();
+    set = app.windows->existing<SetForm>();
     QCOMPARE(set->Text2->text(), QStringLiteral("5"));
     QTest::mouseClick(set->Command2, Qt::LeftButton);
-    QVERIFY(app.windows->existingOptionForm() && app.windows->existingOptionForm()->isVisible());
+    QVERIFY(app.windows->existing<OptionForm>() &&
+            app.windows->existing<OptionForm>()->isVisible());
     QTest::mouseClick(set->Command1, Qt::LeftButton);
-    QVERIFY(app.windows->existingIdPassForm()->isVisible());
+    QVERIFY(app.windows->existing<IdPassForm>()->isVisible());
 }
 
 void MainFormTest::closingWritesNoSettingOfTheOtherWindows()
@@ -342,12 +344,12 @@ void MainFormTest::closingWritesNoSettingOfTheOtherWindows()
     app.writeData(QStringLiteral("ini.ini"), "[EXEINI]\r\nNUMBER4=3\r\n");
     QVERIFY(app.start());
     QTest::mouseClick(app.mainForm->Picture12, Qt::LeftButton);
-    app.windows->existingSetForm()->Text2->setText(QStringLiteral(" 8 "));
+    app.windows->existing<SetForm>()->Text2->setText(QStringLiteral(" 8 "));
     app.mainForm->close();
     // The interval is stored as typed by the main window, not trimmed by the
     // dialog's own closing step, which does not run.
     QVERIFY(app.readData(QStringLiteral("ini.ini")).contains("NUMBER4= 8 \r\n"));
-    QVERIFY(!app.windows->existingSetForm());
+    QVERIFY(!app.windows->existing<SetForm>());
 }
 
 QTEST_MAIN(MainFormTest)

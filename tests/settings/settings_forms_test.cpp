@@ -28,7 +28,7 @@ void SettingsFormsTest::serverDialogStoresAndTheNextStartReadsApop()
 {
     AppFixture app;
     QVERIFY(app.start());
-    OptionForm* form = app.windows->existingOptionForm();
+    OptionForm* form = app.windows->existing<OptionForm>();
     QVERIFY(form && form->isVisible());
     QCOMPARE(form->windowTitle(), QStringLiteral("サーバー設定"));
     QVERIFY(form->Pop3Text->text().isEmpty());
@@ -38,7 +38,7 @@ void SettingsFormsTest::serverDialogStoresAndTheNextStartReadsApop()
     form->ApopCheck->setChecked(true);
     QTest::mouseClick(form->OkCommand, Qt::LeftButton);
     AppFixture::settle();
-    QVERIFY(!app.windows->existingOptionForm());                                   // closed
+    QVERIFY(!app.windows->existing<OptionForm>());                                 // closed
     QCOMPARE(app.context->account.Pop3Server, QStringLiteral(" pop.example.jp ")); // as typed
     QCOMPARE(app.context->account.ApopFlag, 1);
     QVERIFY(app.root.read(QStringLiteral("work/kurodo.ini"))
@@ -48,17 +48,17 @@ void SettingsFormsTest::serverDialogStoresAndTheNextStartReadsApop()
     QVERIFY(AppFixture::restartIn(app));
     QCOMPARE(app.context->account.ApopFlag, 1);
     QCOMPARE(app.context->account.MailAddress, QStringLiteral("太郎 <taro@example.jp>"));
-    QVERIFY(!app.windows->existingOptionForm()); // the account is set up now
+    QVERIFY(!app.windows->existing<OptionForm>()); // the account is set up now
     // Load fills the boxes from the account in memory.
-    app.windows->showOptionForm();
-    QVERIFY(app.windows->existingOptionForm()->ApopCheck->isChecked());
+    app.windows->show<OptionForm>();
+    QVERIFY(app.windows->existing<OptionForm>()->ApopCheck->isChecked());
 }
 
 void SettingsFormsTest::serverDialogCancelChangesNothing()
 {
     AppFixture app;
     QVERIFY(app.start());
-    OptionForm* form = app.windows->existingOptionForm();
+    OptionForm* form = app.windows->existing<OptionForm>();
     form->Pop3Text->setText(QStringLiteral("pop.example.jp"));
     QTest::mouseClick(form->CancelCommand, Qt::LeftButton);
     QVERIFY(app.context->account.Pop3Server.isEmpty());
@@ -71,11 +71,11 @@ void SettingsFormsTest::serverDialogSaysSoWhenTheFileCannotBeWritten()
     QVERIFY(app.start());
     // A folder where the server file should be makes the write fail.
     QVERIFY(QDir().mkpath(app.workFolder() + QStringLiteral("/kurodo.ini/x")));
-    OptionForm* form = app.windows->existingOptionForm();
+    OptionForm* form = app.windows->existing<OptionForm>();
     form->Pop3Text->setText(QStringLiteral("pop.example.jp"));
     QTest::mouseClick(form->OkCommand, Qt::LeftButton);
     QCOMPARE(app.ui.messages.size(), 1);
-    QVERIFY(app.windows->existingOptionForm()); // still open, to try again
+    QVERIFY(app.windows->existing<OptionForm>()); // still open, to try again
     QCOMPARE(app.context->account.Pop3Server, QStringLiteral("pop.example.jp"));
 }
 
@@ -83,7 +83,7 @@ void SettingsFormsTest::idPassWithSaveCheckedStoresOwnerOnly()
 {
     AppFixture app;
     QVERIFY(app.start());
-    IdPassForm* form = app.windows->existingIdPassForm();
+    IdPassForm* form = app.windows->existing<IdPassForm>();
     QVERIFY(form->isVisible());
     QVERIFY(!form->Check1->isChecked());
     form->IdText->setText(QStringLiteral("taro"));
@@ -91,7 +91,7 @@ void SettingsFormsTest::idPassWithSaveCheckedStoresOwnerOnly()
     form->Check1->setChecked(true);
     QTest::mouseClick(form->OKCommand, Qt::LeftButton);
     AppFixture::settle();
-    QVERIFY(!app.windows->existingIdPassForm());
+    QVERIFY(!app.windows->existing<IdPassForm>());
     QCOMPARE(app.context->account.AccountId, QStringLiteral("taro"));
     QCOMPARE(app.context->account.AccountPass, QStringLiteral("ひみつ"));
     const QString file = app.dataFile(QStringLiteral("iniIdPass.ini"));
@@ -107,8 +107,8 @@ void SettingsFormsTest::idPassUncheckedKeepsTheStoredValues()
     AppFixture app;
     app.writeCompleteAccount();
     QVERIFY(app.start());
-    app.windows->showIdPassForm();
-    IdPassForm* form = app.windows->existingIdPassForm();
+    app.windows->show<IdPassForm>();
+    IdPassForm* form = app.windows->existing<IdPassForm>();
     QCOMPARE(form->IdText->text(), QStringLiteral("taro"));
     QCOMPARE(form->PassText->text(), QStringLiteral("secret"));
     form->IdText->setText(QStringLiteral("jiro"));
@@ -123,7 +123,7 @@ void SettingsFormsTest::passwordBoxHidesItsTextAndHasNoInputMethod()
 {
     AppFixture app;
     QVERIFY(app.start());
-    QLineEdit* pass = app.windows->existingIdPassForm()->PassText;
+    QLineEdit* pass = app.windows->existing<IdPassForm>()->PassText;
     QCOMPARE(pass->echoMode(), QLineEdit::Password);
     QVERIFY(!pass->testAttribute(Qt::WA_InputMethodEnabled));
     QVERIFY(pass->inputMethodHints() & Qt::ImhSensitiveData);
@@ -133,7 +133,7 @@ void SettingsFormsTest::aPasswordTheFileCannotHoldIsRefusedWithAMessage()
 {
     AppFixture app;
     QVERIFY(app.start());
-    IdPassForm* form = app.windows->existingIdPassForm();
+    IdPassForm* form = app.windows->existing<IdPassForm>();
     form->IdText->setText(QStringLiteral("taro"));
     form->PassText->setText(QStringLiteral("pässwörd"));
     form->Check1->setChecked(true);
@@ -141,7 +141,7 @@ void SettingsFormsTest::aPasswordTheFileCannotHoldIsRefusedWithAMessage()
     QCOMPARE(app.ui.messages.size(), 1);
     QVERIFY(app.ui.messages.first().text.contains(QStringLiteral("保存できない文字")));
     AppFixture::settle();
-    QVERIFY(app.windows->existingIdPassForm()); // left open to correct
+    QVERIFY(app.windows->existing<IdPassForm>()); // left open to correct
     QVERIFY(!app.readData(QStringLiteral("iniIdPass.ini")).contains("NAME2"));
 }
 

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "app/app_context.h"
 #include "app/app_folder.h"
-#include "app/clock.h"
 #include "app/main_form.h"
 #include "app/windows.h"
 #include "store/instance_lock.h"
@@ -10,6 +8,8 @@
 #include "support/recording_mail_library.h"
 #include "support/scripted_ui.h"
 #include "support/temp_folder.h"
+#include "ui/app_context.h"
+#include "ui/clock.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -72,8 +72,7 @@ public:
         if (!prepareAppFolder(paths, *lock).ok()) {
             return false;
         }
-        context = std::make_unique<AppContext>(
-            AppContext{paths, {}, library ? *library : mail, ui, clock});
+        context.reset(new AppContext{paths, {}, library ? *library : mail, ui, clock});
         windows = std::make_unique<Windows>(*context);
         mainForm = std::make_unique<MainForm>(*context, *windows);
         mainForm->load();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/clock.h"
+#include "ui/clock.h"
 
 #include <QList>
 

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "app/ui_services.h"
+#include "ui/ui_services.h"
 
 #include <QList>
+#include <QPrinter>
 #include <QStringList>
 
 #include <deque>
@@ -35,6 +36,30 @@ public:
         answers.pop_front();
         return yes;
     }
+    bool confirm(QWidget*, const QString& text, const QString& title, MessageIcon icon) override
+    {
+        messages.append({text, title.isEmpty() ? kAppTitle : title, icon});
+        if (answers.empty()) {
+            unscripted.append(text);
+            return false;
+        }
+        const bool ok = answers.front();
+        answers.pop_front();
+        return ok;
+    }
+    // Prints into a PDF file with the copies the test asks for; no file
+    // means the user cancels.
+    bool choosePrinter(QWidget*, QPrinter& printer, bool selection) override
+    {
+        printSelectionOffered = selection;
+        if (printFile.isEmpty()) {
+            return false;
+        }
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(printFile);
+        printer.setCopyCount(printCopies);
+        return true;
+    }
     std::optional<QString> openFileName(QWidget*, const QString& caption, const QString&,
                                         const QString&) override
     {
@@ -60,6 +85,9 @@ public:
     QString clipboard;
     QList<QUrl> openedUrls;
     bool urlOpens = true;
+    QString printFile;
+    int printCopies = 1;
+    bool printSelectionOffered = false;
 
 private:
     std::optional<QString> nextFile(const QString& caption)

@@ -14,6 +14,8 @@ namespace lumora::ui {
 // scaled with the screen's logical resolution.
 int twips(int value);
 QRect twipsRect(int left, int top, int width, int height);
+// Twips for a length in pixels, the other way round.
+int pixelsToTwips(int pixels);
 
 // Places a widget at a rectangle given in twips.
 void placeTwips(QWidget* widget, int left, int top, int width, int height);

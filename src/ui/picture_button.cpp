@@ -1,4 +1,4 @@
-#include "app/picture_button.h"
+#include "ui/picture_button.h"
 
 #include <QPainter>
 

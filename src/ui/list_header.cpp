@@ -1,4 +1,4 @@
-#include "app/list_header.h"
+#include "ui/list_header.h"
 
 #include <QHeaderView>
 #include <QPainter>

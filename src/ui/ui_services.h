@@ -5,6 +5,7 @@
 
 #include <optional>
 
+class QPrinter;
 class QWidget;
 
 // Everything a window asks of the desktop: message boxes, file dialogs, the
@@ -28,6 +29,12 @@ public:
     // A question with Yes and No; true for Yes.
     virtual bool ask(QWidget* parent, const QString& text, const QString& title,
                      MessageIcon icon = MessageIcon::Question) = 0;
+    // A box with OK and Cancel; true for OK.
+    virtual bool confirm(QWidget* parent, const QString& text, const QString& title,
+                         MessageIcon icon = MessageIcon::Warning) = 0;
+    // The print dialog for the printer; false when the user cancels. With
+    // selection, the dialog offers to print the selection only.
+    virtual bool choosePrinter(QWidget* parent, QPrinter& printer, bool selection) = 0;
     // A file to open or a name to save under; nothing when the user cancels.
     // The filter is in Qt's form, e.g. "テキスト (*.txt *.ini)".
     virtual std::optional<QString> openFileName(QWidget* parent, const QString& caption,
@@ -46,6 +53,9 @@ public:
     void inform(QWidget* parent, const QString& text, const QString& title,
                 MessageIcon icon) override;
     bool ask(QWidget* parent, const QString& text, const QString& title, MessageIcon icon) override;
+    bool confirm(QWidget* parent, const QString& text, const QString& title,
+                 MessageIcon icon) override;
+    bool choosePrinter(QWidget* parent, QPrinter& printer, bool selection) override;
     std::optional<QString> openFileName(QWidget* parent, const QString& caption,
                                         const QString& folder, const QString& filter) override;
     std::optional<QString> saveFileName(QWidget* parent, const QString& caption,

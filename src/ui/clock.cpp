@@ -1,4 +1,4 @@
-#include "app/clock.h"
+#include "ui/clock.h"
 
 #include <QTimer>
 

@@ -1,10 +1,12 @@
-#include "app/ui_services.h"
+#include "ui/ui_services.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 
 namespace lumora {
@@ -51,6 +53,24 @@ bool QtUiServices::ask(QWidget* parent, const QString& text, const QString& titl
     box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
     box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
     return box.exec() == QMessageBox::Yes;
+}
+
+bool QtUiServices::confirm(QWidget* parent, const QString& text, const QString& title,
+                           MessageIcon icon)
+{
+    QMessageBox box(toQt(icon), title.isEmpty() ? kAppTitle : title, text,
+                    QMessageBox::Ok | QMessageBox::Cancel, parent);
+    return box.exec() == QMessageBox::Ok;
+}
+
+bool QtUiServices::choosePrinter(QWidget* parent, QPrinter& printer, bool selection)
+{
+    QPrintDialog dialog(&printer, parent);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, selection);
+    if (selection) {
+        printer.setPrintRange(QPrinter::Selection);
+    }
+    return dialog.exec() == QDialog::Accepted;
 }
 
 std::optional<QString> QtUiServices::openFileName(QWidget* parent, const QString& caption,

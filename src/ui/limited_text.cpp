@@ -1,4 +1,4 @@
-#include "app/limited_text.h"
+#include "ui/limited_text.h"
 
 #include "store/text_codec.h"
 

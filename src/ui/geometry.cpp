@@ -1,4 +1,4 @@
-#include "app/geometry.h"
+#include "ui/geometry.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -23,6 +23,11 @@ double scale()
 int twips(int value)
 {
     return static_cast<int>(std::lround(value / 15.0 * scale()));
+}
+
+int pixelsToTwips(int pixels)
+{
+    return static_cast<int>(std::lround(pixels * 15.0 / scale()));
 }
 
 QRect twipsRect(int left, int top, int width, int height)

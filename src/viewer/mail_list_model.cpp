@@ -1,0 +1,127 @@
+#include "viewer/mail_list_model.h"
+
+#include "store/text_codec.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace lumora {
+namespace {
+
+constexpr qsizetype kHeaderBytes = MailRecord::kBody.offset; // Subject, Date, From
+constexpr int kCachedRows = 4096;
+
+QString cell(const QByteArray& header, FieldSpan field)
+{
+    if (field.offset + field.width > header.size()) {
+        return {};
+    }
+    return text::CutAtNul(
+        text::decodeCp932(QByteArrayView(header).sliced(field.offset, field.width)));
+}
+
+} // namespace
+
+MailListModel::MailListModel(QString path, QObject* parent)
+    : QAbstractTableModel(parent), file_(std::move(path), MailRecord::kLayout), cache_(kCachedRows)
+{
+}
+
+void MailListModel::reload()
+{
+    beginResetModel();
+    cache_.clear();
+    count_ = static_cast<int>(std::min<qint64>(file_.wholeCount(), INT_MAX));
+    endResetModel();
+}
+
+void MailListModel::refreshCount()
+{
+    const int now = static_cast<int>(std::min<qint64>(file_.wholeCount(), INT_MAX));
+    if (now > count_) {
+        beginInsertRows({}, count_, now - 1);
+        count_ = now;
+        endInsertRows();
+    } else if (now < count_) {
+        reload(); // the file was rewritten behind the list
+    }
+}
+
+Result<MailRecord> MailListModel::record(int row) const
+{
+    Result<QByteArray> bytes = file_.read(row + 1);
+    if (!bytes.ok()) {
+        return bytes.status();
+    }
+    return MailRecord::fromBytes(bytes.value());
+}
+
+const MailListModel::Row* MailListModel::row(int index) const
+{
+    if (const Row* cached = cache_.object(index)) {
+        return cached;
+    }
+    if (frozen_) {
+        return nullptr;
+    }
+    const int fd = ::open(QFile::encodeName(file_.path()).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    QByteArray header(kHeaderBytes, Qt::Uninitialized);
+    const ssize_t n = ::pread(fd, header.data(), static_cast<size_t>(kHeaderBytes),
+                              static_cast<off_t>(index) * MailRecord::kLength);
+    ::close(fd);
+    ++headerReads_;
+    if (n != kHeaderBytes) {
+        return nullptr;
+    }
+    auto* fresh = new Row;
+    fresh->cells[0] = cell(header, MailRecord::kSubject);
+    fresh->cells[1] = cell(header, MailRecord::kFrom);
+    fresh->cells[2] = cell(header, MailRecord::kDate);
+    cache_.insert(index, fresh);
+    return fresh;
+}
+
+int MailListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : count_;
+}
+
+int MailListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : 3;
+}
+
+QVariant MailListModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= count_ ||
+        index.column() > 2) {
+        return {};
+    }
+    const Row* r = row(index.row());
+    return r ? r->cells[index.column()] : QString();
+}
+
+QVariant MailListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (section) {
+    case 0:
+        return QStringLiteral("Subject");
+    case 1:
+        return QStringLiteral("From");
+    case 2:
+        return QStringLiteral("Date");
+    default:
+        return {};
+    }
+}
+
+} // namespace lumora

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "store/record_file.h"
+#include "store/records.h"
+
+#include <QAbstractTableModel>
+#include <QCache>
+
+// The received-mail list: one row per whole record of the received-mail
+// file, in record order, so row i (from 0) is record i + 1. Cells are the
+// record's Subject, From and Date cut at their first NUL, padding kept.
+//
+// The model keeps no copy of the file. A row's header fields (the first 280
+// bytes of its record) are read when the list first asks for the row, so a
+// file of 32767 mails (a gigabyte) lists at once; a few thousand rows stay
+// cached. While the file is being rewritten the model reads nothing and
+// shows only what it has cached.
+namespace lumora {
+
+class MailListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit MailListModel(QString path, QObject* parent = nullptr);
+
+    // Lists the file anew.
+    void reload();
+    // Shows rows for records appended since the last listing; the rows
+    // already listed (and the selection) stay.
+    void refreshCount();
+    void setFrozen(bool frozen) { frozen_ = frozen; }
+
+    qint64 recordCount() const { return count_; }
+    // The whole record behind row (from 0).
+    Result<MailRecord> record(int row) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // The number of record reads the model has made, for tests.
+    qint64 headerReads() const { return headerReads_; }
+
+private:
+    struct Row {
+        QString cells[3];
+    };
+    const Row* row(int index) const;
+
+    RecordFile file_;
+    int count_ = 0;
+    bool frozen_ = false;
+    mutable QCache<int, Row> cache_;
+    mutable qint64 headerReads_ = 0;
+};
+
+} // namespace lumora

@@ -1,0 +1,597 @@
+#include "viewer/tyaku_form.h"
+
+#include "store/numeric_text.h"
+#include "store/paths.h"
+#include "store/records.h"
+#include "store/text_codec.h"
+#include "store/text_file.h"
+#include "ui/app_context.h"
+#include "ui/geometry.h"
+#include "ui/list_header.h"
+#include "ui/ui_services.h"
+#include "viewer/mail_deletion.h"
+#include "viewer/mail_list_model.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTextEdit>
+#include <QThread>
+#include <QToolBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace lumora {
+namespace {
+
+const QString kNotSelected = QStringLiteral("データが選択されていません");
+const QString kConfirm = QStringLiteral("確認");
+const QString kCrLf = QStringLiteral("\r\n");
+// Where the explanation box sits when explanations are shown, and out of
+// sight otherwise (twips from the top).
+constexpr int kExplanationTop = 3600;
+constexpr int kExplanationHiddenTop = -4000;
+constexpr int kStatusBarHeight = 375;
+// How often the load step tries a failing step again when the user says OK.
+constexpr int kLoadTries = 3;
+
+const QColor kListColour(210, 250, 250);
+
+QString shownText(const QString& field)
+{
+    return text::trimSpaces(text::CutAtNul(field));
+}
+
+} // namespace
+
+TyakuForm::TyakuForm(AppContext& context, QWidget* parent)
+    : QWidget(parent, Qt::Window), context_(context),
+      model_(std::make_unique<MailListModel>(context.paths.receivedFile()))
+{
+    setObjectName(QStringLiteral("TyakuForm"));
+    setWindowTitle(QStringLiteral("着信履歴"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    createControls();
+    column->setMenuBar(menuBar);
+    column->addWidget(client_);
+    editor_ = std::make_unique<EditorCommands>(rtfEd, this, context.ui, context.editor);
+    MailListView->setModel(model_.get());
+    explanations_ = explanationTable();
+    nameControls();
+    connectSignals();
+    resize(ui::twips(9345), ui::twips(7320) + menuBar->sizeHint().height());
+}
+
+TyakuForm::~TyakuForm()
+{
+    // A deletion in hand finishes before the window goes: the file is never
+    // left half rewritten.
+    if (job_) {
+        job_->wait();
+        context_.rewritingReceivedFile = false;
+    }
+}
+
+void TyakuForm::connectSignals()
+{
+    connect(Command1, &QPushButton::clicked, this, &TyakuForm::copyHeaderField);
+    connect(Command2, &QPushButton::clicked, this, &TyakuForm::quickSave);
+    connect(Command3, &QPushButton::clicked, this, &TyakuForm::deleteSelected);
+    connect(Command6, &QPushButton::clicked, this, &TyakuForm::deleteAll);
+    connect(tbToolBar, &QToolBar::actionTriggered, this, &TyakuForm::toolbarClicked);
+    connect(Text2, &QLineEdit::textChanged, this, &TyakuForm::countChanged);
+    connect(rtfEd, &QTextEdit::textChanged, this, &TyakuForm::bodyChanged);
+
+    connect(mnew, &QAction::triggered, this, [this] { editor_->newDocument(); });
+    connect(mopen, &QAction::triggered, this, [this] { editor_->openFile(); });
+    connect(msave, &QAction::triggered, this, &TyakuForm::saveAs);
+    connect(mprint, &QAction::triggered, this, [this] { editor_->print(); });
+    connect(mend, &QAction::triggered, this, &QWidget::close);
+    connect(mall, &QAction::triggered, this, [this] { editor_->selectAll(); });
+    connect(matamajump, &QAction::triggered, this, [this] { editor_->caretToStart(); });
+    connect(mbunmatujump, &QAction::triggered, this, [this] { editor_->caretToEnd(); });
+    connect(mkensaku, &QAction::triggered, this, &TyakuForm::search);
+    connect(mtugikensaku, &QAction::triggered, this, &TyakuForm::findNext);
+    connect(mcut, &QAction::triggered, this, [this] { editor_->cut(); });
+    connect(mcopy, &QAction::triggered, this, [this] { editor_->copy(); });
+    connect(mpaste, &QAction::triggered, this, [this] { editor_->paste(); });
+
+    // The mouse: explanations, the copy field, the row click, and the layout
+    // on a move over the bare background.
+    client_->setMouseTracking(true);
+    client_->installEventFilter(this);
+    MailListView->viewport()->setMouseTracking(true);
+    MailListView->viewport()->installEventFilter(this);
+    rtfEd->viewport()->setMouseTracking(true);
+    rtfEd->viewport()->installEventFilter(this);
+    for (QWidget* w : {static_cast<QWidget*>(Text7), static_cast<QWidget*>(Text8),
+                       static_cast<QWidget*>(Text9)}) {
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+    }
+    for (auto it = explanations_.cbegin(); it != explanations_.cend(); ++it) {
+        it.key()->setMouseTracking(true);
+        it.key()->installEventFilter(this);
+    }
+}
+
+void TyakuForm::load(bool explanationsShown)
+{
+    ui::placeTwips(Text4, 1320, explanationsShown ? kExplanationTop : kExplanationHiddenTop, 5535,
+                   1935);
+    const int width = MailListView->width();
+    MailListView->setColumnWidth(0, width / 2);
+    MailListView->setColumnWidth(1, width / 4);
+    MailListView->setColumnWidth(2, width / 4);
+    ui::installPaintedHeader(MailListView);
+    place(rtfEd, layout_.body);
+    loadCurrentDocument();
+}
+
+void TyakuForm::loadCurrentDocument()
+{
+    // Nothing to load before the editor has a document.
+    const QString path = context_.editor.CurrentFilePath;
+    if (path.isEmpty()) {
+        return;
+    }
+    lstLst->setVisible(false);
+    context_.editor.caretPositions[0] = context_.editor.caretPositions[1];
+    context_.editor.caretPositions[1] = rtfEd->textCursor().position();
+    for (int tries = 0; tries < kLoadTries; ++tries) {
+        const Result<QString> text = textfile::read(path);
+        if (text.ok()) {
+            setEditorText(rtfEd, text.value());
+            context_.editor.EditorModified = false;
+            break;
+        }
+        if (!context_.ui.confirm(this, QStringLiteral("文書を読み込めませんでした。\n") + path,
+                                 kAppTitle + QStringLiteral("  Form_LoadError"),
+                                 MessageIcon::Warning)) {
+            break;
+        }
+    }
+    rtfEd->setVisible(true);
+}
+
+QString TyakuForm::explanationFor(const QObject* control) const
+{
+    for (auto it = explanations_.cbegin(); it != explanations_.cend(); ++it) {
+        if (it.key() == control) {
+            return it.value();
+        }
+    }
+    return {};
+}
+
+bool TyakuForm::rewriting() const
+{
+    return job_ != nullptr;
+}
+
+void TyakuForm::openAndFill()
+{
+    show();
+    raise();
+    activateWindow();
+    setWindowTitle(QStringLiteral("着信履歴"));
+    context_.listMode = 1;
+    QPalette colours = MailListView->palette();
+    colours.setColor(QPalette::Base, kListColour);
+    MailListView->setPalette(colours);
+    rtfEd->clear();
+    fillRows();
+}
+
+void TyakuForm::fillRows()
+{
+    model_->reload();
+    filled_ = true;
+    const int count = model_->rowCount();
+    if (count > 0) {
+        showRow(count - 1);
+    }
+    Text2->setText(QString::number(count));
+}
+
+bool TyakuForm::showRow(int row)
+{
+    const Result<MailRecord> record = model_->record(row);
+    if (!record.ok()) {
+        reportFailure(QStringLiteral("メールを読み込めませんでした。"),
+                      context_.paths.receivedFile());
+        return false;
+    }
+    const MailRecord& mail = record.value();
+    context_.recordBuffer.set(mail);
+    Text7->setText(shownText(mail.subject()));
+    Text8->setText(shownText(mail.from()));
+    Text9->setText(shownText(mail.date()));
+    setEditorText(rtfEd, shownText(mail.body()));
+    passBodyThroughClipboard();
+    return true;
+}
+
+void TyakuForm::passBodyThroughClipboard()
+{
+    // The shown body stays on the clipboard, for pasting elsewhere.
+    context_.ui.setClipboardText(rtfEd->toPlainText());
+    setEditorText(rtfEd, text::trimSpaces(context_.ui.clipboardText()));
+}
+
+void TyakuForm::showReceivedMail(const QString& subject, const QString& from, const QString& date,
+                                 const QString& body)
+{
+    Text7->setText(subject);
+    Text8->setText(from);
+    Text9->setText(date);
+    setEditorText(rtfEd, body);
+}
+
+void TyakuForm::receiveEnded()
+{
+    if (filled_ && !rewriting()) {
+        model_->refreshCount();
+        Text2->setText(QString::number(model_->rowCount()));
+    }
+}
+
+int TyakuForm::selectedRow() const
+{
+    const QModelIndexList rows = MailListView->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TyakuForm::showClickedMail()
+{
+    Text5->setText(QStringLiteral("1"));
+    if (text::leadingNumber(Text2->text()) == 0) {
+        context_.ui.inform(this, QStringLiteral("選択するデータがありません。"));
+        return;
+    }
+    const int row = selectedRow();
+    if (row >= 0) {
+        showRow(row);
+    }
+}
+
+bool TyakuForm::consumeMarker()
+{
+    if (Text5->text().isEmpty()) {
+        context_.ui.inform(this, kNotSelected);
+        return false;
+    }
+    rtfEd->setFocus();
+    Text5->clear();
+    return true;
+}
+
+bool TyakuForm::mayRewrite()
+{
+    if (job_) {
+        return false; // one rewrite at a time; the buttons say so by being off
+    }
+    if (context_.receivingMail) {
+        context_.ui.inform(this, QStringLiteral("メールを受信しています。\n"
+                                                "受信が終わってから、もう一度削除してください。"));
+        return false;
+    }
+    return true;
+}
+
+void TyakuForm::deleteSelected()
+{
+    if (Text5->text().isEmpty()) {
+        context_.ui.inform(this, kNotSelected);
+        return;
+    }
+    const int row = selectedRow();
+    if (row < 0) {
+        context_.ui.inform(this, kNotSelected);
+        return;
+    }
+    if (!mayRewrite()) {
+        return;
+    }
+    const bool yes = context_.ui.ask(
+        this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"), kConfirm,
+        MessageIcon::Question);
+    rtfEd->setFocus();
+    Text5->clear();
+    if (!yes) {
+        rtfEd->clear();
+        return;
+    }
+    const RecordFile file = mailFile(context_.paths.receivedFile());
+    const QString temp = context_.paths.receivedTemp();
+    rewriteFile([file, temp, n = row + 1,
+                 hook = deletionHook] { return viewer::deleteMail(file, n, temp, hook); },
+                [this](const Status& status) {
+                    clearFields();
+                    if (!status.ok()) {
+                        reportFailure(QStringLiteral("メールを削除できませんでした。"),
+                                      context_.paths.receivedFile());
+                    }
+                    fillRows();
+                });
+}
+
+void TyakuForm::deleteAll()
+{
+    if (!mayRewrite()) {
+        return;
+    }
+    if (!context_.ui.ask(this, QStringLiteral("すべてのデータを削除して良いですか？"), kConfirm,
+                         MessageIcon::Question)) {
+        return;
+    }
+    const RecordFile file = mailFile(context_.paths.receivedFile());
+    rewriteFile([file] { return viewer::deleteAllMail(file); },
+                [this](const Status& status) {
+                    if (!status.ok()) {
+                        reportFailure(QStringLiteral("メールを削除できませんでした。"),
+                                      context_.paths.receivedFile());
+                        fillRows();
+                        return;
+                    }
+                    model_->reload();
+                    Q_EMIT explanationReset(QStringLiteral("0"));
+                    Text2->setText(QStringLiteral("0"));
+                    clearFields();
+                });
+}
+
+void TyakuForm::rewriteFile(std::function<Status()> work, std::function<void(const Status&)> done)
+{
+    context_.rewritingReceivedFile = true;
+    model_->setFrozen(true);
+    for (QWidget* w : {static_cast<QWidget*>(Command3), static_cast<QWidget*>(Command6),
+                       static_cast<QWidget*>(MailListView)}) {
+        w->setEnabled(false);
+    }
+    StatusBar1->showMessage(QStringLiteral("削除しています…"));
+    setCursor(Qt::BusyCursor);
+    job_.reset(QThread::create([this, work = std::move(work), done = std::move(done)] {
+        const Status status = work();
+        QMetaObject::invokeMethod(
+            this,
+            [this, status, done] {
+                job_->wait();
+                job_.reset();
+                context_.rewritingReceivedFile = false;
+                model_->setFrozen(false);
+                for (QWidget* w : {static_cast<QWidget*>(Command3), static_cast<QWidget*>(Command6),
+                                   static_cast<QWidget*>(MailListView)}) {
+                    w->setEnabled(true);
+                }
+                StatusBar1->clearMessage();
+                unsetCursor();
+                done(status);
+            },
+            Qt::QueuedConnection);
+    }));
+    job_->start();
+}
+
+void TyakuForm::clearFields()
+{
+    Text7->clear();
+    Text8->clear();
+    Text9->clear();
+    rtfEd->clear();
+}
+
+void TyakuForm::search()
+{
+    viewer::BodySearch::Match match;
+    if (search_.search(rtfEd->toPlainText(), Text1->text(), match)) {
+        QTextCursor cursor = rtfEd->textCursor();
+        cursor.setPosition(static_cast<int>(match.start));
+        cursor.setPosition(static_cast<int>(match.start + match.length), QTextCursor::KeepAnchor);
+        rtfEd->setFocus();
+        rtfEd->setTextCursor(cursor);
+    }
+}
+
+void TyakuForm::findNext()
+{
+    viewer::BodySearch::Match match;
+    if (search_.findNext(rtfEd->toPlainText(), Text1->text(), match)) {
+        QTextCursor cursor = rtfEd->textCursor();
+        cursor.setPosition(static_cast<int>(match.start));
+        cursor.setPosition(static_cast<int>(match.start + match.length), QTextCursor::KeepAnchor);
+        rtfEd->setFocus();
+        rtfEd->setTextCursor(cursor);
+    }
+}
+
+QString TyakuForm::headerBlockNow() const
+{
+    return viewer::headerBlock(Text7->text(), Text8->text(), Text9->text(), editorText(rtfEd));
+}
+
+void TyakuForm::quickSave()
+{
+    if (!consumeMarker()) {
+        return;
+    }
+    const QString folder = context_.paths.quickSaveFolder();
+    if (!QDir().mkpath(folder)) {
+        reportFailure(QStringLiteral("保存用のフォルダを作れませんでした。"), folder);
+        return;
+    }
+    const QString path = findPath(folder, viewer::quickSaveName(Text7->text()));
+    if (QFileInfo::exists(path) &&
+        !context_.ui.ask(this, QStringLiteral("同名のファイルが既に存在します。上書きしますか？ "),
+                         kConfirm, MessageIcon::Question)) {
+        return;
+    }
+    const QString block = headerBlockNow();
+    if (!textfile::write(path, block + kCrLf).ok()) {
+        reportFailure(QStringLiteral("ファイルを保存できませんでした。"), path);
+        return;
+    }
+    setEditorText(rtfEd, block);
+}
+
+void TyakuForm::saveAs()
+{
+    const QString block = headerBlockNow();
+    setEditorText(rtfEd, block);
+    const std::optional<QString> path =
+        context_.ui.saveFileName(this, QStringLiteral("名前を付けて保存"),
+                                 context_.paths.quickSaveFolder(), kTextFileFilter);
+    if (!path) {
+        return;
+    }
+    setWindowTitle(*path);
+    if (!textfile::write(*path, block + kCrLf).ok()) {
+        reportFailure(QStringLiteral("ファイルを保存できませんでした。"), *path);
+    }
+}
+
+void TyakuForm::copyHeaderField()
+{
+    context_.ui.setClipboardText(Text6->text());
+}
+
+void TyakuForm::toolbarClicked(QAction* action)
+{
+    const QString key = action->objectName();
+    if (key == QLatin1String("New")) {
+        editor_->newDocument();
+    } else if (key == QLatin1String("Open")) {
+        editor_->openFile();
+    } else if (key == QLatin1String("Save") || key == QLatin1String("SaveAs")) {
+        saveAs();
+    } else if (key == QLatin1String("Print")) {
+        editor_->print();
+    } else if (key == QLatin1String("Cut")) {
+        editor_->cut();
+    } else if (key == QLatin1String("Copy")) {
+        editor_->copy();
+    } else if (key == QLatin1String("Paste")) {
+        editor_->paste();
+    } else if (key == QLatin1String("Bold")) {
+        editor_->toggle(TextStyle::Bold);
+    } else if (key == QLatin1String("Italic")) {
+        editor_->toggle(TextStyle::Italic);
+    } else if (key == QLatin1String("Underline")) {
+        editor_->toggle(TextStyle::Underline);
+    }
+}
+
+void TyakuForm::bodyChanged()
+{
+    context_.editor.EditorModified = true;
+}
+
+void TyakuForm::place(QWidget* control, const viewer::TwipsRect& rect)
+{
+    ui::placeTwips(control, rect.left, rect.top, rect.width, rect.height);
+}
+
+void TyakuForm::layOut()
+{
+    Text6->setVisible(true);
+    Command2->setVisible(true);
+    const int clientWidth = ui::pixelsToTwips(client_->width());
+    const int statusTop = ui::pixelsToTwips(client_->height()) - kStatusBarHeight;
+    ui::placeTwips(StatusBar1, 0, statusTop, clientWidth, kStatusBarHeight);
+    const QRect outer = frameGeometry();
+    layout_.apply(ui::pixelsToTwips(outer.width()), ui::pixelsToTwips(outer.height()), 0, statusTop,
+                  isMaximized());
+    place(MailListView, layout_.list);
+    place(Text7, layout_.subject);
+    place(Text8, layout_.sender);
+    place(Text9, layout_.date);
+    place(Picture1, layout_.toolbarPanel);
+    place(rtfEd, layout_.body);
+    place(Text6, layout_.copyField);
+    place(Command1, layout_.copyButton);
+}
+
+void TyakuForm::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layOut();
+}
+
+void TyakuForm::pointerOver(QObject* watched)
+{
+    if (watched == MailListView->viewport() || watched == rtfEd->viewport()) {
+        Text4->setVisible(false);
+        if (watched == MailListView->viewport()) {
+            Text4->clear();
+        }
+        QPalette grey = Command1->palette();
+        grey.setColor(QPalette::Button, ui::paletteColour(8));
+        Command1->setPalette(grey);
+        return;
+    }
+    const std::pair<QLineEdit*, int> fields[] = {{Text7, 14}, {Text8, 9}, {Text9, 15}};
+    for (const auto& [box, colour] : fields) {
+        if (watched == box) {
+            Text6->setText(box->text());
+            QPalette picked = Command1->palette();
+            picked.setColor(QPalette::Button, ui::paletteColour(colour));
+            Command1->setPalette(picked);
+            return;
+        }
+    }
+    if (const QString text = explanationFor(watched); !text.isEmpty()) {
+        Text4->setPlainText(text);
+        Text4->setVisible(true);
+        Text4->raise();
+    }
+}
+
+bool TyakuForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseMove) {
+        if (watched == client_) {
+            const auto* move = static_cast<QMouseEvent*>(event);
+            if (!client_->childAt(move->position().toPoint())) {
+                layOut();
+            }
+        } else {
+            pointerOver(watched);
+        }
+    } else if (event->type() == QEvent::MouseButtonRelease && watched == MailListView->viewport() &&
+               static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        showClickedMail();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TyakuForm::reportFailure(const QString& what, const QString& detail)
+{
+    context_.ui.inform(this, what + QLatin1Char('\n') + detail, {}, MessageIcon::Warning);
+}
+
+void TyakuForm::closeEvent(QCloseEvent* event)
+{
+    if (job_) {
+        event->ignore(); // the deletion finishes first
+        return;
+    }
+    ui::removePaintedHeader(MailListView);
+    event->accept();
+}
+
+} // namespace lumora

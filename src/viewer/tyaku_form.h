@@ -1,0 +1,200 @@
+#pragma once
+
+// TyakuForm "着信履歴": the received-mail viewer. Lists every stored mail,
+// shows the clicked one, deletes, searches and saves mail as text; the body
+// is an editor with the commands the compose window has.
+//
+// | control       | kind            | caption / content            | role                          |
+// |---------------|-----------------|------------------------------|-------------------------------|
+// | Picture1      | panel           |                              | holds the toolbar             |
+// | tbToolBar     | toolbar         | New … Underline              | editor commands               |
+// | Command2      | button, in bar  | "TextQuickSave"              | quick save as text            |
+// | Picture4      | panel, in bar   | Label2 "検索文字"            |                               |
+// | Text1         | line edit       |                              | search text                   |
+// | Command3      | button          | "    一件削除"               | delete the selected mail      |
+// | Command4      | button          | "    アドレス帳登録"         | register the sender           |
+// | Command5      | button          | "   返事を書く"              | reply                         |
+// | Command6      | button          | "   全件削除"                | delete all mail               |
+// | Label4, Text2 | label, box      | "件数"                       | number of rows                |
+// | Text5         | box, off-screen |                              | selection marker ("1")        |
+// | MailListView  | list            | "Subject", "From", "Date"    | one row per stored mail       |
+// | Text7/8/9     | line edits      |                              | subject, sender, date shown   |
+// | rtfEd         | text editor     |                              | body shown; the editor        |
+// | Text4         | text box        |                              | explanation box               |
+// | StatusBar1    | status bar      |                              | layout anchor                 |
+// | Command1      | button          | "コピー（Subject/from/Data）" | copy the copy field           |
+// | Text6         | line edit       |                              | copy field                    |
+// | lstLst        | list, hidden    |                              | the editor's auxiliary list   |
+// | lstWk, rtfWk, Text3 | hidden    |                              | work controls                 |
+//
+// Menus "ファイル(&F)" (mnew, mopen, msave, mprint, mend) and "編集(&E)"
+// (mall, matamajump, mbunmatujump, mkensaku, mtugikensaku, mcut, mcopy,
+// mpaste). The window keeps no mails of its own: the list is a model over
+// the received-mail file, and every mail shown is read from it again.
+
+#include "compose/editor_commands.h"
+#include "store/record_file.h"
+#include "viewer/mail_text.h"
+#include "viewer/viewer_layout.h"
+
+#include <QHash>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTextEdit;
+class QThread;
+class QToolBar;
+class QTreeView;
+
+namespace lumora {
+
+struct AppContext;
+class MailListModel;
+
+class TyakuForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TyakuForm(AppContext& context, QWidget* parent = nullptr);
+    ~TyakuForm() override;
+
+    // The load steps: the explanation box placed by the main window's
+    // option, the list's columns and painted header, the body moved into
+    // place, the current document loaded.
+    void load(bool explanationsShown);
+
+    // The explanation of a control, or an empty text.
+    QString explanationFor(const QObject* control) const;
+
+    // True while a deletion rewrites the file.
+    bool rewriting() const;
+
+    // A test holds or stops a deletion at its steps through this.
+    CompactHook deletionHook;
+
+    QFrame* Picture1;
+    QToolBar* tbToolBar;
+    QPushButton* Command2;
+    QFrame* Picture4;
+    QLabel* Label2;
+    QLineEdit* Text1;
+    QPushButton* Command3;
+    QPushButton* Command4;
+    QPushButton* Command5;
+    QPushButton* Command6;
+    QLabel* Label4;
+    QLineEdit* Text2;
+    QLineEdit* Text5;
+    QTreeView* MailListView;
+    QLineEdit* Text7;
+    QLineEdit* Text8;
+    QLineEdit* Text9;
+    QTextEdit* rtfEd;
+    QPlainTextEdit* Text4;
+    QStatusBar* StatusBar1;
+    QPushButton* Command1;
+    QLineEdit* Text6;
+    QListWidget* lstLst;
+    QListWidget* lstWk;
+    QTextEdit* rtfWk;
+    QLineEdit* Text3;
+    QMenuBar* menuBar;
+    QMenu* mFile;
+    QAction* mnew;
+    QAction* mopen;
+    QAction* msave;
+    QAction* mprint;
+    QAction* mend;
+    QMenu* medit;
+    QAction* mall;
+    QAction* matamajump;
+    QAction* mbunmatujump;
+    QAction* mkensaku;
+    QAction* mtugikensaku;
+    QAction* mcut;
+    QAction* mcopy;
+    QAction* mpaste;
+
+Q_SIGNALS:
+    // The row count (Text2) changed: the main window's cumulative count follows.
+    void countChanged(const QString& count);
+    // Delete all restarts the main window's minute count: its explanation box
+    // gets this text.
+    void explanationReset(const QString& text);
+
+public Q_SLOTS:
+    // The main window's view button: shows the window and lists the file.
+    void openAndFill();
+    // A received mail's texts, as the receive shows them.
+    void showReceivedMail(const QString& subject, const QString& from, const QString& date,
+                          const QString& body);
+    // A receive has ended: rows for the mails it stored join the list.
+    void receiveEnded();
+    // Lays the controls out for the window's size.
+    void layOut();
+
+private Q_SLOTS:
+    void showClickedMail();
+    void deleteSelected();
+    void deleteAll();
+    void search();
+    void findNext();
+    void quickSave();
+    void saveAs();
+    void copyHeaderField();
+    void toolbarClicked(QAction* action);
+    void bodyChanged();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void createToolbar();
+    void createMenus();
+    QHash<QWidget*, QString> explanationTable() const;
+    void nameControls();
+    void connectSignals();
+    void place(QWidget* control, const viewer::TwipsRect& rect);
+    void loadCurrentDocument();
+    // Lists the file and shows its last mail.
+    void fillRows();
+    // Shows the mail of a row (from 0); false when it cannot be read.
+    bool showRow(int row);
+    void clearFields();
+    void passBodyThroughClipboard();
+    int selectedRow() const;
+    bool consumeMarker();
+    bool mayRewrite();
+    // Runs a rewrite of the received-mail file off the window's thread.
+    void rewriteFile(std::function<Status()> work, std::function<void(const Status&)> done);
+    void reportFailure(const QString& what, const QString& detail);
+    QString headerBlockNow() const;
+    void pointerOver(QObject* watched);
+
+    AppContext& context_;
+    std::unique_ptr<EditorCommands> editor_;
+    std::unique_ptr<MailListModel> model_;
+    viewer::ViewerLayout layout_;
+    viewer::BodySearch search_;
+    QWidget* client_;
+    QList<QLabel*> actionIcons_;
+    QHash<QWidget*, QString> explanations_;
+    std::unique_ptr<QThread> job_;
+    bool filled_ = false;
+};
+
+} // namespace lumora
