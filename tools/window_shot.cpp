@@ -1,7 +1,8 @@
 // Renders one of the program's windows into a PNG file, on the files of an
 // application folder, for looking at a window without clicking through the
 // program: lumora-window-shot WINDOW OUT.png APP_FOLDER [ROW]
-// WINDOW is "main" or "addressbook"; ROW (from 1) is pressed in the list.
+// WINDOW is "main", "addressbook" or "viewer"; ROW (from 1) is clicked in the
+// list.
 
 #include "addressbook/friend_form.h"
 #include "app/app_folder.h"
@@ -11,9 +12,13 @@
 #include "ui/app_context.h"
 #include "ui/clock.h"
 #include "ui/geometry.h"
+#include "ui/picture_button.h"
 #include "ui/ui_services.h"
+#include "viewer/tyaku_form.h"
 
 #include <QApplication>
+#include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include <cstdio>
@@ -50,6 +55,16 @@ int main(int argc, char** argv)
                 form->MailListView->setCurrentItem(item);
                 QMetaObject::invokeMethod(form, "selectEntry");
             }
+        }
+        shown = form;
+    } else if (args[1] == QStringLiteral("viewer")) {
+        mainForm.Picture5->click();
+        auto* form = windows.existing<lumora::TyakuForm>();
+        if (args.size() > 4) {
+            const QModelIndex index = form->MailListView->model()->index(args[4].toInt() - 1, 0);
+            form->MailListView->setCurrentIndex(index);
+            QTest::mouseClick(form->MailListView->viewport(), Qt::LeftButton, {},
+                              form->MailListView->visualRect(index).center());
         }
         shown = form;
     }

@@ -52,6 +52,13 @@ QString shownText(const QString& field)
     return text::trimSpaces(text::CutAtNul(field));
 }
 
+// Shows the start of a long text, not its end.
+void setField(QLineEdit* box, const QString& text)
+{
+    box->setText(text);
+    box->setCursorPosition(0);
+}
+
 } // namespace
 
 TyakuForm::TyakuForm(AppContext& context, QWidget* parent)
@@ -219,9 +226,9 @@ bool TyakuForm::showRow(int row)
     }
     const MailRecord& mail = record.value();
     context_.recordBuffer.set(mail);
-    Text7->setText(shownText(mail.subject()));
-    Text8->setText(shownText(mail.from()));
-    Text9->setText(shownText(mail.date()));
+    setField(Text7, shownText(mail.subject()));
+    setField(Text8, shownText(mail.from()));
+    setField(Text9, shownText(mail.date()));
     setEditorText(rtfEd, shownText(mail.body()));
     passBodyThroughClipboard();
     return true;
@@ -237,9 +244,9 @@ void TyakuForm::passBodyThroughClipboard()
 void TyakuForm::showReceivedMail(const QString& subject, const QString& from, const QString& date,
                                  const QString& body)
 {
-    Text7->setText(subject);
-    Text8->setText(from);
-    Text9->setText(date);
+    setField(Text7, subject);
+    setField(Text8, from);
+    setField(Text9, date);
     setEditorText(rtfEd, body);
 }
 

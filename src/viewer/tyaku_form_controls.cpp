@@ -174,7 +174,8 @@ void TyakuForm::createToolbar()
 {
     tbToolBar = new QToolBar(Picture1);
     tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
-    tbToolBar->setIconSize(QSize(ui::twips(240), ui::twips(240)));
+    tbToolBar->setIconSize(QSize(16, 16));
+    tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     ui::placeTwips(tbToolBar, 0, 0, 9015, 390);
     for (const ToolKey& key : kToolKeys) {
         const QString tip = QString::fromUtf8(key.tip);

@@ -34,6 +34,8 @@ public:
     int lastApop = 0;
     // Runs inside connect, on the receive thread (to hold a cycle open).
     std::function<void()> onConnect;
+    // Runs before each mail is handed over, on the receive thread.
+    std::function<void(int)> onGetMail;
 
     QStringList calls() const
     {
@@ -78,6 +80,9 @@ public:
     int NMailPop3GetMail(int, int number, MailFields& fields, QString& body, int, int) override
     {
         record(QStringLiteral("get %1").arg(number));
+        if (onGetMail) {
+            onGetMail(number);
+        }
         NMailPop3GetMailStatus(0, number, fields, 0);
         body = mails.at(number - 1).body;
         current_ = number;
