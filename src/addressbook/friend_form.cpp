@@ -2,6 +2,7 @@
 
 #include "addressbook/address_book.h"
 #include "store/text_codec.h"
+#include "ui/accessibility.h"
 #include "ui/app_context.h"
 #include "ui/geometry.h"
 #include "ui/limited_text.h"
@@ -66,6 +67,21 @@ FriendForm::FriendForm(AppContext& context, QWidget* parent)
     setFixedSize(ui::twips(6600), ui::twips(6240));
     createControls();
     connectSignals();
+    nameControls();
+}
+
+void FriendForm::nameControls()
+{
+    ui::nameCaptionedControls(this);
+    const std::pair<QWidget*, const char*> roles[] = {
+        {Text4, "メールアドレス"}, {Text2, "名前（名称）"},      {Text50, "名刺"},
+        {Text3, "登録件数"},       {MailListView, "アドレス帳"}, {Label7, "状態"},
+        {Text5, "説明"},
+    };
+    for (const auto& [control, name] : roles) {
+        ui::nameControl(control, QString::fromUtf8(name));
+    }
+    ui::describeControls(explanations_);
 }
 
 FriendForm::~FriendForm() = default;

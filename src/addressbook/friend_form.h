@@ -87,6 +87,7 @@ protected:
 private:
     void createControls();
     void connectSignals();
+    void nameControls();
     // The record number of the list's selected row, or 0 when no row is
     // selected.
     qint64 selectedRecord() const;

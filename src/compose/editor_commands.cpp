@@ -4,6 +4,8 @@
 #include "store/text_file.h"
 #include "ui/ui_services.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QPainter>
 #include <QPrinter>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -103,10 +105,31 @@ void EditorCommands::print()
     font.setItalic(editor_->font().italic());
     document.setDefaultFont(font);
     document.setPlainText(withLineFeeds(text));
-    // The document prints itself once for each copy the printer cannot make
-    // by itself.
-    document.print(&printer);
-    if (printer.printerState() == QPrinter::Error) {
+    // The text is printed once for each copy asked for, in one job.
+    const int copies = std::max(1, printer.copyCount());
+    printer.setCopyCount(1);
+    QPainter painter;
+    bool printed = painter.begin(&printer);
+    if (printed) {
+        document.documentLayout()->setPaintDevice(&printer);
+        const QSizeF page = printer.pageRect(QPrinter::DevicePixel).size();
+        document.setPageSize(page);
+        const int pages = document.pageCount();
+        for (int copy = 0; copy < copies && printed; ++copy) {
+            for (int p = 0; p < pages && printed; ++p) {
+                if ((copy > 0 || p > 0) && !printer.newPage()) {
+                    printed = false;
+                    break;
+                }
+                painter.save();
+                painter.translate(0, -p * page.height());
+                document.drawContents(&painter, QRectF(QPointF(0, p * page.height()), page));
+                painter.restore();
+            }
+        }
+        printed = painter.end() && printed;
+    }
+    if (!printed || printer.printerState() == QPrinter::Error) {
         reportFailure(QStringLiteral("印刷できませんでした。"), printer.outputFileName().isEmpty()
                                                                     ? printer.printerName()
                                                                     : printer.outputFileName());
