@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -48,6 +49,9 @@ bool pwriteFully(int fd, const char* data, qsizetype size, off_t offset)
     }
     return true;
 }
+
+// How much a compaction copies before it starts writing that part to disk.
+constexpr qint64 kFlushPiece = qint64(8) << 20;
 
 bool step(const CompactHook& hook, CompactStep s)
 {
@@ -262,11 +266,20 @@ Status RecordFile::compact(const QString& tempPath, const CompactHook& hook) con
             errno = flagError;
             return fail(StoreError::ReadFailed, path_ + QStringLiteral(": ") + errnoText());
         }
+        // In pieces, each handed to the disk as soon as it is copied, so that
+        // writing to disk goes on while the rest is copied and the flush at
+        // the end has little left to wait for.
         const auto bytes = static_cast<qint64>((end - n) * length);
-        if (!fileio::copyRange(source, static_cast<off_t>(n * length), fd, written, bytes)) {
-            return fail(StoreError::WriteFailed, tempPath + QStringLiteral(": ") + errnoText());
+        for (qint64 done = 0; done < bytes;) {
+            const qint64 piece = std::min<qint64>(bytes - done, kFlushPiece);
+            if (!fileio::copyRange(source, static_cast<off_t>(n * length + done), fd, written,
+                                   piece)) {
+                return fail(StoreError::WriteFailed, tempPath + QStringLiteral(": ") + errnoText());
+            }
+            ::sync_file_range(fd, written, piece, SYNC_FILE_RANGE_WRITE);
+            written += static_cast<off_t>(piece);
+            done += piece;
         }
-        written += static_cast<off_t>(bytes);
         n = end;
         if (!step(hook, CompactStep::TempRecord)) {
             return interrupted();

@@ -237,8 +237,12 @@ bool TyakuForm::showRow(int row)
 void TyakuForm::passBodyThroughClipboard()
 {
     // The shown body stays on the clipboard, for pasting elsewhere.
-    context_.ui.setClipboardText(rtfEd->toPlainText());
-    setEditorText(rtfEd, text::trimSpaces(context_.ui.clipboardText()));
+    const QString shown = rtfEd->toPlainText();
+    context_.ui.setClipboardText(shown);
+    const QString back = text::trimSpaces(context_.ui.clipboardText());
+    if (back != shown) {
+        setEditorText(rtfEd, back);
+    }
 }
 
 void TyakuForm::showReceivedMail(const QString& subject, const QString& from, const QString& date,
