@@ -2,6 +2,7 @@
 
 #include "mail/mail_library.h"
 #include "settings/account_settings.h"
+#include "ui/accessibility.h"
 #include "ui/app_context.h"
 #include "ui/geometry.h"
 #include "ui/ui_services.h"
@@ -26,6 +27,7 @@ IdPassForm::IdPassForm(AppContext& context, QWidget* parent)
     IdText = new QLineEdit(this);
     IdText->setObjectName(QStringLiteral("IdText"));
     ui::placeTwips(IdText, 1320, 210, 2640, 330);
+    idLabel->setBuddy(IdText);
 
     auto* passLabel = new QLabel(QStringLiteral("Password"), this);
     ui::placeTwips(passLabel, 240, 720, 1080, 300);
@@ -37,6 +39,7 @@ IdPassForm::IdPassForm(AppContext& context, QWidget* parent)
     PassText->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData |
                                   Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
     ui::placeTwips(PassText, 1320, 690, 2640, 330);
+    passLabel->setBuddy(PassText);
 
     Check1 = new QCheckBox(this);
     Check1->setObjectName(QStringLiteral("Check1"));
@@ -54,6 +57,7 @@ IdPassForm::IdPassForm(AppContext& context, QWidget* parent)
     ui::placeTwips(CancelCommand, 2700, 1740, 1200, 390);
 
     connectSignals();
+    ui::nameCaptionedControls(this);
     load();
 }
 

@@ -1,6 +1,7 @@
 #include "settings/option_form.h"
 
 #include "settings/account_settings.h"
+#include "ui/accessibility.h"
 #include "ui/app_context.h"
 #include "ui/geometry.h"
 #include "ui/ui_services.h"
@@ -52,6 +53,7 @@ OptionForm::OptionForm(AppContext& context, QWidget* parent)
     ui::placeTwips(CancelCommand, 3300, 2580, 1140, 390);
 
     connectSignals();
+    ui::nameCaptionedControls(this);
     load();
 }
 

@@ -1,6 +1,7 @@
 #include "settings/set_form.h"
 
 #include "store/text_codec.h"
+#include "ui/accessibility.h"
 #include "ui/app_context.h"
 #include "ui/geometry.h"
 #include "ui/ui_services.h"
@@ -42,6 +43,9 @@ SetForm::SetForm(AppContext& context, QWidget* parent)
     Label3->setWordWrap(true);
     ui::placeTwips(Label3, 240, 1020, 4320, 1050);
 
+    Text2->setAccessibleName(QStringLiteral("インターバル（分）"));
+    Text2->setAccessibleDescription(Label3->text());
+
     Command1 = new QPushButton(QStringLiteral("ID/PASS"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     ui::placeTwips(Command1, 240, 2280, 1800, 450);
@@ -50,6 +54,7 @@ SetForm::SetForm(AppContext& context, QWidget* parent)
     ui::placeTwips(Command2, 2760, 2280, 1800, 450);
 
     connectSignals();
+    ui::nameCaptionedControls(this);
 }
 
 void SetForm::connectSignals()

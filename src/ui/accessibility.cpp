@@ -1,6 +1,7 @@
 #include "ui/accessibility.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QWidget>
 
 namespace lumora::ui {
@@ -29,6 +30,13 @@ void nameControl(QWidget* control, const QString& name)
 
 void nameCaptionedControls(QWidget* root)
 {
+    // A box a label stands for is named by the label.
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+        QWidget* buddy = label->buddy();
+        if (buddy && buddy->accessibleName().isEmpty() && !label->text().isEmpty()) {
+            buddy->setAccessibleName(captionName(label->text()));
+        }
+    }
     for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
         if (button->accessibleName().isEmpty() && !button->text().isEmpty()) {
             button->setAccessibleName(captionName(button->text()));

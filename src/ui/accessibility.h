@@ -17,7 +17,8 @@ QString captionName(const QString& caption);
 
 void nameControl(QWidget* control, const QString& name);
 // Gives every button and check box under root that has a caption and no
-// name yet its caption as name.
+// name yet its caption as name, and every box that a label stands for
+// (its buddy) the label's words.
 void nameCaptionedControls(QWidget* root);
 // Each control's explanation becomes its description.
 void describeControls(const QHash<QWidget*, QString>& explanations);

@@ -2,6 +2,7 @@
 #include "compose/editor_commands.h"
 #include "mail/mail_library.h"
 #include "settings/account_settings.h"
+#include "settings/id_pass_form.h"
 #include "settings/set_form.h"
 #include "store/records.h"
 #include "store/text_codec.h"
@@ -753,6 +754,13 @@ void TyakuFormTest::accessibleNamesAndDescriptions()
     QCOMPARE(book->Command3->accessibleName(), QStringLiteral("登録"));
     QCOMPARE(book->Command4->accessibleDescription(),
              QStringLiteral("不要になったメールアドレスを削除します。"));
+
+    // The account dialogs: boxes named by their labels.
+    IdPassForm* idPass = v.app.windows->window<IdPassForm>();
+    QCOMPARE(idPass->PassText->accessibleName(), QStringLiteral("Password"));
+    QCOMPARE(idPass->Check1->accessibleName(), QStringLiteral("IDパスワードを保存する"));
+    QCOMPARE(v.app.windows->window<SetForm>()->Text2->accessibleName(),
+             QStringLiteral("インターバル（分）"));
 
     // At shut-down the viewer's list gets its header back before the window goes.
     QVERIFY(ui::hasPaintedHeader(form->MailListView));
