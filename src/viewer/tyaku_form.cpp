@@ -1,5 +1,6 @@
 #include "viewer/tyaku_form.h"
 
+#include "store/background_job.h"
 #include "store/numeric_text.h"
 #include "store/paths.h"
 #include "store/records.h"
@@ -9,13 +10,10 @@
 #include "ui/geometry.h"
 #include "ui/list_header.h"
 #include "ui/ui_services.h"
-#include "viewer/mail_deletion.h"
 #include "viewer/mail_list_model.h"
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -26,7 +24,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTextEdit>
-#include <QThread>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -34,9 +31,6 @@
 namespace lumora {
 namespace {
 
-const QString kNotSelected = QStringLiteral("データが選択されていません");
-const QString kConfirm = QStringLiteral("確認");
-const QString kCrLf = QStringLiteral("\r\n");
 // Where the explanation box sits when explanations are shown, and out of
 // sight otherwise (twips from the top).
 constexpr int kExplanationTop = 3600;
@@ -63,7 +57,8 @@ void setField(QLineEdit* box, const QString& text)
 
 TyakuForm::TyakuForm(AppContext& context, QWidget* parent)
     : QWidget(parent, Qt::Window), context_(context),
-      model_(std::make_unique<MailListModel>(context.paths.receivedFile()))
+      model_(std::make_unique<MailListModel>(context.paths.receivedFile())),
+      job_(std::make_unique<BackgroundJob>())
 {
     setObjectName(QStringLiteral("TyakuForm"));
     setWindowTitle(QStringLiteral("着信履歴"));
@@ -88,7 +83,7 @@ TyakuForm::~TyakuForm()
 {
     // A deletion in hand finishes before the window goes: the file is never
     // left half rewritten.
-    if (job_) {
+    if (job_->running()) {
         job_->wait();
         context_.rewritingReceivedFile = false;
     }
@@ -188,7 +183,7 @@ QString TyakuForm::explanationFor(const QObject* control) const
 
 bool TyakuForm::rewriting() const
 {
-    return job_ != nullptr;
+    return job_->running();
 }
 
 void TyakuForm::openAndFill()
@@ -281,204 +276,12 @@ void TyakuForm::showClickedMail()
     }
 }
 
-bool TyakuForm::consumeMarker()
-{
-    if (Text5->text().isEmpty()) {
-        context_.ui.inform(this, kNotSelected);
-        return false;
-    }
-    rtfEd->setFocus();
-    Text5->clear();
-    return true;
-}
-
-bool TyakuForm::mayRewrite()
-{
-    if (job_) {
-        return false; // one rewrite at a time; the buttons say so by being off
-    }
-    if (context_.receivingMail) {
-        context_.ui.inform(this, QStringLiteral("メールを受信しています。\n"
-                                                "受信が終わってから、もう一度削除してください。"));
-        return false;
-    }
-    return true;
-}
-
-void TyakuForm::deleteSelected()
-{
-    if (Text5->text().isEmpty()) {
-        context_.ui.inform(this, kNotSelected);
-        return;
-    }
-    const int row = selectedRow();
-    if (row < 0) {
-        context_.ui.inform(this, kNotSelected);
-        return;
-    }
-    if (!mayRewrite()) {
-        return;
-    }
-    const bool yes = context_.ui.ask(
-        this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"), kConfirm,
-        MessageIcon::Question);
-    rtfEd->setFocus();
-    Text5->clear();
-    if (!yes) {
-        rtfEd->clear();
-        return;
-    }
-    const RecordFile file = mailFile(context_.paths.receivedFile());
-    const QString temp = context_.paths.receivedTemp();
-    rewriteFile([file, temp, n = row + 1,
-                 hook = deletionHook] { return viewer::deleteMail(file, n, temp, hook); },
-                [this](const Status& status) {
-                    clearFields();
-                    if (!status.ok()) {
-                        reportFailure(QStringLiteral("メールを削除できませんでした。"),
-                                      context_.paths.receivedFile());
-                    }
-                    fillRows();
-                });
-}
-
-void TyakuForm::deleteAll()
-{
-    if (!mayRewrite()) {
-        return;
-    }
-    if (!context_.ui.ask(this, QStringLiteral("すべてのデータを削除して良いですか？"), kConfirm,
-                         MessageIcon::Question)) {
-        return;
-    }
-    const RecordFile file = mailFile(context_.paths.receivedFile());
-    rewriteFile([file] { return viewer::deleteAllMail(file); },
-                [this](const Status& status) {
-                    if (!status.ok()) {
-                        reportFailure(QStringLiteral("メールを削除できませんでした。"),
-                                      context_.paths.receivedFile());
-                        fillRows();
-                        return;
-                    }
-                    model_->reload();
-                    Q_EMIT explanationReset(QStringLiteral("0"));
-                    Text2->setText(QStringLiteral("0"));
-                    clearFields();
-                });
-}
-
-void TyakuForm::rewriteFile(std::function<Status()> work, std::function<void(const Status&)> done)
-{
-    context_.rewritingReceivedFile = true;
-    model_->setFrozen(true);
-    for (QWidget* w : {static_cast<QWidget*>(Command3), static_cast<QWidget*>(Command6),
-                       static_cast<QWidget*>(MailListView)}) {
-        w->setEnabled(false);
-    }
-    StatusBar1->showMessage(QStringLiteral("削除しています…"));
-    setCursor(Qt::BusyCursor);
-    job_.reset(QThread::create([this, work = std::move(work), done = std::move(done)] {
-        const Status status = work();
-        QMetaObject::invokeMethod(
-            this,
-            [this, status, done] {
-                job_->wait();
-                job_.reset();
-                context_.rewritingReceivedFile = false;
-                model_->setFrozen(false);
-                for (QWidget* w : {static_cast<QWidget*>(Command3), static_cast<QWidget*>(Command6),
-                                   static_cast<QWidget*>(MailListView)}) {
-                    w->setEnabled(true);
-                }
-                StatusBar1->clearMessage();
-                unsetCursor();
-                done(status);
-            },
-            Qt::QueuedConnection);
-    }));
-    job_->start();
-}
-
 void TyakuForm::clearFields()
 {
     Text7->clear();
     Text8->clear();
     Text9->clear();
     rtfEd->clear();
-}
-
-void TyakuForm::search()
-{
-    viewer::BodySearch::Match match;
-    if (search_.search(rtfEd->toPlainText(), Text1->text(), match)) {
-        QTextCursor cursor = rtfEd->textCursor();
-        cursor.setPosition(static_cast<int>(match.start));
-        cursor.setPosition(static_cast<int>(match.start + match.length), QTextCursor::KeepAnchor);
-        rtfEd->setFocus();
-        rtfEd->setTextCursor(cursor);
-    }
-}
-
-void TyakuForm::findNext()
-{
-    viewer::BodySearch::Match match;
-    if (search_.findNext(rtfEd->toPlainText(), Text1->text(), match)) {
-        QTextCursor cursor = rtfEd->textCursor();
-        cursor.setPosition(static_cast<int>(match.start));
-        cursor.setPosition(static_cast<int>(match.start + match.length), QTextCursor::KeepAnchor);
-        rtfEd->setFocus();
-        rtfEd->setTextCursor(cursor);
-    }
-}
-
-QString TyakuForm::headerBlockNow() const
-{
-    return viewer::headerBlock(Text7->text(), Text8->text(), Text9->text(), editorText(rtfEd));
-}
-
-void TyakuForm::quickSave()
-{
-    if (!consumeMarker()) {
-        return;
-    }
-    const QString folder = context_.paths.quickSaveFolder();
-    if (!QDir().mkpath(folder)) {
-        reportFailure(QStringLiteral("保存用のフォルダを作れませんでした。"), folder);
-        return;
-    }
-    const QString path = findPath(folder, viewer::quickSaveName(Text7->text()));
-    if (QFileInfo::exists(path) &&
-        !context_.ui.ask(this, QStringLiteral("同名のファイルが既に存在します。上書きしますか？ "),
-                         kConfirm, MessageIcon::Question)) {
-        return;
-    }
-    const QString block = headerBlockNow();
-    if (!textfile::write(path, block + kCrLf).ok()) {
-        reportFailure(QStringLiteral("ファイルを保存できませんでした。"), path);
-        return;
-    }
-    setEditorText(rtfEd, block);
-}
-
-void TyakuForm::saveAs()
-{
-    const QString block = headerBlockNow();
-    setEditorText(rtfEd, block);
-    const std::optional<QString> path =
-        context_.ui.saveFileName(this, QStringLiteral("名前を付けて保存"),
-                                 context_.paths.quickSaveFolder(), kTextFileFilter);
-    if (!path) {
-        return;
-    }
-    setWindowTitle(*path);
-    if (!textfile::write(*path, block + kCrLf).ok()) {
-        reportFailure(QStringLiteral("ファイルを保存できませんでした。"), *path);
-    }
-}
-
-void TyakuForm::copyHeaderField()
-{
-    context_.ui.setClipboardText(Text6->text());
 }
 
 void TyakuForm::toolbarClicked(QAction* action)
@@ -597,7 +400,7 @@ void TyakuForm::reportFailure(const QString& what, const QString& detail)
 
 void TyakuForm::closeEvent(QCloseEvent* event)
 {
-    if (job_) {
+    if (job_->running()) {
         event->ignore(); // the deletion finishes first
         return;
     }

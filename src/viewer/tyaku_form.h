@@ -54,13 +54,13 @@ class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 class QTextEdit;
-class QThread;
 class QToolBar;
 class QTreeView;
 
 namespace lumora {
 
 struct AppContext;
+class BackgroundJob;
 class MailListModel;
 
 class TyakuForm : public QWidget {
@@ -183,6 +183,7 @@ private:
     void rewriteFile(std::function<Status()> work, std::function<void(const Status&)> done);
     void reportFailure(const QString& what, const QString& detail);
     QString headerBlockNow() const;
+    void selectMatch(const viewer::BodySearch::Match& match);
     void pointerOver(QObject* watched);
 
     AppContext& context_;
@@ -193,7 +194,7 @@ private:
     QWidget* client_;
     QList<QLabel*> actionIcons_;
     QHash<QWidget*, QString> explanations_;
-    std::unique_ptr<QThread> job_;
+    std::unique_ptr<BackgroundJob> job_;
     bool filled_ = false;
 };
 

@@ -438,6 +438,12 @@ void TyakuFormTest::styleTogglesAreSharedWithTheComposeWindow()
     QVERIFY(!composeBody.font().italic());
     tool(form, "Underline")->trigger();
     QVERIFY(form->rtfEd->font().underline());
+    // Undo is the compose window's; it takes back the last typing.
+    composeBody.setPlainText(QStringLiteral("a"));
+    composeBody.textCursor().insertText(QStringLiteral("b"));
+    compose.undo();
+    QCOMPARE(composeBody.toPlainText(), QStringLiteral("a"));
+    QVERIFY(!tool(form, "Undo")); // the viewer has no undo button
 }
 
 void TyakuFormTest::editorCommands()
