@@ -73,14 +73,15 @@ FriendForm::FriendForm(AppContext& context, QWidget* parent)
 void FriendForm::nameControls()
 {
     ui::nameCaptionedControls(this);
-    const std::pair<QWidget*, const char*> roles[] = {
-        {Text4, "メールアドレス"}, {Text2, "名前（名称）"},      {Text50, "名刺"},
-        {Text3, "登録件数"},       {MailListView, "アドレス帳"}, {Label7, "状態"},
+    ui::nameControls({
+        {Text4, "メールアドレス"},
+        {Text2, "名前（名称）"},
+        {Text50, "名刺"},
+        {Text3, "登録件数"},
+        {MailListView, "アドレス帳"},
+        {Label7, "状態"},
         {Text5, "説明"},
-    };
-    for (const auto& [control, name] : roles) {
-        ui::nameControl(control, QString::fromUtf8(name));
-    }
+    });
     ui::describeControls(explanations_);
 }
 
@@ -199,12 +200,7 @@ void FriendForm::load(bool explanationsShown)
 
 QString FriendForm::explanationFor(const QObject* control) const
 {
-    for (auto it = explanations_.cbegin(); it != explanations_.cend(); ++it) {
-        if (it.key() == control) {
-            return it.value();
-        }
-    }
-    return {};
+    return ui::explanationOf(explanations_, control);
 }
 
 bool FriendForm::eventFilter(QObject* watched, QEvent* event)

@@ -251,12 +251,7 @@ void MainForm::connectSignals()
 
 QString MainForm::explanationFor(const QObject* control) const
 {
-    for (auto it = explanations_.cbegin(); it != explanations_.cend(); ++it) {
-        if (it.key() == control) {
-            return it.value();
-        }
-    }
-    return {};
+    return ui::explanationOf(explanations_, control);
 }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event)
@@ -273,7 +268,7 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
 void MainForm::nameControls()
 {
     ui::nameCaptionedControls(this);
-    const std::pair<QWidget*, const char*> roles[] = {
+    ui::nameControls({
         {Picture3, "新規作成"},
         {Picture4, "受信"},
         {Picture5, "メールを見る"},
@@ -298,10 +293,7 @@ void MainForm::nameControls()
         {Text10, "背景画のファイル"},
         {Text11, "ボタンの組"},
         {receiveProgressBar, "受信の進み具合"},
-    };
-    for (const auto& [control, name] : roles) {
-        ui::nameControl(control, QString::fromUtf8(name));
-    }
+    });
     ui::describeControls(explanations_);
 }
 

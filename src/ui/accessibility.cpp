@@ -28,6 +28,13 @@ void nameControl(QWidget* control, const QString& name)
     control->setAccessibleName(name);
 }
 
+void nameControls(std::initializer_list<std::pair<QWidget*, const char*>> roles)
+{
+    for (const auto& [control, name] : roles) {
+        control->setAccessibleName(QString::fromUtf8(name));
+    }
+}
+
 void nameCaptionedControls(QWidget* root)
 {
     // A box a label stands for is named by the label.
@@ -49,6 +56,20 @@ void describeControls(const QHash<QWidget*, QString>& explanations)
     for (auto it = explanations.cbegin(); it != explanations.cend(); ++it) {
         it.key()->setAccessibleDescription(it.value());
     }
+}
+
+} // namespace lumora::ui
+
+namespace lumora::ui {
+
+QString explanationOf(const QHash<QWidget*, QString>& explanations, const QObject* control)
+{
+    for (auto it = explanations.cbegin(); it != explanations.cend(); ++it) {
+        if (it.key() == control) {
+            return it.value();
+        }
+    }
+    return {};
 }
 
 } // namespace lumora::ui

@@ -3,6 +3,11 @@
 #include <QHash>
 #include <QString>
 
+#include <initializer_list>
+#include <utility>
+
+class QObject;
+
 class QWidget;
 
 // Names and descriptions for screen readers (and for tests that find
@@ -16,11 +21,15 @@ namespace lumora::ui {
 QString captionName(const QString& caption);
 
 void nameControl(QWidget* control, const QString& name);
+// Names each control by its role (UTF-8 text).
+void nameControls(std::initializer_list<std::pair<QWidget*, const char*>> roles);
 // Gives every button and check box under root that has a caption and no
 // name yet its caption as name, and every box that a label stands for
 // (its buddy) the label's words.
 void nameCaptionedControls(QWidget* root);
 // Each control's explanation becomes its description.
 void describeControls(const QHash<QWidget*, QString>& explanations);
+// The explanation of the control (an object events arrive at), or an empty text.
+QString explanationOf(const QHash<QWidget*, QString>& explanations, const QObject* control);
 
 } // namespace lumora::ui

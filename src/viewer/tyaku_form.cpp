@@ -6,6 +6,7 @@
 #include "store/records.h"
 #include "store/text_codec.h"
 #include "store/text_file.h"
+#include "ui/accessibility.h"
 #include "ui/app_context.h"
 #include "ui/geometry.h"
 #include "ui/list_header.h"
@@ -173,12 +174,7 @@ void TyakuForm::loadCurrentDocument()
 
 QString TyakuForm::explanationFor(const QObject* control) const
 {
-    for (auto it = explanations_.cbegin(); it != explanations_.cend(); ++it) {
-        if (it.key() == control) {
-            return it.value();
-        }
-    }
-    return {};
+    return ui::explanationOf(explanations_, control);
 }
 
 bool TyakuForm::rewriting() const

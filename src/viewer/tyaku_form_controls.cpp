@@ -252,7 +252,7 @@ QHash<QWidget*, QString> TyakuForm::explanationTable() const
 void TyakuForm::nameControls()
 {
     ui::nameCaptionedControls(this);
-    const std::pair<QWidget*, const char*> roles[] = {
+    ui::nameControls({
         {MailListView, "メール一覧"},
         {Text7, "件名"},
         {Text8, "差出人"},
@@ -265,10 +265,7 @@ void TyakuForm::nameControls()
         {Text5, "選択"},
         {tbToolBar, "ツールバー"},
         {StatusBar1, "ステータスバー"},
-    };
-    for (const auto& [control, name] : roles) {
-        ui::nameControl(control, QString::fromUtf8(name));
-    }
+    });
     ui::describeControls(explanations_);
 }
 
