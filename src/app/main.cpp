@@ -62,7 +62,7 @@ int main(int argc, char** argv)
                      Qt::QueuedConnection);
     lumora::UnixSignals termination;
     QObject::connect(&termination, &lumora::UnixSignals::terminationRequested, &mainForm,
-                     &QWidget::close);
+                     &lumora::MainForm::endUnattended);
 
     mainForm.load();
     mainForm.show();

@@ -30,6 +30,8 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include <cstdio>
+
 namespace lumora {
 namespace {
 
@@ -611,10 +613,21 @@ void MainForm::openHomePage()
 
 void MainForm::reportSettingsFailure()
 {
-    context_.ui.inform(this,
-                       QStringLiteral("設定をファイルに保存できませんでした。\n") +
-                           context_.paths.settingsFile(),
-                       {}, MessageIcon::Warning);
+    const QString text =
+        QStringLiteral("設定をファイルに保存できませんでした。\n") + context_.paths.settingsFile();
+    if (unattended_) {
+        // Nobody is there to click a box (the session is ending): say it
+        // where a log keeps it, and end.
+        std::fprintf(stderr, "lumora: %s\n", text.toLocal8Bit().constData());
+        return;
+    }
+    context_.ui.inform(this, text, {}, MessageIcon::Warning);
+}
+
+void MainForm::endUnattended()
+{
+    unattended_ = true;
+    close();
 }
 
 void MainForm::closeEvent(QCloseEvent* event)

@@ -138,6 +138,10 @@ public Q_SLOTS:
 public Q_SLOTS:
     // The receive button: starts a receive cycle unless one runs.
     void receiveMail();
+    // Ends the program as closing the window does, without waiting for a
+    // person (the desktop session is ending): what cannot be saved is said
+    // on the standard error stream.
+    void endUnattended();
 
 private Q_SLOTS:
     void newMail();
@@ -188,6 +192,7 @@ private:
     std::unique_ptr<Timer> timer1_; // the second counter
     std::unique_ptr<Timer> timer2_; // the 20 ms interval check
     bool intervalReceive_ = false;
+    bool unattended_ = false;
 };
 
 } // namespace lumora

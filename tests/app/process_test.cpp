@@ -42,7 +42,7 @@ bool waitFor(const QString& file, int milliseconds)
 // Starts the program, waits until its main window has loaded, ends it with
 // a signal and returns its exit code.
 int runAndSignal(const QString& binary, const TempFolder& home, const QString& loadedMarker,
-                 int signal)
+                 int signal, QByteArray* errors = nullptr)
 {
     QProcess process;
     process.setProcessEnvironment(environmentFor(home));
@@ -63,6 +63,9 @@ int runAndSignal(const QString& binary, const TempFolder& home, const QString& l
         process.waitForFinished();
         return -102;
     }
+    if (errors) {
+        *errors = process.readAllStandardError();
+    }
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -103;
 }
 
@@ -78,6 +81,21 @@ TEST(Process, SigtermEndsTheProgramLikeClosingItAndTheSettingsAreWritten)
     EXPECT_EQ(
         ini.readAll(),
         QByteArray("[EXEINI]\r\nNUMBER=0\r\nNUMBER2=0\r\nNAME=\r\nNUMBER4=0\r\nNUMBER5=\r\n"));
+}
+
+// At log-out nobody answers a message box: a setting that cannot be written
+// is reported on the error stream and the program ends all the same.
+TEST(Process, SigtermEndsTheProgramEvenWhenTheSettingsCannotBeWritten)
+{
+    TempFolder home;
+    const QString data = home.file(QStringLiteral("data/lumora/★MailData/"));
+    ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("ini.ini"))); // a folder, not a file
+    QByteArray errors;
+    EXPECT_EQ(runAndSignal(kBinary, home, data + QStringLiteral("krddata2.data"), SIGTERM, &errors),
+              0);
+    EXPECT_TRUE(QString::fromLocal8Bit(errors).contains(
+        QStringLiteral("設定をファイルに保存できませんでした。")))
+        << errors.constData();
 }
 
 TEST(Process, ADataFolderBesideTheProgramKeepsEverythingThere)
