@@ -7,7 +7,7 @@
 
 namespace lumora {
 
-Status prepareAppFolder(const AppPaths& paths, InstanceLock& lock)
+Status prepareAppFolder(const AppPaths& paths, InstanceLock& lock, QStringList* kept)
 {
     // The lock comes first, so that a second copy turned away has changed
     // nothing; it lives in the data folder, which must exist for it.
@@ -34,6 +34,9 @@ Status prepareAppFolder(const AppPaths& paths, InstanceLock& lock)
         const auto repaired = file.recover(temp);
         if (!repaired.ok()) {
             return repaired.status();
+        }
+        if (kept && !repaired.value().keptFile.isEmpty()) {
+            kept->append(repaired.value().keptFile);
         }
     }
     return Status::success();

@@ -4,6 +4,8 @@
 #include "store/paths.h"
 #include "store/status.h"
 
+#include <QStringList>
+
 // Readies the application folder before the main window loads.
 namespace lumora {
 
@@ -11,6 +13,7 @@ namespace lumora {
 // place, takes the folder's lock (Locked when another copy of the program
 // holds it), and repairs record files that a crash left in the middle of a
 // deletion.
-Status prepareAppFolder(const AppPaths& paths, InstanceLock& lock);
+// Files a repair set aside instead of deleting them are added to kept.
+Status prepareAppFolder(const AppPaths& paths, InstanceLock& lock, QStringList* kept = nullptr);
 
 } // namespace lumora

@@ -36,7 +36,8 @@ int main(int argc, char** argv)
                                  qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath());
 
     lumora::InstanceLock lock;
-    const lumora::Status prepared = lumora::prepareAppFolder(paths, lock);
+    QStringList kept;
+    const lumora::Status prepared = lumora::prepareAppFolder(paths, lock, &kept);
     if (prepared.error() == lumora::StoreError::Locked) {
         ui.inform(nullptr,
                   QStringLiteral("ルモラはすでに起動しています。\n"
@@ -51,6 +52,15 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    if (!kept.isEmpty()) {
+        // Told once: the next start finds nothing to repair.
+        ui.inform(nullptr,
+                  QStringLiteral("前回、メールやアドレス帳の削除が途中で終わっていました。"
+                                 "ファイルは直しましたが、念のため、もう一方のファイルを"
+                                 "次の場所に残してあります。\n") +
+                      kept.join(u'\n'),
+                  {}, lumora::MessageIcon::Information);
+    }
     lumora::SystemClock clock;
     lumora::MailLibraryOptions mailOptions;
     mailOptions.partialFolder = paths.partialFolder();

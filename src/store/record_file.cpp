@@ -3,6 +3,7 @@
 #include "store/file_io.h"
 #include "store/numeric_text.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -315,28 +316,37 @@ Status RecordFile::compact(const QString& tempPath, const CompactHook& hook) con
     return Status::success();
 }
 
-Result<bool> RecordFile::recover(const QString& tempPath) const
+Result<RecordFile::Recovery> RecordFile::recover(const QString& tempPath) const
 {
     const QFileInfo temp(tempPath);
     if (!temp.exists()) {
-        return false;
+        return Recovery{};
     }
     const QFileInfo data(path_);
-    const QByteArray tempName = nativePath(tempPath);
-    if (data.exists() && data.size() >= temp.size()) {
-        // The data file is whole: the temporary file is a compaction that did
-        // not finish, or a finished copy that was not yet removed.
-        if (::unlink(tempName.constData()) != 0) {
-            return Status{StoreError::WriteFailed, tempPath + QStringLiteral(": ") + errnoText()};
+    const bool dataChosen = data.exists() && data.size() >= temp.size();
+    const QString& other = dataChosen ? tempPath : path_;
+    Recovery recovery{true, {}};
+    if (QFileInfo(other).exists() && QFileInfo(other).size() >= layout_.length) {
+        // Set aside, not deleted: "krddata2.data.20261208-103000.kept".
+        const QString stamp =
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        QString kept = path_ + u'.' + stamp + QStringLiteral(".kept");
+        for (int n = 2; QFileInfo::exists(kept); ++n) {
+            kept = path_ + u'.' + stamp + u'-' + QString::number(n) + QStringLiteral(".kept");
         }
-        return true;
+        if (::rename(nativePath(other).constData(), nativePath(kept).constData()) != 0) {
+            return Status{StoreError::WriteFailed, other + QStringLiteral(": ") + errnoText()};
+        }
+        recovery.keptFile = kept;
+    } else if (dataChosen && ::unlink(nativePath(tempPath).constData()) != 0) {
+        return Status{StoreError::WriteFailed, tempPath + QStringLiteral(": ") + errnoText()};
     }
-    // The data file is missing or was being rebuilt from the temporary copy.
-    if (::rename(tempName.constData(), nativePath(path_).constData()) != 0) {
+    if (!dataChosen &&
+        ::rename(nativePath(tempPath).constData(), nativePath(path_).constData()) != 0) {
         return Status{StoreError::WriteFailed, path_ + QStringLiteral(": ") + errnoText()};
     }
     fileio::syncFolder(data.absolutePath());
-    return true;
+    return recovery;
 }
 
 } // namespace lumora

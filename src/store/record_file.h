@@ -80,8 +80,14 @@ public:
     // an older one that copied the data file to the temporary file first and
     // rebuilt the data file from it: when the temporary file exists, the
     // larger of the two files holds every live record and becomes the data
-    // file; the other is removed. Returns true when something was repaired.
-    Result<bool> recover(const QString& tempPath) const;
+    // file. The other one is never deleted while it holds a whole record (it
+    // may be newer than it looks): it is kept beside the data file under a
+    // dated name, which the result gives so the user can be told.
+    struct Recovery {
+        bool repaired = false;
+        QString keptFile; // empty when nothing needed keeping
+    };
+    Result<Recovery> recover(const QString& tempPath) const;
 
 private:
     QString path_;

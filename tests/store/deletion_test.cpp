@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QStringList>
 
 using namespace lumora;
@@ -144,7 +145,7 @@ TEST(Deletion, RecoversWhatAnInterruptedCopyAndRebuildLeftBehind)
         TempFolder dir;
         dir.write(kTemp, full);
         const RecordFile file = addressFile(dir.file(kData));
-        ASSERT_TRUE(file.recover(dir.file(kTemp)).value());
+        ASSERT_TRUE(file.recover(dir.file(kTemp)).value().repaired);
         EXPECT_EQ(dir.read(kData), full);
         EXPECT_FALSE(dir.exists(kTemp));
     }
@@ -154,7 +155,7 @@ TEST(Deletion, RecoversWhatAnInterruptedCopyAndRebuildLeftBehind)
         dir.write(kTemp, full);
         dir.write(kData, entries({QStringLiteral("a")}));
         const RecordFile file = addressFile(dir.file(kData));
-        ASSERT_TRUE(file.recover(dir.file(kTemp)).value());
+        ASSERT_TRUE(file.recover(dir.file(kTemp)).value().repaired);
         EXPECT_EQ(contents(file).live, QStringList({QStringLiteral("a"), QStringLiteral("c")}));
     }
     {
@@ -163,7 +164,7 @@ TEST(Deletion, RecoversWhatAnInterruptedCopyAndRebuildLeftBehind)
         dir.write(kData, full);
         dir.write(kTemp, full.left(184 + 30));
         const RecordFile file = addressFile(dir.file(kData));
-        ASSERT_TRUE(file.recover(dir.file(kTemp)).value());
+        ASSERT_TRUE(file.recover(dir.file(kTemp)).value().repaired);
         EXPECT_EQ(dir.read(kData), full);
         EXPECT_FALSE(dir.exists(kTemp));
     }
@@ -172,7 +173,48 @@ TEST(Deletion, RecoversWhatAnInterruptedCopyAndRebuildLeftBehind)
         TempFolder dir;
         dir.write(kData, full);
         const RecordFile file = addressFile(dir.file(kData));
-        EXPECT_FALSE(file.recover(dir.file(kTemp)).value());
+        EXPECT_FALSE(file.recover(dir.file(kTemp)).value().repaired);
         EXPECT_EQ(dir.read(kData), full);
     }
+}
+
+// A temporary file left from long ago, larger than today's data file: the
+// repair chooses it, but the data file's records, which may be newer, are
+// kept beside it, not deleted.
+TEST(Deletion, TheFileTheRepairDoesNotChooseIsKeptWhenItHoldsRecords)
+{
+    TempFolder dir;
+    const QByteArray stale = entries({QStringLiteral("古1"), QStringLiteral("古2"),
+                                      QStringLiteral("古3"), QStringLiteral("古4")});
+    const QByteArray newer = entries({QStringLiteral("新1"), QStringLiteral("新2")});
+    dir.write(kTemp, stale);
+    dir.write(kData, newer);
+    const RecordFile file = addressFile(dir.file(kData));
+    const auto repaired = file.recover(dir.file(kTemp));
+    ASSERT_TRUE(repaired.ok());
+    EXPECT_TRUE(repaired.value().repaired);
+    EXPECT_EQ(dir.read(kData), stale);
+    EXPECT_FALSE(dir.exists(kTemp));
+    const QString kept = repaired.value().keptFile;
+    ASSERT_FALSE(kept.isEmpty());
+    EXPECT_TRUE(kept.startsWith(dir.file(kData) + QStringLiteral(".")));
+    EXPECT_TRUE(kept.endsWith(QStringLiteral(".kept")));
+    QFile keptFile(kept);
+    ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(keptFile.readAll(), newer);
+
+    // A second repair in the same second keeps under another name.
+    dir.write(kTemp, stale);
+    dir.write(kData, newer);
+    const auto again = file.recover(dir.file(kTemp));
+    ASSERT_TRUE(again.ok());
+    EXPECT_NE(again.value().keptFile, kept);
+    EXPECT_TRUE(QFile::exists(kept));
+
+    // A temporary file without one whole record holds nothing to keep.
+    dir.write(kTemp, QByteArray(100, 'x'));
+    const auto partial = file.recover(dir.file(kTemp));
+    ASSERT_TRUE(partial.ok());
+    EXPECT_TRUE(partial.value().keptFile.isEmpty());
+    EXPECT_FALSE(dir.exists(kTemp));
 }
