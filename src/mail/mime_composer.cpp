@@ -7,10 +7,15 @@
 #include <QLocale>
 #include <QRandomGenerator>
 
+#include <sys/stat.h>
+
 namespace lumora::mime {
 namespace {
 
 constexpr qsizetype kMaxBodyLine = 900; // bytes; the hard limit is 998
+// Larger files are refused: base64 makes them a third larger again, and most
+// servers take no more than 25 to 50 MB in one mail.
+constexpr qint64 kMaxAttachmentBytes = qint64(50) << 20;
 
 bool hasControl(const QString& text)
 {
@@ -61,9 +66,9 @@ QByteArray base64Lines(const QByteArray& data)
 
 // Encoded words for a header text, each at most 75 characters, joined by
 // folding white space.
-QByteArray encodedWords(const QString& text, qsizetype firstLineUsed)
+QByteArray encodedWords(const QString& text, qsizetype firstLineUsed, bool always = false)
 {
-    if (isAscii(text)) {
+    if (!always && isAscii(text)) {
         return text.toLatin1();
     }
     const bool jis = encodeIso2022Jp(text).has_value();
@@ -202,6 +207,51 @@ QByteArray contentTypeFor(const QString& fileName)
         }
     }
     return "application/octet-stream";
+}
+
+// The quoted name= value: the name as it is when it is plain printable
+// ASCII that cannot end the quotes or the parameter, else encoded words,
+// which hold no quote, backslash, semicolon or line break.
+QByteArray nameParameter(const QString& name)
+{
+    const bool plain = std::all_of(name.begin(), name.end(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() < 0x7F && c != u'"' && c != u'\\' && c != u';';
+    });
+    return encodedWords(name, 7, !plain);
+}
+
+// A file to attach: a regular file of a known size, read whole, no larger
+// than the limit. A device, a pipe or a folder would never end or never
+// begin; they fail with a message naming the path.
+std::optional<QByteArray> attachmentBytes(const QString& path, QString* why)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        *why = QStringLiteral("添付ファイル「%1」が見つかりません。").arg(path);
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *why = QStringLiteral("「%1」は普通のファイルではないので、添付できません。").arg(path);
+        return std::nullopt;
+    }
+    if (st.st_size > kMaxAttachmentBytes) {
+        *why = QStringLiteral("添付ファイル「%1」は大きすぎます（%2 MBまで添付できます）。")
+                   .arg(path)
+                   .arg(kMaxAttachmentBytes >> 20);
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *why = QStringLiteral("添付ファイル「%1」を読み込めません。").arg(path);
+        return std::nullopt;
+    }
+    // Only the size known beforehand: a file that grows meanwhile is cut there.
+    QByteArray data = file.read(static_cast<qint64>(st.st_size));
+    if (data.size() != st.st_size) {
+        *why = QStringLiteral("添付ファイル「%1」を読み込めません。").arg(path);
+        return std::nullopt;
+    }
+    return data;
 }
 
 // filename*=UTF-8''..., split into numbered pieces when long.
@@ -431,18 +481,18 @@ std::optional<ComposedMail> compose(const OutgoingMail& mail, QString* error)
                        "\"\r\n\r\nThis is a multi-part message in MIME format.\r\n\r\n";
     bytes += "--" + boundary + "\r\n" + textPart;
     for (const QString& path : mail.attachments) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return fail(QStringLiteral("添付ファイル「%1」を読み込めません。").arg(path));
+        QString why;
+        const std::optional<QByteArray> data = attachmentBytes(path, &why);
+        if (!data) {
+            return fail(why);
         }
-        const QByteArray data = file.readAll();
         const QString name = QFileInfo(path).fileName();
         bytes += "\r\n--" + boundary + "\r\n";
-        bytes += "Content-Type: " + contentTypeFor(name) + ";\r\n name=\"" + encodedWords(name, 7) +
+        bytes += "Content-Type: " + contentTypeFor(name) + ";\r\n name=\"" + nameParameter(name) +
                  "\"\r\n";
         bytes += "Content-Transfer-Encoding: base64\r\n";
         bytes += "Content-Disposition: attachment;\r\n " + rfc2231Name(name) + "\r\n\r\n";
-        bytes += base64Lines(data);
+        bytes += base64Lines(*data);
     }
     bytes += "\r\n--" + boundary + "--\r\n";
     out.bytes = bytes;

@@ -2,7 +2,13 @@
 #include "mail/mime_decoder.h"
 #include "mail/server_address.h"
 
+#include "support/temp_folder.h"
+
 #include <gtest/gtest.h>
+
+#include <QFile>
+
+#include <sys/stat.h>
 
 using namespace lumora;
 
@@ -74,6 +80,54 @@ TEST(Composer, HeadersCannotBeInjectedAndAddressesAreChecked)
     const auto two = mime::compose(bad, &error);
     ASSERT_TRUE(two);
     EXPECT_EQ(two->recipients, (QList<QByteArray>{"ichiro@example.jp", "hanako@example.jp"}));
+}
+
+// A file name is the user's (or a downloaded file's) and may hold anything a
+// Linux file name can: it must never end the parameter or the header.
+TEST(Composer, AttachmentNamesCannotInjectAndOnlyRegularFilesGo)
+{
+    lumora::test::TempFolder dir;
+    const QStringList names = {QStringLiteral("a\"; filename=\"evil.exe"),
+                               QStringLiteral("x\r\nX-Injected: yes.txt"),
+                               QStringLiteral("back\\slash;semi.txt"), QStringLiteral("plain.txt"),
+                               QStringLiteral("写真.jpg")};
+    auto withFiles = mail(QStringLiteral("s"), QStringLiteral("b"));
+    for (const QString& name : names) {
+        dir.write(name, name.toUtf8());
+        withFiles.attachments << dir.file(name);
+    }
+    QString error;
+    const auto composed = mime::compose(withFiles, &error);
+    ASSERT_TRUE(composed) << qPrintable(error);
+    for (const QByteArray& line : composed->bytes.split('\n')) {
+        EXPECT_FALSE(line.startsWith("X-Injected")) << line.constData();
+        EXPECT_FALSE(line.contains("filename=\"evil")) << line.constData();
+    }
+    EXPECT_TRUE(composed->bytes.contains("name=\"plain.txt\""));
+    const mime::DecodedMail back = mime::decodeMail(composed->bytes);
+    ASSERT_EQ(back.attachments.size(), names.size());
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(back.attachments[i].name, names[i]);
+        EXPECT_EQ(back.attachments[i].data, names[i].toUtf8());
+    }
+
+    // Devices, pipes and folders are refused before anything is read.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file(QStringLiteral("pipe"))).constData(), 0600), 0);
+    {
+        QFile big(dir.file(QStringLiteral("big.bin")));
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.resize((qint64(50) << 20) + 1)); // sparse
+    }
+    for (const QString& path :
+         {QStringLiteral("/dev/zero"), dir.file(QStringLiteral("pipe")), dir.path(),
+          dir.file(QStringLiteral("big.bin")), dir.file(QStringLiteral("missing"))}) {
+        auto bad = mail(QStringLiteral("s"), QStringLiteral("b"));
+        bad.attachments = {path};
+        error.clear();
+        EXPECT_FALSE(mime::compose(bad, &error)) << qPrintable(path);
+        EXPECT_TRUE(error.contains(path)) << qPrintable(error);
+    }
+    EXPECT_TRUE(error.contains(QStringLiteral("見つかりません")));
 }
 
 TEST(ServerAddress, NamesAsUsersTypeThem)
