@@ -21,6 +21,13 @@
 namespace lumora {
 namespace {
 
+// A server's status line (greeting, +OK, -ERR) is short; a few kilobytes is
+// plenty.
+constexpr qsizetype kMaxLineBytes = 8 * 1024;
+// LIST and UIDL: about 150 000 entries, far beyond any mailbox the
+// received-mail file can take (32767 records).
+constexpr qint64 kMaxListBytes = 8 * 1024 * 1024;
+
 // Requests in flight at once, and the bytes they may bring, when the server
 // lets us pipeline.
 constexpr int kWindow = 32;
@@ -261,10 +268,21 @@ bool Pop3Session::fill()
     return true;
 }
 
+bool Pop3Session::tooLong(const char* what)
+{
+    broken_ = true;
+    return fail(
+        NetError::ServerError, {},
+        QStringLiteral("%1が長すぎるため、受信を中止しました").arg(QString::fromUtf8(what)));
+}
+
 bool Pop3Session::readLine(QByteArray& line)
 {
     for (;;) {
         const qsizetype end = buffer_.indexOf('\n', bufferPos_);
+        if (end < 0 && buffer_.size() - bufferPos_ > kMaxLineBytes) {
+            return tooLong("サーバーの応答の行");
+        }
         if (end >= 0) {
             qsizetype length = end - bufferPos_;
             if (length > 0 && buffer_[end - 1] == '\r') {
@@ -280,11 +298,14 @@ bool Pop3Session::readLine(QByteArray& line)
     }
 }
 
-bool Pop3Session::readMultiline(QByteArray& out)
+bool Pop3Session::readMultiline(QByteArray& out, qint64 maxBytes)
 {
     // bufferPos_ is always at the start of a line. Runs of lines that do not
     // start with a dot are copied in one piece.
     for (;;) {
+        if (out.size() > maxBytes || buffer_.size() - bufferPos_ > maxBytes + kMaxLineBytes) {
+            return tooLong("サーバーの応答");
+        }
         const qsizetype size = buffer_.size();
         const char* data = buffer_.constData();
         if (bufferPos_ < size && data[bufferPos_] == '.') {
@@ -360,7 +381,7 @@ bool Pop3Session::readCapabilities()
         return !broken_; // no CAPA: no capabilities
     }
     QByteArray list;
-    if (!readMultiline(list)) {
+    if (!readMultiline(list, kMaxLineBytes * 16)) {
         return false;
     }
     for (const QByteArray& capability : list.split('\n')) {
@@ -430,7 +451,7 @@ int Pop3Session::login(const QString& id, const QString& password, bool apop)
     loggedIn_ = true;
 
     QByteArray list;
-    if (!command("LIST", &reply) || !readMultiline(list)) {
+    if (!command("LIST", &reply) || !readMultiline(list, kMaxListBytes)) {
         if (!broken_) {
             fail(NetError::ServerError, reply);
         }
@@ -449,7 +470,7 @@ int Pop3Session::login(const QString& id, const QString& password, bool apop)
     }
     QByteArray uidl;
     if (command("UIDL", &reply)) {
-        if (!readMultiline(uidl)) {
+        if (!readMultiline(uidl, kMaxListBytes)) {
             dropConnection();
             return -1;
         }
@@ -532,8 +553,11 @@ bool Pop3Session::readPending()
         return true;
     }
     QByteArray mail;
-    mail.reserve(size(request.number) + 64);
-    if (!readMultiline(mail)) {
+    const qint64 announced = std::max<qint64>(0, size(request.number));
+    mail.reserve(announced + 64);
+    // A mail larger than LIST said (beyond line-end and dot differences) is
+    // a server that does not stop.
+    if (!readMultiline(mail, announced + announced / 8 + kMaxLineBytes * 8)) {
         return false;
     }
     fetched_.insert(request.number, std::move(mail));

@@ -68,8 +68,11 @@ private:
     bool startTls();
     bool send(const QByteArray& bytes);
     bool fill();
+    // A reply line of at most kMaxLineBytes; a longer one breaks the session.
     bool readLine(QByteArray& line);
-    bool readMultiline(QByteArray& out);
+    // A multi-line reply of at most maxBytes; a larger one breaks the session.
+    bool readMultiline(QByteArray& out, qint64 maxBytes);
+    bool tooLong(const char* what);
     bool command(const QByteArray& line, QByteArray* reply);
     bool readCapabilities();
     bool readPending(); // reads the reply of the oldest request in flight

@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -378,6 +379,62 @@ TEST_F(MailServerTest, RoundTripThroughSmtpDovecotAndTheReceiveCycle)
         record.body().startsWith(QStringLiteral("写真を送ります。\r\n髙橋さんにもよろしく。")));
     EXPECT_TRUE(record.body().trimmed().endsWith(kAttachmentNotice));
     EXPECT_EQ(app.read(QStringLiteral("添付フォルダ/写真 2026.jpg")), picture);
+}
+
+// Peak memory of this process, in MB.
+long peakMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ')[0].toLong() / 1024;
+        }
+    }
+    return 0;
+}
+
+// A server that sends without end: the client gives up with a message
+// long before its memory grows, and the session is over.
+TEST(MisbehavingServer, EndlessRepliesEndTheSessionWithAMessage)
+{
+    for (const char* mode : {"long-greeting", "endless-list", "endless-retr", "long-line"}) {
+        SCOPED_TRACE(mode);
+        QProcess server;
+        server.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral(LUMORA_BAD_POP3), QString::fromLatin1(mode)});
+        ASSERT_TRUE(server.waitForReadyRead(10000));
+        const QByteArray port = server.readLine().trimmed();
+        ASSERT_FALSE(port.isEmpty());
+
+        const long before = peakMegabytes();
+        auto mail = createMailLibrary({});
+        mail->NMailInitializeWinSock();
+        const int h =
+            mail->NMailPop3Connect(QStringLiteral("127.0.0.1:") + QString::fromLatin1(port));
+        int outcome = h;
+        if (h > 0) {
+            outcome =
+                mail->NMailPop3Authenticate(h, QStringLiteral("taro"), QStringLiteral("x"), 0);
+            if (outcome > 0) {
+                MailFields fields;
+                QString body;
+                outcome = mail->NMailPop3GetMail(h, 1, fields, body, 0, 0);
+            }
+        }
+        EXPECT_LT(outcome, 0);
+        EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("長すぎる")))
+            << qPrintable(mail->NMailGetMessage(0));
+        if (h > 0) {
+            mail->NMailPop3Close(h);
+        }
+        mail.reset();
+        EXPECT_LT(peakMegabytes() - before, 200);
+        server.kill();
+        server.waitForFinished(5000);
+    }
 }
 
 } // namespace
