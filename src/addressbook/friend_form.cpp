@@ -73,15 +73,14 @@ FriendForm::FriendForm(AppContext& context, QWidget* parent)
 void FriendForm::nameControls()
 {
     ui::nameCaptionedControls(this);
-    ui::nameControls({
-        {Text4, "メールアドレス"},
-        {Text2, "名前（名称）"},
-        {Text50, "名刺"},
-        {Text3, "登録件数"},
-        {MailListView, "アドレス帳"},
-        {Label7, "状態"},
+    const std::pair<QWidget*, const char*> roles[] = {
+        {Text4, "メールアドレス"}, {Text2, "名前（名称）"},      {Text50, "名刺"},
+        {Text3, "登録件数"},       {MailListView, "アドレス帳"}, {Label7, "状態"},
         {Text5, "説明"},
-    });
+    };
+    for (const auto& [control, name] : roles) {
+        control->setAccessibleName(QString::fromUtf8(name));
+    }
     ui::describeControls(explanations_);
 }
 

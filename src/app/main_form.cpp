@@ -176,6 +176,7 @@ void MainForm::createControls()
 
     receiveProgressBar = new QProgressBar(this);
     receiveProgressBar->setObjectName(QStringLiteral("receiveProgressBar"));
+    receiveProgressBar->setAccessibleName(QStringLiteral("受信の進み具合"));
     receiveProgressBar->setTextVisible(false);
     receiveProgressBar->setRange(0, 1000);
     receiveProgressBar->setVisible(false);
@@ -265,38 +266,6 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void MainForm::nameControls()
-{
-    ui::nameCaptionedControls(this);
-    ui::nameControls({
-        {Picture3, "新規作成"},
-        {Picture4, "受信"},
-        {Picture5, "メールを見る"},
-        {Picture11, "アドレス帳"},
-        {Picture12, "設定"},
-        {Picture13, "ホームページ"},
-        {Image1, "背景画"},
-        {Text4, "累積数"},
-        {Text6, "新着数"},
-        {Check2, "新着メール有りで、メールを見るを自動表示"},
-        {Picture6, "自動表示"},
-        {Picture1, "インターバルチェック"},
-        {Check4, "インターバルチェック"},
-        {Text7, "インターバル（分）"},
-        {Text8, "分"},
-        {Image3, "ランプ"},
-        {Text1, "説明"},
-        {Text5, "新着情報"},
-        {Text3, "新着情報の状態"},
-        {Text2, "添付検索"},
-        {Text9, "秒"},
-        {Text10, "背景画のファイル"},
-        {Text11, "ボタンの組"},
-        {receiveProgressBar, "受信の進み具合"},
-    });
-    ui::describeControls(explanations_);
 }
 
 void MainForm::load()

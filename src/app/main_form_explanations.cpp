@@ -1,11 +1,17 @@
-// The explanations the main window shows for the control under the mouse.
+// The explanations the main window shows for the control under the mouse,
+// and what a screen reader says for each control.
 
 #include "app/main_form.h"
 
+#include "ui/accessibility.h"
 #include "ui/picture_button.h"
 
 #include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 
 namespace lumora {
 
@@ -34,6 +40,40 @@ QHash<QWidget*, QString> MainForm::explanationTable() const
         {Text6, QStringLiteral("新着メール受信で、新着メール数を表示します。"
                                "新着メールがなければ「０」が表示されます。")},
     };
+}
+
+void MainForm::nameControls()
+{
+    ui::nameCaptionedControls(this);
+    const std::pair<QWidget*, const char*> roles[] = {
+        {Picture3, "新規作成"},
+        {Picture4, "受信"},
+        {Picture5, "メールを見る"},
+        {Picture11, "アドレス帳"},
+        {Picture12, "設定"},
+        {Picture13, "ホームページ"},
+        {Image1, "背景画"},
+        {Text4, "累積数"},
+        {Text6, "新着数"},
+        {Check2, "新着メール有りで、メールを見るを自動表示"},
+        {Picture6, "自動表示"},
+        {Picture1, "インターバルチェック"},
+        {Check4, "インターバルチェック"},
+        {Text7, "インターバル（分）"},
+        {Text8, "分"},
+        {Image3, "ランプ"},
+        {Text1, "説明"},
+        {Text5, "新着情報"},
+        {Text3, "新着情報の状態"},
+        {Text2, "添付検索"},
+        {Text9, "秒"},
+        {Text10, "背景画のファイル"},
+        {Text11, "ボタンの組"},
+    };
+    for (const auto& [control, name] : roles) {
+        control->setAccessibleName(QString::fromUtf8(name));
+    }
+    ui::describeControls(explanations_);
 }
 
 } // namespace lumora

@@ -28,6 +28,7 @@ IdPassForm::IdPassForm(AppContext& context, QWidget* parent)
     IdText->setObjectName(QStringLiteral("IdText"));
     ui::placeTwips(IdText, 1320, 210, 2640, 330);
     idLabel->setBuddy(IdText);
+    IdText->setAccessibleName(QStringLiteral("ID"));
 
     auto* passLabel = new QLabel(QStringLiteral("Password"), this);
     ui::placeTwips(passLabel, 240, 720, 1080, 300);
@@ -40,12 +41,14 @@ IdPassForm::IdPassForm(AppContext& context, QWidget* parent)
                                   Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
     ui::placeTwips(PassText, 1320, 690, 2640, 330);
     passLabel->setBuddy(PassText);
+    PassText->setAccessibleName(QStringLiteral("Password"));
 
     Check1 = new QCheckBox(this);
     Check1->setObjectName(QStringLiteral("Check1"));
     ui::placeTwips(Check1, 1320, 1200, 255, 255);
     auto* saveLabel = new QLabel(QStringLiteral("IDパスワードを保存する"), this);
     saveLabel->setBuddy(Check1);
+    Check1->setAccessibleName(QStringLiteral("IDパスワードを保存する"));
     ui::placeTwips(saveLabel, 1620, 1170, 2400, 300);
 
     OKCommand = new QPushButton(QStringLiteral("OK"), this);

@@ -21,6 +21,7 @@ QLineEdit* labelledEdit(QWidget* parent, const QString& objectName, const QStrin
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(objectName);
     label->setBuddy(edit);
+    edit->setAccessibleName(ui::captionName(caption));
     ui::placeTwips(edit, 240, top + 270, 4200, 330);
     return edit;
 }

@@ -1,7 +1,6 @@
 #include "ui/accessibility.h"
 
 #include <QAbstractButton>
-#include <QLabel>
 #include <QWidget>
 
 namespace lumora::ui {
@@ -28,22 +27,8 @@ void nameControl(QWidget* control, const QString& name)
     control->setAccessibleName(name);
 }
 
-void nameControls(std::initializer_list<std::pair<QWidget*, const char*>> roles)
-{
-    for (const auto& [control, name] : roles) {
-        control->setAccessibleName(QString::fromUtf8(name));
-    }
-}
-
 void nameCaptionedControls(QWidget* root)
 {
-    // A box a label stands for is named by the label.
-    for (QLabel* label : root->findChildren<QLabel*>()) {
-        QWidget* buddy = label->buddy();
-        if (buddy && buddy->accessibleName().isEmpty() && !label->text().isEmpty()) {
-            buddy->setAccessibleName(captionName(label->text()));
-        }
-    }
     for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
         if (button->accessibleName().isEmpty() && !button->text().isEmpty()) {
             button->setAccessibleName(captionName(button->text()));

@@ -3,9 +3,6 @@
 #include <QHash>
 #include <QString>
 
-#include <initializer_list>
-#include <utility>
-
 class QObject;
 
 class QWidget;
@@ -21,11 +18,8 @@ namespace lumora::ui {
 QString captionName(const QString& caption);
 
 void nameControl(QWidget* control, const QString& name);
-// Names each control by its role (UTF-8 text).
-void nameControls(std::initializer_list<std::pair<QWidget*, const char*>> roles);
 // Gives every button and check box under root that has a caption and no
-// name yet its caption as name, and every box that a label stands for
-// (its buddy) the label's words.
+// name yet its caption as name.
 void nameCaptionedControls(QWidget* root);
 // Each control's explanation becomes its description.
 void describeControls(const QHash<QWidget*, QString>& explanations);

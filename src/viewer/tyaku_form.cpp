@@ -69,6 +69,7 @@ TyakuForm::TyakuForm(AppContext& context, QWidget* parent)
     column->setSpacing(0);
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
+    client_->setAccessibleName(QStringLiteral("着信履歴"));
     createControls();
     column->setMenuBar(menuBar);
     column->addWidget(client_);

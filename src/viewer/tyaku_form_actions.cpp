@@ -124,6 +124,8 @@ void TyakuForm::rewriteFile(std::function<Status()> work, std::function<void(con
                            static_cast<QWidget*>(MailListView)}) {
             w->setEnabled(!on);
         }
+        // The status bar's message is also said to screen readers.
+        StatusBar1->setAccessibleDescription(on ? QStringLiteral("削除しています…") : QString());
         if (on) {
             StatusBar1->showMessage(QStringLiteral("削除しています…"));
             setCursor(Qt::BusyCursor);

@@ -3,6 +3,7 @@
 #include "mail/mail_library.h"
 #include "settings/account_settings.h"
 #include "settings/id_pass_form.h"
+#include "settings/option_form.h"
 #include "settings/set_form.h"
 #include "store/records.h"
 #include "store/text_codec.h"
@@ -17,10 +18,13 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -117,6 +121,32 @@ struct Viewer {
 
     AppFixture app;
 };
+
+// The controls of a window without an accessible name. Qt's own parts of a
+// control (scroll bars, viewports, header, a toolbar's extension button) and
+// labels, which a screen reader reads by their text, do not count.
+QStringList unnamedControls(QWidget* window)
+{
+    QStringList unnamed;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (w->objectName().startsWith(QStringLiteral("qt_")) || qobject_cast<QScrollBar*>(w) ||
+            qobject_cast<QHeaderView*>(w) || qobject_cast<QMenu*>(w) ||
+            qobject_cast<QAbstractScrollArea*>(w->parentWidget()) ||
+            qobject_cast<QAbstractScrollArea*>(w->parentWidget() ? w->parentWidget()->parentWidget()
+                                                                 : nullptr)) {
+            continue;
+        }
+        const auto* label = qobject_cast<QLabel*>(w);
+        if (label && !label->text().isEmpty()) {
+            continue;
+        }
+        if (w->accessibleName().trimmed().isEmpty()) {
+            unnamed << QStringLiteral("%1 (%2)").arg(
+                w->objectName(), QString::fromLatin1(w->metaObject()->className()));
+        }
+    }
+    return unnamed;
+}
 
 // Counts the style changes of the widget it watches.
 class StyleWatch : public QObject {
@@ -767,6 +797,15 @@ void TyakuFormTest::accessibleNamesAndDescriptions()
     QCOMPARE(idPass->Check1->accessibleName(), QStringLiteral("IDパスワードを保存する"));
     QCOMPARE(v.app.windows->window<SetForm>()->Text2->accessibleName(),
              QStringLiteral("インターバル（分）"));
+
+    // Every control of every window built so far has a name.
+    for (QWidget* window :
+         std::initializer_list<QWidget*>{form, main, book, idPass, v.app.windows->window<SetForm>(),
+                                         v.app.windows->window<OptionForm>()}) {
+        const QStringList unnamed = unnamedControls(window);
+        QVERIFY2(unnamed.isEmpty(),
+                 qPrintable(window->objectName() + QLatin1String(": ") + unnamed.join(u',')));
+    }
 
     // At shut-down the viewer's list gets its header back before the window goes.
     QVERIFY(ui::hasPaintedHeader(form->MailListView));
