@@ -3,6 +3,7 @@
 #include "settings/set_form.h"
 #include "store/records.h"
 #include "support/app_fixture.h"
+#include "support/received_file.h"
 #include "support/scripted_mailbox.h"
 #include "ui/picture_button.h"
 
@@ -52,13 +53,7 @@ struct Receiving {
     }
     QList<MailRecord> records() const
     {
-        QList<MailRecord> list;
-        const QByteArray bytes = app.readData(QStringLiteral("krddata2.data"));
-        for (qsizetype at = 0; at + MailRecord::kLength <= bytes.size();
-             at += MailRecord::kLength) {
-            list.append(MailRecord::fromBytes(bytes.mid(at, MailRecord::kLength)));
-        }
-        return list;
+        return test::recordsIn(app.readData(QStringLiteral("krddata2.data")));
     }
     int connects() const { return static_cast<int>(box.calls().count(QStringLiteral("connect"))); }
 

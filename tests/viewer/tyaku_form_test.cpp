@@ -9,6 +9,7 @@
 #include "store/text_codec.h"
 #include "support/app_fixture.h"
 #include "support/mail_servers.h"
+#include "support/received_file.h"
 #include "support/scripted_mailbox.h"
 #include "ui/geometry.h"
 #include "ui/list_header.h"
@@ -36,8 +37,10 @@
 
 using namespace lumora;
 using lumora::test::AppFixture;
+using lumora::test::fileOf;
 using lumora::test::MailServers;
 using lumora::test::ScriptedMailbox;
+using lumora::test::subjectsIn;
 
 namespace {
 
@@ -45,24 +48,6 @@ MailRecord mail(const QString& subject, const QString& body = QStringLiteral("�
 {
     return MailRecord::received(subject, QStringLiteral("太郎 <taro@example.jp>"),
                                 QStringLiteral("Mon, 7 Dec 2026 10:00:00 +0900"), body);
-}
-
-QByteArray file(const QList<MailRecord>& records)
-{
-    QByteArray bytes;
-    for (const MailRecord& r : records) {
-        bytes += r.bytes();
-    }
-    return bytes;
-}
-
-QStringList subjectsIn(const QByteArray& bytes)
-{
-    QStringList list;
-    for (qsizetype at = 0; at + MailRecord::kLength <= bytes.size(); at += MailRecord::kLength) {
-        list << MailRecord::fromBytes(bytes.mid(at, MailRecord::kLength)).subject().trimmed();
-    }
-    return list;
 }
 
 void moveOver(QWidget* widget, QPoint at = {3, 3})
@@ -83,7 +68,7 @@ struct Viewer {
     explicit Viewer(const QList<MailRecord>& records = {}, const QByteArray& ini = {})
     {
         app.writeCompleteAccount();
-        app.writeData(QStringLiteral("krddata2.data"), file(records));
+        app.writeData(QStringLiteral("krddata2.data"), fileOf(records));
         if (!ini.isEmpty()) {
             app.writeData(QStringLiteral("ini.ini"), "[EXEINI]\r\n" + ini);
         }

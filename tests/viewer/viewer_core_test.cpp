@@ -1,5 +1,6 @@
 #include "store/records.h"
 #include "store/text_file.h"
+#include "support/received_file.h"
 #include "support/temp_folder.h"
 #include "ui/editor_state.h"
 #include "viewer/mail_deletion.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 
 using namespace lumora;
+using lumora::test::subjectsIn;
 using lumora::test::TempFolder;
 
 namespace {
@@ -29,15 +31,6 @@ QByteArray mails(const QStringList& subjects, const QList<int>& dead = {})
         bytes += r.bytes();
     }
     return bytes;
-}
-
-QStringList subjectsIn(const QByteArray& file)
-{
-    QStringList list;
-    for (qsizetype at = 0; at + MailRecord::kLength <= file.size(); at += MailRecord::kLength) {
-        list << MailRecord::fromBytes(file.mid(at, MailRecord::kLength)).subject().trimmed();
-    }
-    return list;
 }
 
 } // namespace
