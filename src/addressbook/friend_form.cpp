@@ -171,12 +171,8 @@ void FriendForm::connectSignals()
 
     // Explanations follow the mouse: a button shows its own, the window's
     // background hides the box.
-    setMouseTracking(true);
-    installEventFilter(this);
-    for (auto it = explanations_.cbegin(); it != explanations_.cend(); ++it) {
-        it.key()->setMouseTracking(true);
-        it.key()->installEventFilter(this);
-    }
+    ui::followMouse({this}, this);
+    ui::followMouse(explanations_, this);
 }
 
 void FriendForm::load(bool explanationsShown)

@@ -246,10 +246,7 @@ void MainForm::connectSignals()
 
     // Explanations follow the mouse over the controls that have one.
     explanations_ = explanationTable();
-    for (auto it = explanations_.cbegin(); it != explanations_.cend(); ++it) {
-        it.key()->setMouseTracking(true);
-        it.key()->installEventFilter(this);
-    }
+    ui::followMouse(explanations_, this);
 }
 
 QString MainForm::explanationFor(const QObject* control) const

@@ -49,12 +49,23 @@ namespace lumora::ui {
 
 QString explanationOf(const QHash<QWidget*, QString>& explanations, const QObject* control)
 {
-    for (auto it = explanations.cbegin(); it != explanations.cend(); ++it) {
-        if (it.key() == control) {
-            return it.value();
-        }
+    auto* widget = qobject_cast<QWidget*>(const_cast<QObject*>(control));
+    return widget ? explanations.value(widget) : QString();
+}
+
+void followMouse(std::initializer_list<QWidget*> controls, QObject* filter)
+{
+    for (QWidget* control : controls) {
+        control->setMouseTracking(true);
+        control->installEventFilter(filter);
     }
-    return {};
+}
+
+void followMouse(const QHash<QWidget*, QString>& explanations, QObject* filter)
+{
+    for (auto it = explanations.cbegin(); it != explanations.cend(); ++it) {
+        followMouse({it.key()}, filter);
+    }
 }
 
 } // namespace lumora::ui

@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QString>
 
+#include <initializer_list>
+
 class QObject;
 
 class QWidget;
@@ -25,5 +27,8 @@ void nameCaptionedControls(QWidget* root);
 void describeControls(const QHash<QWidget*, QString>& explanations);
 // The explanation of the control (an object events arrive at), or an empty text.
 QString explanationOf(const QHash<QWidget*, QString>& explanations, const QObject* control);
+// Lets the filter see the mouse moving over each of the controls.
+void followMouse(std::initializer_list<QWidget*> controls, QObject* filter);
+void followMouse(const QHash<QWidget*, QString>& explanations, QObject* filter);
 
 } // namespace lumora::ui

@@ -117,21 +117,9 @@ void TyakuForm::connectSignals()
 
     // The mouse: explanations, the copy field, the row click, and the layout
     // on a move over the bare background.
-    client_->setMouseTracking(true);
-    client_->installEventFilter(this);
-    MailListView->viewport()->setMouseTracking(true);
-    MailListView->viewport()->installEventFilter(this);
-    rtfEd->viewport()->setMouseTracking(true);
-    rtfEd->viewport()->installEventFilter(this);
-    for (QWidget* w : {static_cast<QWidget*>(Text7), static_cast<QWidget*>(Text8),
-                       static_cast<QWidget*>(Text9)}) {
-        w->setMouseTracking(true);
-        w->installEventFilter(this);
-    }
-    for (auto it = explanations_.cbegin(); it != explanations_.cend(); ++it) {
-        it.key()->setMouseTracking(true);
-        it.key()->installEventFilter(this);
-    }
+    ui::followMouse({client_, MailListView->viewport(), rtfEd->viewport(), Text7, Text8, Text9},
+                    this);
+    ui::followMouse(explanations_, this);
 }
 
 void TyakuForm::load(bool explanationsShown)
