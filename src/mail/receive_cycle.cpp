@@ -146,8 +146,9 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
         if (!uid.isEmpty()) {
             (void)uids.willStore(uid, received.appendNumber());
         }
-        const MailRecord record = MailRecord::received(subject, from, date, shown);
-        const Result<qint64> stored = received.append(record.bytes(), Flush::Later);
+        MailRecord record;
+        const Result<qint64> stored =
+            storeReceivedMail(received, subject, from, date, shown, Flush::Later, &record);
         if (settings.buffer) {
             settings.buffer->set(record);
         }

@@ -105,9 +105,13 @@ void AddressRecord::setText(FieldSpan field, const QString& value)
 
 Result<qint64> storeReceivedMail(const RecordFile& file, const QString& subject,
                                  const QString& from, const QString& date, const QString& body,
-                                 Flush flush)
+                                 Flush flush, MailRecord* stored)
 {
-    return file.append(MailRecord::received(subject, from, date, body).bytes(), flush);
+    const MailRecord record = MailRecord::received(subject, from, date, body);
+    if (stored) {
+        *stored = record;
+    }
+    return file.append(record.bytes(), flush);
 }
 
 } // namespace lumora

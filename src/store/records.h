@@ -95,8 +95,9 @@ inline RecordFile addressFile(const QString& path)
 }
 
 // Appends a received mail to the received-mail file at round(length / 32284 + 1).
+// When stored is given it gets the record as written.
 Result<qint64> storeReceivedMail(const RecordFile& file, const QString& subject,
                                  const QString& from, const QString& date, const QString& body,
-                                 Flush flush = Flush::Now);
+                                 Flush flush = Flush::Now, MailRecord* stored = nullptr);
 
 } // namespace lumora
