@@ -1,13 +1,15 @@
 // Renders one of the program's windows into a PNG file, on the files of an
 // application folder, for looking at a window without clicking through the
 // program: lumora-window-shot WINDOW OUT.png APP_FOLDER [ROW]
-// WINDOW is "main", "addressbook" or "viewer"; ROW (from 1) is clicked in the
-// list.
+// WINDOW is "main", "addressbook", "viewer" or "compose"; ROW (from 1) is
+// clicked in the list. The compose window is shown widened, with a Japanese
+// mail written into it.
 
 #include "addressbook/friend_form.h"
 #include "app/app_folder.h"
 #include "app/main_form.h"
 #include "app/windows.h"
+#include "compose/write_form.h"
 #include "mail/mail_library.h"
 #include "ui/app_context.h"
 #include "ui/clock.h"
@@ -17,7 +19,12 @@
 #include "viewer/tyaku_form.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTest>
+#include <QTextEdit>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -66,6 +73,21 @@ int main(int argc, char** argv)
             QTest::mouseClick(form->MailListView->viewport(), Qt::LeftButton, {},
                               form->MailListView->visualRect(index).center());
         }
+        shown = form;
+    } else if (args[1] == QStringLiteral("compose")) {
+        mainForm.Picture3->click();
+        auto* form = windows.existing<lumora::WriteForm>();
+        form->Command4->click();
+        if (args.size() > 4) {
+            form->List1->setCurrentRow(args[4].toInt() - 1);
+            QMetaObject::invokeMethod(form, "listClicked");
+        }
+        form->SubjectText->setText(QStringLiteral("忘年会のご案内"));
+        form->Combo1->setCurrentIndex(3);
+        form->rtfEd->setPlainText(
+            QStringLiteral("いつもお世話になっております。\n\n今年も忘年会を開きます。\n"
+                           "日時：12月18日（金）19時から\n場所：駅前の「さくら」\n\n"
+                           "ご都合をお知らせください。"));
         shown = form;
     }
     shown->show();

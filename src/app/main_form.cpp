@@ -2,6 +2,7 @@
 
 #include "addressbook/friend_form.h"
 #include "app/windows.h"
+#include "compose/write_form.h"
 #include "mail/mail_library.h"
 #include "mail/receive_runner.h"
 #include "settings/id_pass_form.h"
@@ -385,7 +386,7 @@ void MainForm::intervalFieldChanged(const QString& text)
 
 void MainForm::newMail()
 {
-    // The compose window is not part of this version yet.
+    windows_.show<WriteForm>();
 }
 
 void MainForm::receiveMail()

@@ -2,6 +2,7 @@
 
 #include "addressbook/friend_form.h"
 #include "app/main_form.h"
+#include "compose/write_form.h"
 #include "settings/id_pass_form.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
@@ -39,6 +40,11 @@ void Windows::registerWindows()
     });
     add<FriendForm>([this] {
         auto* form = new FriendForm(context_);
+        form->load(main_ && main_->explanationsShown());
+        return form;
+    });
+    add<WriteForm>([this] {
+        auto* form = new WriteForm(context_);
         form->load(main_ && main_->explanationsShown());
         return form;
     });

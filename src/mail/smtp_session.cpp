@@ -36,6 +36,20 @@ NetError netErrorFor(CURLcode code)
     }
 }
 
+QString megabytes(qint64 bytes)
+{
+    return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1);
+}
+
+QString tooLargeText(qint64 size, qint64 limit)
+{
+    return QStringLiteral("メールを送信できませんでした。\nメールが大きすぎます（%1 MB）。"
+                          "このサーバーが受け付けるのは %2 MB（%3 バイト）までです。"
+                          "添付ファイルを減らしてください。")
+        .arg(megabytes(size), megabytes(limit))
+        .arg(limit);
+}
+
 } // namespace
 
 SmtpSession::SmtpSession(ConnectionOptions options) : options_(std::move(options)) {}
@@ -52,6 +66,7 @@ void SmtpSession::close()
         curl_ = nullptr;
     }
     key_.clear();
+    sizeLimit_ = 0;
 }
 
 size_t SmtpSession::onHeader(char* data, size_t size, size_t count, void* self)
@@ -61,6 +76,13 @@ size_t SmtpSession::onHeader(char* data, size_t size, size_t count, void* self)
     const QByteArray line = QByteArray(data, static_cast<qsizetype>(length)).trimmed();
     if (line.size() >= 3 && (line[0] == '4' || line[0] == '5')) {
         session->lastReply_ = line;
+    }
+    // "250-SIZE 10240000" in the EHLO reply: the largest mail the server takes.
+    if (line.size() > 9 && line.startsWith("250") && (line[3] == '-' || line[3] == ' ') &&
+        line.mid(4, 5).toUpper() == "SIZE ") {
+        bool ok = false;
+        const qint64 limit = line.mid(9).trimmed().toLongLong(&ok);
+        session->sizeLimit_ = ok && limit > 0 ? limit : 0;
     }
     return length;
 }
@@ -124,6 +146,13 @@ bool SmtpSession::send(const ServerAddress& server, const QString& id, const QSt
         curl_easy_setopt(curl_, CURLOPT_READDATA, this);
         curl_easy_setopt(curl_, CURLOPT_UPLOAD, 1L);
     }
+    // A server that said how large a mail may be is not sent a larger one:
+    // the user learns the limit at once instead of after the upload.
+    if (sizeLimit_ > 0 && bytes.size() > sizeLimit_) {
+        error_ = tooLargeText(bytes.size(), sizeLimit_);
+        idle_.start();
+        return false;
+    }
     const QByteArray from = '<' + envelopeFrom + '>';
     curl_easy_setopt(curl_, CURLOPT_MAIL_FROM, from.constData());
     curl_slist* rcpt = nullptr;
@@ -146,6 +175,13 @@ bool SmtpSession::send(const ServerAddress& server, const QString& id, const QSt
     idle_.start();
     if (code != CURLE_OK) {
         QString text;
+        if (sizeLimit_ > 0 && bytes.size() > sizeLimit_) {
+            // Refused at MAIL FROM, whose SIZE parameter curl sends when the
+            // server offers the extension: nothing was uploaded.
+            error_ = tooLargeText(bytes.size(), sizeLimit_);
+            close();
+            return false;
+        }
         if (code == CURLE_LOGIN_DENIED) {
             text = QStringLiteral(
                 "SMTPサーバーにログインできません。IDまたはパスワードを確かめてください。");

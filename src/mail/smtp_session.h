@@ -48,6 +48,7 @@ private:
     const QByteArray* upload_ = nullptr;
     qsizetype uploaded_ = 0;
     long connections_ = 0;
+    qint64 sizeLimit_ = 0; // the SIZE the open connection's server announced
     QString error_;
     char errorBuffer_[256] = {};
 };

@@ -39,6 +39,10 @@ struct AppContext {
     // What the compose window's side list shows: 0 the address book, 10 held
     // mails; the viewer sets 1, neither.
     int listMode = 0;
+    // Click counters of the compose window's "リスト" and "下書き" buttons;
+    // their parity decides what the next click does, for the whole run.
+    int attachmentListClicks = 0;
+    int draftClicks = 0;
     // True while the viewer rewrites the received-mail file: no receive may
     // append to it meanwhile.
     bool rewritingReceivedFile = false;

@@ -1,5 +1,6 @@
 #include "ui/geometry.h"
 
+#include <QAbstractButton>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QScreen>
@@ -73,6 +74,25 @@ QFont fontFamily(const QString& family, qreal pointSize)
     QFont font(family);
     font.setPointSizeF(pointSize);
     return font;
+}
+
+void setBackgroundColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Base, colour);
+        palette.setColor(group, QPalette::Button, colour);
+        palette.setColor(group, QPalette::Window, colour);
+    }
+    widget->setPalette(palette);
+    if (qobject_cast<QAbstractButton*>(widget)) {
+        widget->setAutoFillBackground(true);
+    }
+}
+
+QColor backgroundColour(const QWidget* widget)
+{
+    return widget->palette().color(QPalette::Active, QPalette::Base);
 }
 
 } // namespace lumora::ui

@@ -23,6 +23,11 @@ void placeTwips(QWidget* widget, int left, int top, int width, int height);
 // Colour n (0 to 15) of the standard 16-colour palette.
 QColor paletteColour(int index);
 
+// Gives a box, list or button the background colour, whether it is enabled or not.
+void setBackgroundColour(QWidget* widget, const QColor& colour);
+// The background colour setBackgroundColour gave.
+QColor backgroundColour(const QWidget* widget);
+
 // The named font when it is installed, else the first of the usual
 // Japanese fall-backs that is.
 QFont fontFamily(const QString& family, qreal pointSize = 9);

@@ -4,7 +4,8 @@
 #   Dovecot  POP3 (APOP, STLS) and POP3S, user "taro" / "secret" and
 #            "hanako" / "himitsu", maildirs under DIR/mail/USER;
 #   aiosmtpd SMTP with STARTTLS and AUTH (user taro / secret) and SMTPS,
-#            every accepted message written to DIR/spool.
+#            every accepted message written to DIR/spool; a second SMTP port
+#            (LUMORA_SMTP_SMALL_PORT) keeps a SIZE limit of 256 KB.
 # The servers' certificate is signed by a CA made here (DIR/tls/ca.crt);
 # DIR/tls/other-ca.crt is a CA that signed nothing, to test refusal.
 #
@@ -74,8 +75,8 @@ start() {
     mkdir -p "$dir"/{run,state,mail,home,spool}
     dir=$(cd "$dir" && pwd)
 
-    local pop3 pop3s smtp smtps
-    read -r pop3 pop3s smtp smtps < <(free_ports 4)
+    local pop3 pop3s smtp smtps small
+    read -r pop3 pop3s smtp smtps small < <(free_ports 5)
 
     local mail_user mail_group uid gid login_settings=""
     if [[ $(id -u) == 0 ]]; then
@@ -162,7 +163,8 @@ CONF
     setsid dovecot -F -c "$dir/dovecot.conf" >"$dir/dovecot.out" 2>&1 < /dev/null &
     echo $! > "$dir/dovecot.pid"
 
-    local smtp_args=(--port "$smtp" --spool "$dir/spool" --user taro --password secret)
+    local smtp_args=(--port "$smtp" --small-port "$small" --spool "$dir/spool" --user taro
+                     --password secret)
     if ((tls_on)); then
         smtp_args+=(--smtps-port "$smtps" --cert "$dir/tls/server.crt" --key "$dir/tls/server.key")
     fi
@@ -171,6 +173,7 @@ CONF
 
     wait_port "$pop3" dovecot
     wait_port "$smtp" "the SMTP server"
+    wait_port "$small" "the SMTP server (SIZE limit)"
     if ((tls_on)); then
         wait_port "$pop3s" "dovecot (POP3S)"
         wait_port "$smtps" "the SMTP server (SMTPS)"
@@ -180,6 +183,7 @@ CONF
 LUMORA_SERVERS_DIR=$dir
 LUMORA_POP3_PORT=$pop3
 LUMORA_SMTP_PORT=$smtp
+LUMORA_SMTP_SMALL_PORT=$small
 LUMORA_POP3S_PORT=$( ((tls_on)) && echo "$pop3s")
 LUMORA_SMTPS_PORT=$( ((tls_on)) && echo "$smtps")
 LUMORA_TEST_CAFILE=$( ((tls_on)) && echo "$dir/tls/ca.crt")

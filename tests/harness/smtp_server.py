@@ -3,7 +3,9 @@
 Every message it accepts is written to the spool folder as NNNN.eml (the
 bytes as received) with NNNN.envelope beside it (MAIL FROM and RCPT TO
 lines). It offers STARTTLS and AUTH PLAIN/LOGIN for the one user given;
-with --smtps-port it also listens with implicit TLS. It runs until SIGTERM.
+with --smtps-port it also listens with implicit TLS, and with --small-port
+it also listens where it announces (and keeps) a SIZE limit of 256 KB. It
+runs until SIGTERM.
 """
 
 import argparse
@@ -60,6 +62,7 @@ def main():
     parser.add_argument("--spool", required=True)
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
+    parser.add_argument("--small-port", type=int)
     parser.add_argument("--cert")
     parser.add_argument("--key")
     args = parser.parse_args()
@@ -79,6 +82,10 @@ def main():
     if args.smtps_port and tls:
         controllers.append(Controller(handler, hostname="127.0.0.1", port=args.smtps_port,
                                       ssl_context=tls, **common))
+    if args.small_port:
+        small = dict(common, data_size_limit=256 * 1024)
+        controllers.append(Controller(handler, hostname="127.0.0.1", port=args.small_port,
+                                      tls_context=tls, require_starttls=False, **small))
     for c in controllers:
         c.start()
 

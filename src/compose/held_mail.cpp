@@ -1,0 +1,115 @@
+#include "compose/held_mail.h"
+
+#include "store/records.h"
+#include "store/text_codec.h"
+
+#include <QLocale>
+
+namespace lumora::compose {
+
+namespace {
+
+QString shown(const MailRecord& record, FieldSpan field)
+{
+    return text::trimSpaces(text::CutAtNul(record.text(field)));
+}
+
+struct FieldCheck {
+    const char* name;
+    const QString* text;
+    FieldSpan field;
+};
+
+} // namespace
+
+HeldMailFile::HeldMailFile(QString path, QString tempPath)
+    : file_(mailFile(std::move(path))), tempPath_(std::move(tempPath))
+{
+}
+
+Result<QStringList> HeldMailFile::subjects() const
+{
+    if (Status status = file_.ensureExists(); !status.ok()) {
+        return status;
+    }
+    QStringList rows;
+    for (qint64 n = 1;; ++n) {
+        Result<QByteArray> bytes = file_.read(n);
+        if (!bytes.ok()) {
+            if (bytes.status().error() == StoreError::EndOfFile) {
+                break;
+            }
+            return bytes.status();
+        }
+        rows.append(text::CutAtNul(MailRecord::fromBytes(bytes.value()).subject()));
+    }
+    return rows;
+}
+
+Result<HeldMail> HeldMailFile::read(qint64 n) const
+{
+    Result<QByteArray> bytes = file_.read(n);
+    if (!bytes.ok()) {
+        return bytes.status();
+    }
+    const MailRecord record = MailRecord::fromBytes(bytes.value());
+    return HeldMail{shown(record, MailRecord::kFrom), shown(record, MailRecord::kSubject),
+                    shown(record, MailRecord::kBody)};
+}
+
+Result<qint64> HeldMailFile::hold(const HeldMail& mail, const QDateTime& when) const
+{
+    if (file_.appendNumber() > kMaxMails) {
+        return Status(StoreError::BadArgument, QStringLiteral("the held-mail file is full"));
+    }
+    MailRecord record;
+    record.setText(MailRecord::kSubject, text::trimSpaces(mail.subject));
+    record.setText(MailRecord::kDate, rfc5322Date(when));
+    record.setText(MailRecord::kFrom, text::trimSpaces(mail.to));
+    record.setText(MailRecord::kBody, text::trimSpaces(mail.body));
+    return file_.append(record.bytes());
+}
+
+Status HeldMailFile::remove(qint64 n, const CompactHook& hook) const
+{
+    return file_.remove(n, tempPath_, hook);
+}
+
+QStringList heldMailLosses(const HeldMail& mail)
+{
+    const QString to = text::trimSpaces(mail.to);
+    const QString subject = text::trimSpaces(mail.subject);
+    const QString body = text::trimSpaces(mail.body);
+    const FieldCheck checks[] = {{"宛先", &to, MailRecord::kFrom},
+                                 {"件名", &subject, MailRecord::kSubject},
+                                 {"本文", &body, MailRecord::kBody}};
+    QStringList losses;
+    for (const FieldCheck& check : checks) {
+        const QString name = QString::fromUtf8(check.name);
+        if (!text::fitsCp932(*check.text)) {
+            losses
+                << QStringLiteral("%1に保存できない文字があります（「?」になります）。").arg(name);
+        }
+        const qsizetype bytes = text::encodeCp932(*check.text).size();
+        if (bytes > check.field.width) {
+            losses << QStringLiteral(
+                          "%1が長すぎます（%2 バイト中、先頭の %3 バイトだけが残ります）。")
+                          .arg(name)
+                          .arg(bytes)
+                          .arg(check.field.width);
+        }
+    }
+    return losses;
+}
+
+QString rfc5322Date(const QDateTime& when)
+{
+    const QLocale c = QLocale::c();
+    const int offset = when.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return c.toString(when, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")) +
+           QLatin1Char(offset < 0 ? '-' : '+') +
+           QString::number(minutes / 60 * 100 + minutes % 60).rightJustified(4, QLatin1Char('0'));
+}
+
+} // namespace lumora::compose

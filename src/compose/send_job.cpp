@@ -1,0 +1,123 @@
+#include "compose/send_job.h"
+
+#include "mail/mail_library.h"
+
+#include <QMetaObject>
+
+namespace lumora::compose {
+
+QStringList SendReport::distinctMessages() const
+{
+    QStringList texts;
+    for (const SendFailure& failure : failures) {
+        if (!texts.contains(failure.message)) {
+            texts.append(failure.message);
+        }
+    }
+    return texts;
+}
+
+QString SendReport::summary() const
+{
+    QString text = QStringLiteral("%1 件中 %2 件を送信しました。").arg(total).arg(sent);
+    if (stopped) {
+        text += QStringLiteral("残りの %1 件は送信を中止しました。")
+                    .arg(total - sent - static_cast<int>(failures.size()));
+    }
+    if (!failures.isEmpty()) {
+        QStringList addresses;
+        for (const SendFailure& failure : failures) {
+            addresses.append(failure.recipient.isEmpty() ? QStringLiteral("（宛先なし）")
+                                                         : failure.recipient);
+        }
+        text += QStringLiteral("\r\n\r\n送信できなかった宛先（%1 件）:\r\n").arg(failures.size()) +
+                addresses.join(QStringLiteral("\r\n"));
+    }
+    return text;
+}
+
+SendReport sendMails(MailLibrary& mail, const SendRequest& request, const std::atomic_bool* stop,
+                     const SendProgress& progress)
+{
+    SendReport report;
+    report.total = static_cast<int>(request.recipients.size());
+    for (int i = 0; i < report.total; ++i) {
+        if (stop && *stop) {
+            report.stopped = true;
+            break;
+        }
+        const QString& recipient = request.recipients[i];
+        if (progress) {
+            progress(i + 1, report.total, recipient);
+        }
+        const int result = mail.NMailSmtpSendMail(request.server, recipient, QString(), QString(),
+                                                  request.from, request.subject, request.body,
+                                                  QString(), request.attachments, 0);
+        if (result < 0) {
+            report.failures.append({recipient, mail.NMailGetMessage(0)});
+        } else {
+            ++report.sent;
+        }
+    }
+    return report;
+}
+
+QStringList bulkRecipients(const QStringList& storedAddresses)
+{
+    QStringList recipients;
+    for (const QString& address : storedAddresses) {
+        qsizetype end = address.size();
+        while (end > 0 && address[end - 1] == QLatin1Char(' ')) {
+            --end;
+        }
+        recipients.append(address.left(end));
+    }
+    return recipients;
+}
+
+SendRunner::SendRunner(MailLibrary& mail, QObject* parent) : QObject(parent), mail_(mail)
+{
+    qRegisterMetaType<SendReport>();
+}
+
+SendRunner::~SendRunner()
+{
+    stop_ = true;
+    wait();
+}
+
+bool SendRunner::start(const SendRequest& request)
+{
+    if (running_) {
+        return false;
+    }
+    running_ = true;
+    stop_ = false;
+    wait();
+    thread_.reset(QThread::create([this, request] {
+        const SendReport report =
+            sendMails(mail_, request, &stop_, [this](int index, int count, const QString& to) {
+                QMetaObject::invokeMethod(
+                    this, [this, index, count, to] { Q_EMIT progress(index, count, to); },
+                    Qt::QueuedConnection);
+            });
+        QMetaObject::invokeMethod(
+            this,
+            [this, report] {
+                running_ = false;
+                Q_EMIT finished(report);
+            },
+            Qt::QueuedConnection);
+    }));
+    thread_->start();
+    return true;
+}
+
+void SendRunner::wait()
+{
+    if (thread_) {
+        thread_->wait();
+    }
+}
+
+} // namespace lumora::compose

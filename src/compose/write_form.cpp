@@ -1,0 +1,461 @@
+#include "compose/write_form.h"
+
+#include "addressbook/address_book.h"
+#include "compose/attachment_controls.h"
+#include "store/background_job.h"
+#include "store/text_codec.h"
+#include "ui/accessibility.h"
+#include "ui/app_context.h"
+#include "ui/geometry.h"
+#include "ui/ui_services.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace lumora {
+namespace {
+
+constexpr int kHelpTop = 3600;
+constexpr int kHelpHiddenTop = -4000;
+constexpr int kNormalClientHeight = 7600;
+
+const QString kSendingText = QStringLiteral("メールを送信中です。しばらくお待ち下さい。");
+const QString kSentText = QStringLiteral("送信完了です。");
+
+const char* const kGreetings[] = {
+    "御社益々ご清祥の事とお慶び申し上げます。",
+    "平素のご愛顧誠にありがとうございます。",
+    "平素は格別のご愛顧を賜り深謝申し上げます。",
+    "いつもお世話になっております。",
+    "メールありがとうございました。確かに受け取りました。",
+    "はじめまして、突然のメールで恐縮です。",
+    "こんにちわ。はじめてメールいたします。",
+    "こんにちわ。お変わりなく、お元気ですか？",
+};
+
+} // namespace
+
+WriteForm::WriteForm(AppContext& context, QWidget* parent)
+    : QWidget(parent, Qt::Window), context_(context),
+      runner_(std::make_unique<compose::SendRunner>(context.mail)),
+      job_(std::make_unique<BackgroundJob>())
+{
+    setObjectName(QStringLiteral("WriteForm"));
+    setWindowTitle(QStringLiteral("新規作成"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    client_->setAccessibleName(QStringLiteral("新規作成"));
+    createControls();
+    column->setMenuBar(menuBar);
+    column->addWidget(client_);
+    editor_ = std::make_unique<EditorCommands>(rtfEd, this, context.ui, context.editor);
+    attachments_ =
+        new AttachmentControls({AttachCommand, Command9, Command10, Command16, List2, AttachText},
+                               this, context.ui, context.attachmentListClicks);
+    explanations_ = explanationTable();
+    quietControls_ = {Frame1, rtfEd, rtfEd->viewport(), Picture3};
+    nameControls();
+    connectSignals();
+    normalHeight_ = ui::twips(kNormalClientHeight) + menuBar->sizeHint().height();
+    setWidthTwips(kSmallWidth);
+}
+
+WriteForm::~WriteForm()
+{
+    // A held-mail deletion in hand finishes first; a send in hand ends with
+    // the mail it is sending (the runner waits for it).
+    job_->wait();
+}
+
+void WriteForm::connectSignals()
+{
+    connect(Command1, &QPushButton::clicked, this, &WriteForm::send);
+    connect(Command3, &QPushButton::clicked, this, &WriteForm::stopOrClose);
+    connect(Command4, &QPushButton::clicked, this, &WriteForm::showAddressPane);
+    connect(Command6, &QPushButton::clicked, this, &WriteForm::narrow);
+    connect(Command5, &QPushButton::clicked, this, &WriteForm::pasteIntoBody);
+    connect(Command7, &QPushButton::clicked, this, &WriteForm::pasteIntoRecipient);
+    connect(Command2, &QPushButton::clicked, this, &WriteForm::pasteHidden);
+    connect(Command8, &QPushButton::clicked, this, &WriteForm::emoticonsRequested);
+    connect(Command17, &QPushButton::clicked, this, &WriteForm::toggleDrafts);
+    connect(Command13, &QPushButton::clicked, this, &WriteForm::hold);
+    connect(Command14, &QPushButton::clicked, this, &WriteForm::recall);
+    connect(Command15, &QPushButton::clicked, this, &WriteForm::deleteHeld);
+    connect(Option2, &QRadioButton::clicked, this, &WriteForm::chooseBulk);
+    connect(Option1, &QRadioButton::clicked, this, &WriteForm::chooseSingle);
+    connect(Combo1, &QComboBox::activated, this, &WriteForm::greetingChosen);
+    connect(Combo1, &QComboBox::editTextChanged, this, &WriteForm::greetingChosen);
+    connect(tbToolBar, &QToolBar::actionTriggered, this, &WriteForm::toolbarClicked);
+    connect(runner_.get(), &compose::SendRunner::progress, this, &WriteForm::sendProgress);
+    connect(runner_.get(), &compose::SendRunner::finished, this, &WriteForm::sendFinished);
+
+    connect(mnew, &QAction::triggered, this, [this] { editor_->newDocument(); });
+    connect(mopen, &QAction::triggered, this, [this] { editor_->openFile(); });
+    connect(mprint, &QAction::triggered, this, [this] { editor_->print(); });
+    connect(mend, &QAction::triggered, this, &QWidget::close);
+    connect(mall, &QAction::triggered, this, [this] { editor_->selectAll(); });
+    connect(matamajump, &QAction::triggered, this, [this] { editor_->caretToStart(); });
+    connect(mbunmatujump, &QAction::triggered, this, [this] { editor_->caretToEnd(); });
+    connect(mcut, &QAction::triggered, this, [this] { editor_->cut(); });
+    connect(mcopy, &QAction::triggered, this, [this] { editor_->copy(); });
+    connect(mpaste, &QAction::triggered, this, [this] { editor_->paste(); });
+
+    // Focus of the greeting box, the status line's double-click, a row
+    // released in List1, and the mouse over every control with a help text.
+    Combo1->installEventFilter(this);
+    Label7->installEventFilter(this);
+    List1->viewport()->installEventFilter(this);
+    ui::followMouse({Frame1, rtfEd->viewport(), Picture3}, this);
+    ui::followMouse(explanations_, this);
+}
+
+void WriteForm::load(bool explanationsShown)
+{
+    Picture7->setVisible(false);
+    ui::setBackgroundColour(List1, ui::paletteColour(15));
+    ui::setBackgroundColour(ToText, ui::paletteColour(15));
+    List1->setEnabled(true);
+    ToText->setEnabled(true);
+    attachments_->reset();
+    recordIndex_.clear();
+    Option2->setEnabled(true);
+
+    Combo1->clear();
+    for (const char* phrase : kGreetings) {
+        Combo1->addItem(QString::fromUtf8(phrase));
+    }
+    Combo1->setCurrentIndex(-1);
+    Combo1->setEditText(QString());
+    greetingTouched_ = false;
+
+    ui::placeTwips(Text14, 360, explanationsShown ? kHelpTop : kHelpHiddenTop, 6300, 2100);
+    listAddressBook();
+}
+
+QString WriteForm::explanationFor(const QObject* control) const
+{
+    return ui::explanationOf(explanations_, control);
+}
+
+bool WriteForm::sending() const
+{
+    return runner_->running();
+}
+
+QStringList WriteForm::attachments() const
+{
+    return attachments_->files();
+}
+
+void WriteForm::setWidthTwips(int width)
+{
+    // The hidden mode's height stays until the window closes.
+    setFixedSize(ui::twips(width), hiddenMode_ ? ui::twips(kHiddenModeHeight) : normalHeight_);
+}
+
+void WriteForm::listAddressBook()
+{
+    context_.listMode = 0;
+    List1->clear();
+    recordIndex_.clear();
+    const AddressBook book(context_.paths.addressFile(), context_.paths.addressTemp());
+    const Result<QList<AddressEntry>> entries = book.entries();
+    if (!entries.ok()) {
+        reportFailure(QStringLiteral("アドレス帳を読み込めませんでした。"),
+                      entries.status().detail());
+    } else {
+        qint16 n = 0;
+        for (const AddressEntry& entry : entries.value()) {
+            List1->addItem(entry.name);
+            recordIndex_.append(++n);
+        }
+    }
+    Text1->setText(QString::number(List1->count()));
+}
+
+void WriteForm::send()
+{
+    if (runner_->running()) {
+        return;
+    }
+    applyGreeting();
+    attachments_->prepareSend();
+    Label7->setText(kSendingText);
+    compose::SendRequest request;
+    request.server = context_.account.SmtpServer;
+    request.from = context_.account.MailAddress;
+    request.subject = SubjectText->text();
+    request.body = editorText(rtfEd);
+    request.attachments = attachments_->files();
+    bulkSend_ = Option2->isChecked();
+    if (bulkSend_) {
+        const AddressBook book(context_.paths.addressFile(), context_.paths.addressTemp());
+        const Result<QList<AddressEntry>> entries = book.entries();
+        if (!entries.ok()) {
+            Label7->setText(QStringLiteral("送信できませんでした。"));
+            reportFailure(QStringLiteral("アドレス帳を読み込めないため、送信できません。"),
+                          entries.status().detail());
+            return;
+        }
+        QStringList stored;
+        for (const AddressEntry& entry : entries.value()) {
+            stored.append(entry.address);
+        }
+        request.recipients = compose::bulkRecipients(stored);
+        if (request.recipients.isEmpty()) {
+            emptyAndClose();
+            return;
+        }
+    } else {
+        request.recipients = {ToText->text()};
+    }
+    setSending(true);
+    runner_->start(request);
+}
+
+void WriteForm::sendProgress(int index, int count, const QString& recipient)
+{
+    if (count > 1) {
+        Label7->setText(kSendingText + QStringLiteral("（送信中 %1/%2）").arg(index).arg(count));
+    } else {
+        Label7->setText(kSendingText);
+    }
+    if (bulkSend_) {
+        ToText->setText(recipient);
+    }
+}
+
+void WriteForm::sendFinished(const compose::SendReport& report)
+{
+    setSending(false);
+    if (bulkSend_) {
+        ToText->clear();
+    }
+    if (report.allSent()) {
+        emptyAndClose();
+        return;
+    }
+    // Nothing typed is lost: the window stays as it was, and says why.
+    for (const QString& message : report.distinctMessages()) {
+        context_.ui.inform(this, message, QStringLiteral("送信エラー"), MessageIcon::Critical);
+    }
+    if (report.total == 1) {
+        Label7->setText(QStringLiteral("送信できませんでした。メールは送信されていません。"));
+        return;
+    }
+    const QString summary = report.summary();
+    Label7->setText(summary.section(QStringLiteral("\r\n"), 0, 0));
+    context_.ui.inform(this, summary, QStringLiteral("送信結果"),
+                       report.failures.isEmpty() ? MessageIcon::Information : MessageIcon::Warning);
+}
+
+void WriteForm::emptyAndClose()
+{
+    Label7->setText(kSentText);
+    ToText->clear();
+    SubjectText->clear();
+    rtfEd->clear();
+    attachments_->cancelAll();
+    Check1->setChecked(false);
+    Option2->setAutoExclusive(false);
+    Option2->setChecked(false);
+    Option2->setAutoExclusive(true);
+    Command2->setVisible(false);
+    ui::setBackgroundColour(List1, ui::paletteColour(2));
+    close();
+}
+
+void WriteForm::setSending(bool on)
+{
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             Frame1, rtfEd, Command1, Command4, Command6, Command5, Command7, Command8, Command17,
+             Picture7, Frame4, List1, tbToolBar, menuBar, List2}) {
+        control->setEnabled(!on);
+    }
+    if (!on && bulkSend_) {
+        ToText->setEnabled(false); // the bulk mode keeps the recipient box off
+    }
+    // Only a run of several mails has a rest that can be stopped.
+    Command3->setEnabled(!on || bulkSend_);
+}
+
+void WriteForm::stopOrClose()
+{
+    if (!runner_->running()) {
+        close();
+        return;
+    }
+    if (context_.ui.ask(this,
+                        QStringLiteral("残りのメールの送信を中止しますか？ 送信中のメールは最後まで"
+                                       "送信されます。"),
+                        QStringLiteral("確認"))) {
+        runner_->stop();
+        Label7->setText(QStringLiteral("送信を中止しています。しばらくお待ち下さい。"));
+    }
+}
+
+void WriteForm::closeEvent(QCloseEvent* event)
+{
+    if (runner_->running() || job_->running()) {
+        Label7->setText(QStringLiteral("送信中は閉じられません。"));
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void WriteForm::toolbarClicked(QAction* action)
+{
+    const QString key = action->objectName();
+    if (key == QLatin1String("New")) {
+        editor_->newDocument();
+    } else if (key == QLatin1String("Open")) {
+        editor_->openFile();
+    } else if (key == QLatin1String("Print")) {
+        editor_->print();
+    } else if (key == QLatin1String("Cut")) {
+        editor_->cut();
+    } else if (key == QLatin1String("Undo")) {
+        editor_->undo();
+    } else if (key == QLatin1String("Copy")) {
+        editor_->copy();
+    } else if (key == QLatin1String("Paste")) {
+        editor_->paste();
+    } else if (key == QLatin1String("Bold")) {
+        editor_->toggle(TextStyle::Bold);
+    } else if (key == QLatin1String("Italic")) {
+        editor_->toggle(TextStyle::Italic);
+    } else if (key == QLatin1String("Underline")) {
+        editor_->toggle(TextStyle::Underline);
+    }
+    // "Save" and "SaveAs" do nothing in this window.
+}
+
+void WriteForm::showAddressPane()
+{
+    List1->clear();
+    ui::setBackgroundColour(List1, ui::paletteColour(15));
+    setWidthTwips(kWideWidth);
+    listAddressBook();
+}
+
+void WriteForm::narrow()
+{
+    setWidthTwips(kSmallWidth);
+    ui::setBackgroundColour(List1, ui::paletteColour(15));
+}
+
+void WriteForm::pasteIntoBody()
+{
+    QTextCursor cursor = rtfEd->textCursor();
+    cursor.insertText(text::trimSpaces(context_.ui.clipboardText()));
+    rtfEd->setTextCursor(cursor);
+}
+
+void WriteForm::pasteIntoRecipient()
+{
+    ToText->insert(text::trimSpaces(context_.ui.clipboardText()));
+}
+
+void WriteForm::pasteHidden()
+{
+    Text4->setText(context_.ui.clipboardText());
+}
+
+void WriteForm::greetingChosen()
+{
+    greetingTouched_ = true;
+}
+
+void WriteForm::applyGreeting()
+{
+    if (!greetingTouched_) {
+        return;
+    }
+    greetingTouched_ = false;
+    // One edit of the document, so Undo brings the old body back.
+    QTextCursor cursor(rtfEd->document());
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(Combo1->currentText());
+}
+
+bool WriteForm::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+        if (watched == Combo1) {
+            // The phrase list's own pop-up takes the focus for a moment.
+            const auto reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::PopupFocusReason) {
+                if (event->type() == QEvent::FocusIn) {
+                    greetingTouched_ = false;
+                } else {
+                    applyGreeting();
+                }
+            }
+        }
+        break;
+    case QEvent::MouseButtonDblClick:
+        if (watched == Label7 && ToText->text() == QLatin1String("tobi")) {
+            hiddenMode_ = true;
+            setFixedSize(width(), ui::twips(kHiddenModeHeight));
+            Command2->setVisible(true);
+            Command2->setEnabled(true);
+        }
+        break;
+    case QEvent::MouseButtonRelease:
+        if (watched == List1->viewport()) {
+            listClicked();
+        }
+        break;
+    case QEvent::MouseMove:
+        pointerOver(watched);
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void WriteForm::pointerOver(QObject* watched)
+{
+    for (QWidget* quiet : quietControls_) {
+        if (watched == quiet) {
+            Text14->setVisible(false);
+            return;
+        }
+    }
+    const QString help = explanationFor(watched);
+    if (!help.isEmpty()) {
+        Text14->setVisible(true);
+        Text14->setPlainText(help);
+    }
+}
+
+void WriteForm::reportFailure(const QString& what, const QString& detail)
+{
+    context_.ui.inform(this,
+                       detail.isEmpty() ? what : what + QStringLiteral("\n（") + detail + u'）',
+                       QString(), MessageIcon::Critical);
+}
+
+} // namespace lumora
