@@ -33,9 +33,6 @@ constexpr int kHelpTop = 3600;
 constexpr int kHelpHiddenTop = -4000;
 constexpr int kNormalClientHeight = 7600;
 
-const QString kSendingText = QStringLiteral("メールを送信中です。しばらくお待ち下さい。");
-const QString kSentText = QStringLiteral("送信完了です。");
-
 const char* const kGreetings[] = {
     "御社益々ご清祥の事とお慶び申し上げます。",
     "平素のご愛顧誠にありがとうございます。",
@@ -189,127 +186,6 @@ void WriteForm::listAddressBook()
         }
     }
     Text1->setText(QString::number(List1->count()));
-}
-
-void WriteForm::send()
-{
-    if (runner_->running()) {
-        return;
-    }
-    applyGreeting();
-    attachments_->prepareSend();
-    Label7->setText(kSendingText);
-    compose::SendRequest request;
-    request.server = context_.account.SmtpServer;
-    request.from = context_.account.MailAddress;
-    request.subject = SubjectText->text();
-    request.body = editorText(rtfEd);
-    request.attachments = attachments_->files();
-    bulkSend_ = Option2->isChecked();
-    if (bulkSend_) {
-        const AddressBook book(context_.paths.addressFile(), context_.paths.addressTemp());
-        const Result<QList<AddressEntry>> entries = book.entries();
-        if (!entries.ok()) {
-            Label7->setText(QStringLiteral("送信できませんでした。"));
-            reportFailure(QStringLiteral("アドレス帳を読み込めないため、送信できません。"),
-                          entries.status().detail());
-            return;
-        }
-        QStringList stored;
-        for (const AddressEntry& entry : entries.value()) {
-            stored.append(entry.address);
-        }
-        request.recipients = compose::bulkRecipients(stored);
-        if (request.recipients.isEmpty()) {
-            emptyAndClose();
-            return;
-        }
-    } else {
-        request.recipients = {ToText->text()};
-    }
-    setSending(true);
-    runner_->start(request);
-}
-
-void WriteForm::sendProgress(int index, int count, const QString& recipient)
-{
-    if (count > 1) {
-        Label7->setText(kSendingText + QStringLiteral("（送信中 %1/%2）").arg(index).arg(count));
-    } else {
-        Label7->setText(kSendingText);
-    }
-    if (bulkSend_) {
-        ToText->setText(recipient);
-    }
-}
-
-void WriteForm::sendFinished(const compose::SendReport& report)
-{
-    setSending(false);
-    if (bulkSend_) {
-        ToText->clear();
-    }
-    if (report.allSent()) {
-        emptyAndClose();
-        return;
-    }
-    // Nothing typed is lost: the window stays as it was, and says why.
-    for (const QString& message : report.distinctMessages()) {
-        context_.ui.inform(this, message, QStringLiteral("送信エラー"), MessageIcon::Critical);
-    }
-    if (report.total == 1) {
-        Label7->setText(QStringLiteral("送信できませんでした。メールは送信されていません。"));
-        return;
-    }
-    const QString summary = report.summary();
-    Label7->setText(summary.section(QStringLiteral("\r\n"), 0, 0));
-    context_.ui.inform(this, summary, QStringLiteral("送信結果"),
-                       report.failures.isEmpty() ? MessageIcon::Information : MessageIcon::Warning);
-}
-
-void WriteForm::emptyAndClose()
-{
-    Label7->setText(kSentText);
-    ToText->clear();
-    SubjectText->clear();
-    rtfEd->clear();
-    attachments_->cancelAll();
-    Check1->setChecked(false);
-    Option2->setAutoExclusive(false);
-    Option2->setChecked(false);
-    Option2->setAutoExclusive(true);
-    Command2->setVisible(false);
-    ui::setBackgroundColour(List1, ui::paletteColour(2));
-    close();
-}
-
-void WriteForm::setSending(bool on)
-{
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             Frame1, rtfEd, Command1, Command4, Command6, Command5, Command7, Command8, Command17,
-             Picture7, Frame4, List1, tbToolBar, menuBar, List2}) {
-        control->setEnabled(!on);
-    }
-    if (!on && bulkSend_) {
-        ToText->setEnabled(false); // the bulk mode keeps the recipient box off
-    }
-    // Only a run of several mails has a rest that can be stopped.
-    Command3->setEnabled(!on || bulkSend_);
-}
-
-void WriteForm::stopOrClose()
-{
-    if (!runner_->running()) {
-        close();
-        return;
-    }
-    if (context_.ui.ask(this,
-                        QStringLiteral("残りのメールの送信を中止しますか？ 送信中のメールは最後まで"
-                                       "送信されます。"),
-                        QStringLiteral("確認"))) {
-        runner_->stop();
-        Label7->setText(QStringLiteral("送信を中止しています。しばらくお待ち下さい。"));
-    }
 }
 
 void WriteForm::closeEvent(QCloseEvent* event)

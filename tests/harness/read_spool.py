@@ -1,0 +1,67 @@
+"""Prints what the test SMTP server spooled, as read by Python's email package.
+
+    read_spool.py SPOOL_DIR
+
+One JSON list, a message per NNNN.eml in order: the envelope (MAIL FROM and
+RCPT TO), the decoded Subject, From and To headers, the addresses in To, the
+text body, and each attachment's decoded file name, size and SHA-256.
+"""
+
+import email
+import email.policy
+import hashlib
+import json
+import os
+import sys
+
+
+def main():
+    spool = sys.argv[1]
+    out = []
+    for name in sorted(n for n in os.listdir(spool) if n.endswith(".eml")):
+        stem = os.path.join(spool, name[:-4])
+        with open(stem + ".eml", "rb") as f:
+            raw = f.read()
+        msg = email.message_from_bytes(raw, policy=email.policy.default)
+        rcpt, mail_from = [], ""
+        with open(stem + ".envelope", encoding="utf-8") as f:
+            for line in f:
+                line = line.rstrip("\n")
+                if line.startswith("MAIL FROM:"):
+                    mail_from = line[len("MAIL FROM:"):]
+                elif line.startswith("RCPT TO:"):
+                    rcpt.append(line[len("RCPT TO:"):])
+        body = msg.get_body(preferencelist=("plain",))
+        text = ""
+        if body is not None:
+            # ISO-2022-JP as Japanese mailers write it: with the NEC row 13
+            # (①, ㈱ ...), which JIS X 0213 plane 1 has at the same places.
+            charset = (body.get_content_charset() or "us-ascii").lower()
+            data = body.get_payload(decode=True)
+            if charset == "iso-2022-jp":
+                data, charset = data.replace(b"\x1b$B", b"\x1b$(Q"), "iso2022_jp_2004"
+            text = data.decode(charset, "replace")
+        attachments = []
+        for part in msg.iter_attachments():
+            data = part.get_payload(decode=True) or b""
+            attachments.append({"name": part.get_filename(), "size": len(data),
+                                "sha256": hashlib.sha256(data).hexdigest()})
+        to = msg.get("To")
+        out.append({
+            "file": name,
+            "mail_from": mail_from,
+            "rcpt": rcpt,
+            "subject": str(msg.get("Subject", "")),
+            "from": str(msg.get("From", "")),
+            "to": str(to or ""),
+            "to_addresses": [a.addr_spec for a in to.addresses] if to is not None else [],
+            "to_names": [a.display_name for a in to.addresses] if to is not None else [],
+            "body": text,
+            "attachments": attachments,
+            "bare_cr": b"\r" in raw.replace(b"\r\n", b""),
+        })
+    json.dump(out, sys.stdout, ensure_ascii=False)
+
+
+if __name__ == "__main__":
+    main()
