@@ -599,6 +599,16 @@ void MainForm::endUnattended()
 
 void MainForm::closeEvent(QCloseEvent* event)
 {
+    // Ending while mails go out leaves the rest unsent: the user decides.
+    const WriteForm* compose = windows_.existing<WriteForm>();
+    if (!ended_ && !unattended_ && compose && compose->sending() &&
+        !context_.ui.ask(this,
+                         QStringLiteral("メールを送信中です。残りの送信を中止して終了しますか？"
+                                        "（送信中のメールは最後まで送信されます）"),
+                         QStringLiteral("確認"))) {
+        event->ignore();
+        return;
+    }
     shutDown();
     event->accept();
 }
@@ -618,6 +628,9 @@ void MainForm::shutDown()
         ui::removePaintedHeader(viewer->MailListView);
     }
     receiver_->stopAndWait();
+    if (WriteForm* compose = windows_.existing<WriteForm>()) {
+        compose->stopSending(); // before the library ends
+    }
     const QString interval = windows_.window<SetForm>()->Text2->text();
     const auto flag = [](const QCheckBox* box) {
         return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");

@@ -157,6 +157,12 @@ bool WriteForm::sending() const
     return runner_->running();
 }
 
+void WriteForm::stopSending()
+{
+    runner_->stop();
+    runner_->wait();
+}
+
 QStringList WriteForm::attachments() const
 {
     return attachments_->files();

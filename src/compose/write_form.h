@@ -89,6 +89,8 @@ public:
     QString explanationFor(const QObject* control) const;
     // True while mails are being sent.
     bool sending() const;
+    // Ends a send after the mail in hand and waits for it (the program ends).
+    void stopSending();
     // The files the send will attach.
     QStringList attachments() const;
     // The record number behind each row of List1.

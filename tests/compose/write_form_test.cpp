@@ -34,6 +34,8 @@
 #include <QTextEdit>
 #include <QToolBar>
 
+#include <thread>
+
 using namespace lumora;
 using lumora::test::AppFixture;
 using lumora::test::MailServers;
@@ -129,6 +131,7 @@ private Q_SLOTS:
     void pastesAddressPaneAndHiddenMode();
     void aSentMailEmptiesAndClosesAFailedOneStays();
     void bulkSendMailsEveryEntryAndReportsOnce();
+    void endingTheProgramDuringASendAsksFirst();
     void helpTextsFollowTheMouse();
     void everyControlHasAName();
     void sendsThroughTheRealServer();
@@ -611,6 +614,32 @@ void WriteFormTest::bulkSendMailsEveryEntryAndReportsOnce()
     QVERIFY(!form);
 }
 
+void WriteFormTest::endingTheProgramDuringASendAsksFirst()
+{
+    Compose c(addressRecords({{QStringLiteral("一"), QStringLiteral("one@example.jp")},
+                              {QStringLiteral("二"), QStringLiteral("two@example.jp")},
+                              {QStringLiteral("三"), QStringLiteral("three@example.jp")}}));
+    QPointer<WriteForm> form = c.open();
+    c.app.ui.answers = {true};
+    form->Option2->click();
+    c.mail.hold = true;
+    form->Command1->click();
+    QVERIFY(c.mail.started.tryAcquire(1, 5000));
+    // No: the program goes on, and so does the send.
+    c.app.ui.answers = {false};
+    QVERIFY(!c.app.mainForm->close());
+    QVERIFY(form && form->sending());
+    // Yes: the mail in hand is finished, the rest is not sent, then it ends.
+    c.app.ui.answers = {true};
+    std::thread release([&] {
+        QThread::msleep(200);
+        c.mail.proceed.release(3);
+    });
+    QVERIFY(c.app.mainForm->close());
+    release.join();
+    QCOMPARE(c.mail.snapshot().size(), 1);
+}
+
 void WriteFormTest::helpTextsFollowTheMouse()
 {
     Compose c({}, "NUMBER=1\r\n");
@@ -783,6 +812,31 @@ void WriteFormTest::sendsThroughTheRealServer()
     QCOMPARE(c.app.ui.messages.size(), 1);
     QVERIFY2(c.lastMessage().contains(QStringLiteral("262144 バイト")),
              qPrintable(c.lastMessage()));
+    QCOMPARE(readSpool().size(), 4);
+    form->close();
+    Compose::settle(form);
+
+    // Not an address, and an attachment gone before the send: each fails at
+    // once with a message that names it, and nothing goes out.
+    c.app.context->account.SmtpServer = servers.smtp();
+    form = c.open();
+    form->ToText->setText(QStringLiteral("山田さん"));
+    form->SubjectText->setText(QStringLiteral("件名"));
+    c.app.ui.messages.clear();
+    form->Command1->click();
+    Compose::settle(form);
+    QVERIFY(form);
+    QVERIFY2(c.lastMessage().contains(QStringLiteral("「山田さん」")), qPrintable(c.lastMessage()));
+    c.app.root.write(QStringLiteral("消える.txt"), "x");
+    c.app.ui.files = {c.app.root.file(QStringLiteral("消える.txt"))};
+    form->AttachCommand->click();
+    QFile::remove(c.app.root.file(QStringLiteral("消える.txt")));
+    form->ToText->setText(QStringLiteral("hanako@example.jp"));
+    form->Command1->click();
+    Compose::settle(form);
+    QVERIFY(form);
+    QCOMPARE(c.app.ui.messages.size(), 2);
+    QVERIFY2(c.lastMessage().contains(QStringLiteral("消える.txt")), qPrintable(c.lastMessage()));
     QCOMPARE(readSpool().size(), 4);
     form->close();
     Compose::settle(form);
