@@ -31,15 +31,10 @@ Result<QList<AddressEntry>> AddressBook::entries() const
         return status;
     }
     QList<AddressEntry> list;
-    for (qint64 n = 1;; ++n) {
-        Result<QByteArray> bytes = file_.read(n);
-        if (!bytes.ok()) {
-            if (bytes.status().error() == StoreError::EndOfFile) {
-                break;
-            }
-            return bytes.status();
-        }
-        list.append(entryOf(bytes.value()));
+    const Status read =
+        file_.forEach([&](qint64, const QByteArray& bytes) { list.append(entryOf(bytes)); });
+    if (!read.ok()) {
+        return read;
     }
     return list;
 }

@@ -11,6 +11,8 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
+#include <functional>
+
 namespace lumora {
 namespace {
 
@@ -185,6 +187,59 @@ void EditorCommands::paste()
     cursor.insertText(text::trimSpaces(ui_.clipboardText()), QTextCharFormat());
     editor_->setTextCursor(cursor);
     editor_->setFocus();
+}
+
+bool EditorCommands::runToolKey(const QString& key)
+{
+    const std::pair<const char*, std::function<void()>> commands[] = {
+        {"New",
+         [this] {
+             newDocument();
+         }},
+        {"Open",
+         [this] {
+             openFile();
+         }},
+        {"Print",
+         [this] {
+             print();
+         }},
+        {"Cut",
+         [this] {
+             cut();
+         }},
+        {"Undo",
+         [this] {
+             undo();
+         }},
+        {"Copy",
+         [this] {
+             copy();
+         }},
+        {"Paste",
+         [this] {
+             paste();
+         }},
+        {"Bold",
+         [this] {
+             toggle(TextStyle::Bold);
+         }},
+        {"Italic",
+         [this] {
+             toggle(TextStyle::Italic);
+         }},
+        {"Underline",
+         [this] {
+             toggle(TextStyle::Underline);
+         }},
+    };
+    for (const auto& [name, command] : commands) {
+        if (key == QLatin1String(name)) {
+            command();
+            return true;
+        }
+    }
+    return false;
 }
 
 void EditorCommands::undo()

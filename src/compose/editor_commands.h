@@ -48,6 +48,10 @@ public:
     // click counter says.
     void toggle(TextStyle style);
 
+    // The command of a toolbar key ("New", "Open", "Print", "Cut", "Undo",
+    // "Copy", "Paste", "Bold", "Italic", "Underline"); false for any other key.
+    bool runToolKey(const QString& key);
+
     // Writes the editor's text to the current document.
     bool save();
 

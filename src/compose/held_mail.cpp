@@ -33,15 +33,11 @@ Result<QStringList> HeldMailFile::subjects() const
         return status;
     }
     QStringList rows;
-    for (qint64 n = 1;; ++n) {
-        Result<QByteArray> bytes = file_.read(n);
-        if (!bytes.ok()) {
-            if (bytes.status().error() == StoreError::EndOfFile) {
-                break;
-            }
-            return bytes.status();
-        }
-        rows.append(text::CutAtNul(MailRecord::fromBytes(bytes.value()).subject()));
+    const Status read = file_.forEach([&](qint64, const QByteArray& bytes) {
+        rows.append(text::CutAtNul(MailRecord::fromBytes(bytes).subject()));
+    });
+    if (!read.ok()) {
+        return read;
     }
     return rows;
 }

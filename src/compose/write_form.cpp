@@ -206,29 +206,8 @@ void WriteForm::closeEvent(QCloseEvent* event)
 
 void WriteForm::toolbarClicked(QAction* action)
 {
-    const QString key = action->objectName();
-    if (key == QLatin1String("New")) {
-        editor_->newDocument();
-    } else if (key == QLatin1String("Open")) {
-        editor_->openFile();
-    } else if (key == QLatin1String("Print")) {
-        editor_->print();
-    } else if (key == QLatin1String("Cut")) {
-        editor_->cut();
-    } else if (key == QLatin1String("Undo")) {
-        editor_->undo();
-    } else if (key == QLatin1String("Copy")) {
-        editor_->copy();
-    } else if (key == QLatin1String("Paste")) {
-        editor_->paste();
-    } else if (key == QLatin1String("Bold")) {
-        editor_->toggle(TextStyle::Bold);
-    } else if (key == QLatin1String("Italic")) {
-        editor_->toggle(TextStyle::Italic);
-    } else if (key == QLatin1String("Underline")) {
-        editor_->toggle(TextStyle::Underline);
-    }
     // "Save" and "SaveAs" do nothing in this window.
+    editor_->runToolKey(action->objectName());
 }
 
 void WriteForm::showAddressPane()

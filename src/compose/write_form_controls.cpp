@@ -4,6 +4,7 @@
 #include "compose/write_form.h"
 
 #include "ui/accessibility.h"
+#include "ui/controls.h"
 #include "ui/geometry.h"
 #include "ui/icons.h"
 
@@ -26,23 +27,6 @@
 namespace lumora {
 namespace {
 
-QLineEdit* textBox(QWidget* parent, const char* name, int l, int t, int w, int h)
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    ui::placeTwips(box, l, t, w, h);
-    return box;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, int l, int t, int w,
-                    int h)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    ui::placeTwips(b, l, t, w, h);
-    return b;
-}
-
 QLabel* label(QWidget* parent, const char* name, const QString& caption, int l, int t, int w, int h)
 {
     auto* l_ = new QLabel(caption, parent);
@@ -61,19 +45,7 @@ QListWidget* listBox(QWidget* parent, const char* name, int l, int t, int w, int
     return list;
 }
 
-QAction* menuItem(QMenu* menu, const char* name, const QString& caption)
-{
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(QString::fromLatin1(name));
-    return action;
-}
-
-struct ToolKey {
-    const char* key;
-    const char* tip;
-    const char* icon;
-};
-constexpr ToolKey kToolKeys[] = {
+constexpr std::initializer_list<ui::ToolKey> kToolKeys = {
     {"New", "新規作成", "document-new"},      {"Open", "開く", "document-open"},
     {"Save", "上書き保存", "document-save"},  {"SaveAs", "名前を付けて保存", "document-save-as"},
     {"Print", "印刷", "document-print"},      {"Cut", "切り取り", "edit-cut"},
@@ -89,24 +61,26 @@ void WriteForm::createControls()
     createToolbar();
     createHeader();
 
-    Command4 = button(client_, "Command4", QStringLiteral("   アドレス帳"), 60, 2100, 1700, 360);
-    Command6 =
-        button(client_, "Command6", QStringLiteral("     サイズ（小）"), 1800, 2100, 1700, 360);
-    Command5 =
-        button(client_, "Command5", QStringLiteral("     本文に貼付"), 3540, 2100, 1700, 360);
-    Command7 =
-        button(client_, "Command7", QStringLiteral("     宛先に貼付"), 5280, 2100, 1700, 360);
+    Command4 =
+        ui::pushButton(client_, "Command4", QStringLiteral("   アドレス帳"), 60, 2100, 1700, 360);
+    Command6 = ui::pushButton(client_, "Command6", QStringLiteral("     サイズ（小）"), 1800, 2100,
+                              1700, 360);
+    Command5 = ui::pushButton(client_, "Command5", QStringLiteral("     本文に貼付"), 3540, 2100,
+                              1700, 360);
+    Command7 = ui::pushButton(client_, "Command7", QStringLiteral("     宛先に貼付"), 5280, 2100,
+                              1700, 360);
 
-    Command17 = button(client_, "Command17", QStringLiteral("下書き"), 60, 2520, 1200, 360);
+    Command17 = ui::pushButton(client_, "Command17", QStringLiteral("下書き"), 60, 2520, 1200, 360);
     Command17->setAutoFillBackground(true);
     Picture7 = new QFrame(client_);
     Picture7->setObjectName(QStringLiteral("Picture7"));
     Picture7->setFrameShape(QFrame::StyledPanel);
     ui::placeTwips(Picture7, 1300, 2490, 2760, 420);
-    Command13 = button(Picture7, "Command13", QStringLiteral("保存"), 30, 30, 880, 360);
-    Command14 = button(Picture7, "Command14", QStringLiteral("呼出"), 940, 30, 880, 360);
-    Command15 = button(Picture7, "Command15", QStringLiteral("削除"), 1850, 30, 880, 360);
-    Command8 = button(client_, "Command8", QStringLiteral("　　絵・顔文字"), 4100, 2520, 1500, 360);
+    Command13 = ui::pushButton(Picture7, "Command13", QStringLiteral("保存"), 30, 30, 880, 360);
+    Command14 = ui::pushButton(Picture7, "Command14", QStringLiteral("呼出"), 940, 30, 880, 360);
+    Command15 = ui::pushButton(Picture7, "Command15", QStringLiteral("削除"), 1850, 30, 880, 360);
+    Command8 = ui::pushButton(client_, "Command8", QStringLiteral("　　絵・顔文字"), 4100, 2520,
+                              1500, 360);
     Frame4 = new QGroupBox(client_);
     Frame4->setObjectName(QStringLiteral("Frame4"));
     ui::placeTwips(Frame4, 5640, 2430, 1340, 540);
@@ -123,8 +97,9 @@ void WriteForm::createControls()
     rtfEd->setFont(ui::fontFamily(QStringLiteral("ＭＳ ゴシック"), 10.5));
     ui::placeTwips(rtfEd, 60, 3030, 6920, 3600);
 
-    Command1 = button(client_, "Command1", QStringLiteral("送信"), 60, 6720, 1700, 420);
-    Command3 = button(client_, "Command3", QStringLiteral("    送信中止"), 1800, 6720, 1700, 420);
+    Command1 = ui::pushButton(client_, "Command1", QStringLiteral("送信"), 60, 6720, 1700, 420);
+    Command3 =
+        ui::pushButton(client_, "Command3", QStringLiteral("    送信中止"), 1800, 6720, 1700, 420);
     Label7 = label(client_, "Label7", QString(), 60, 7200, 6920, 300);
     Label7->setFrameShape(QFrame::Panel);
     Label7->setFrameShadow(QFrame::Sunken);
@@ -136,8 +111,8 @@ void WriteForm::createControls()
     ui::placeTwips(Text14, 360, 3600, 6300, 2100);
 
     // Below the normal height: only the hidden mode shows this row.
-    Text4 = textBox(client_, "Text4", 60, 7700, 5000, 300);
-    Command2 = button(client_, "Command2", QStringLiteral("貼付け"), 5160, 7680, 1400, 360);
+    Text4 = ui::lineEdit(client_, "Text4", 60, 7700, 5000, 300);
+    Command2 = ui::pushButton(client_, "Command2", QStringLiteral("貼付け"), 5160, 7680, 1400, 360);
     Command2->setVisible(false);
 
     createSidePane();
@@ -160,13 +135,15 @@ void WriteForm::createHeader()
         caption->setObjectName(QStringLiteral("Label2_%1").arg(i));
         Label2.append(caption);
     }
-    ToText = textBox(Frame1, "ToText", 780, 60, 6060, 330);
-    SubjectText = textBox(Frame1, "SubjectText", 780, 420, 6060, 330);
-    AttachCommand = button(Frame1, "AttachCommand", QStringLiteral("添付File"), 60, 780, 990, 330);
-    AttachText = textBox(Frame1, "AttachText", 1080, 780, 3000, 330);
-    Command9 = button(Frame1, "Command9", QStringLiteral("追加"), 4140, 780, 840, 330);
-    Command10 = button(Frame1, "Command10", QStringLiteral("取り消し"), 5010, 780, 900, 330);
-    Command16 = button(Frame1, "Command16", QStringLiteral("リスト"), 5940, 780, 900, 330);
+    ToText = ui::lineEdit(Frame1, "ToText", 780, 60, 6060, 330);
+    SubjectText = ui::lineEdit(Frame1, "SubjectText", 780, 420, 6060, 330);
+    AttachCommand =
+        ui::pushButton(Frame1, "AttachCommand", QStringLiteral("添付File"), 60, 780, 990, 330);
+    AttachText = ui::lineEdit(Frame1, "AttachText", 1080, 780, 3000, 330);
+    Command9 = ui::pushButton(Frame1, "Command9", QStringLiteral("追加"), 4140, 780, 840, 330);
+    Command10 =
+        ui::pushButton(Frame1, "Command10", QStringLiteral("取り消し"), 5010, 780, 900, 330);
+    Command16 = ui::pushButton(Frame1, "Command16", QStringLiteral("リスト"), 5940, 780, 900, 330);
     Combo1 = new QComboBox(Frame1);
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setEditable(true);
@@ -192,10 +169,10 @@ void WriteForm::createSidePane()
     List1 = listBox(client_, "List1", 7140, 780, 2440, 5460);
     List1->setAutoFillBackground(true);
     Label4 = label(client_, "Label4", QStringLiteral("件数"), 7140, 6330, 600, 300);
-    Text1 = textBox(client_, "Text1", 7740, 6300, 900, 330);
+    Text1 = ui::lineEdit(client_, "Text1", 7740, 6300, 900, 330);
     Text1->setReadOnly(true);
     Text1->setAlignment(Qt::AlignRight);
-    Text2 = textBox(client_, "Text2", 8700, 6300, 600, 330);
+    Text2 = ui::lineEdit(client_, "Text2", 8700, 6300, 600, 330);
     Text2->setReadOnly(true);
     Text2->setVisible(false);
 }
@@ -207,16 +184,7 @@ void WriteForm::createToolbar()
     tbToolBar->setIconSize(QSize(16, 16));
     tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     ui::placeTwips(tbToolBar, 0, 0, 7000, 390);
-    for (const ToolKey& key : kToolKeys) {
-        const QString tip = QString::fromUtf8(key.tip);
-        QAction* action = tbToolBar->addAction(ui::themeIcon(QString::fromLatin1(key.icon)), tip);
-        action->setObjectName(QString::fromLatin1(key.key));
-        action->setToolTip(tip);
-        if (QWidget* w = tbToolBar->widgetForAction(action)) {
-            w->setObjectName(QString::fromLatin1(key.key));
-            w->setAccessibleName(tip);
-        }
-    }
+    ui::addToolKeys(tbToolBar, kToolKeys);
 }
 
 void WriteForm::createMenus()
@@ -225,20 +193,20 @@ void WriteForm::createMenus()
     menuBar->setObjectName(QStringLiteral("menuBar"));
     mFile = menuBar->addMenu(QStringLiteral("ファイル(&F)"));
     mFile->setObjectName(QStringLiteral("mFile"));
-    mnew = menuItem(mFile, "mnew", QStringLiteral("新規作成"));
-    mopen = menuItem(mFile, "mopen", QStringLiteral("開く"));
-    mprint = menuItem(mFile, "mprint", QStringLiteral("印刷"));
+    mnew = ui::menuItem(mFile, "mnew", QStringLiteral("新規作成"));
+    mopen = ui::menuItem(mFile, "mopen", QStringLiteral("開く"));
+    mprint = ui::menuItem(mFile, "mprint", QStringLiteral("印刷"));
     mFile->addSeparator();
-    mend = menuItem(mFile, "mend", QStringLiteral("終了"));
+    mend = ui::menuItem(mFile, "mend", QStringLiteral("終了"));
     medit = menuBar->addMenu(QStringLiteral("編集"));
     medit->setObjectName(QStringLiteral("medit"));
-    mall = menuItem(medit, "mall", QStringLiteral("全て選択"));
-    matamajump = menuItem(medit, "matamajump", QStringLiteral("文頭へジャンプ"));
-    mbunmatujump = menuItem(medit, "mbunmatujump", QStringLiteral("文末へジャンプ"));
+    mall = ui::menuItem(medit, "mall", QStringLiteral("全て選択"));
+    matamajump = ui::menuItem(medit, "matamajump", QStringLiteral("文頭へジャンプ"));
+    mbunmatujump = ui::menuItem(medit, "mbunmatujump", QStringLiteral("文末へジャンプ"));
     medit->addSeparator();
-    mcut = menuItem(medit, "mcut", QStringLiteral("切り取り"));
-    mcopy = menuItem(medit, "mcopy", QStringLiteral("コピー"));
-    mpaste = menuItem(medit, "mpaste", QStringLiteral("貼り付け"));
+    mcut = ui::menuItem(medit, "mcut", QStringLiteral("切り取り"));
+    mcopy = ui::menuItem(medit, "mcopy", QStringLiteral("コピー"));
+    mpaste = ui::menuItem(medit, "mpaste", QStringLiteral("貼り付け"));
 }
 
 QHash<QWidget*, QString> WriteForm::explanationTable() const

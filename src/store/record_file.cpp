@@ -127,6 +127,28 @@ Result<QByteArray> RecordFile::read(qint64 n) const
     return record;
 }
 
+Status RecordFile::forEach(const std::function<void(qint64, const QByteArray&)>& visit) const
+{
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!file.exists()) {
+            return Status::success();
+        }
+        return Status{StoreError::OpenFailed, path_ + QStringLiteral(": ") + file.errorString()};
+    }
+    for (qint64 n = 1;; ++n) {
+        const QByteArray record = file.read(layout_.length);
+        if (record.size() < layout_.length) {
+            if (file.error() != QFileDevice::NoError) {
+                return Status{StoreError::ReadFailed,
+                              path_ + QStringLiteral(": ") + file.errorString()};
+            }
+            return Status::success();
+        }
+        visit(n, record);
+    }
+}
+
 Status RecordFile::write(qint64 n, const QByteArray& record, Flush flush) const
 {
     if (n < 1 || record.size() != layout_.length) {

@@ -52,6 +52,9 @@ public:
 
     // Record n, or EndOfFile when the file cannot fill a whole record n.
     Result<QByteArray> read(qint64 n) const;
+    // Calls visit with every whole record in order, from record 1, reading
+    // the file once; a partial tail is not a record. A missing file has none.
+    Status forEach(const std::function<void(qint64 n, const QByteArray& record)>& visit) const;
     // Writes record n (the record must be exactly one record long), creating
     // the file when missing; flushed to disk before returning.
     Status write(qint64 n, const QByteArray& record, Flush flush = Flush::Now) const;

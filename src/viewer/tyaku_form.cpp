@@ -272,26 +272,10 @@ void TyakuForm::clearFields()
 void TyakuForm::toolbarClicked(QAction* action)
 {
     const QString key = action->objectName();
-    if (key == QLatin1String("New")) {
-        editor_->newDocument();
-    } else if (key == QLatin1String("Open")) {
-        editor_->openFile();
-    } else if (key == QLatin1String("Save") || key == QLatin1String("SaveAs")) {
+    if (key == QLatin1String("Save") || key == QLatin1String("SaveAs")) {
         saveAs();
-    } else if (key == QLatin1String("Print")) {
-        editor_->print();
-    } else if (key == QLatin1String("Cut")) {
-        editor_->cut();
-    } else if (key == QLatin1String("Copy")) {
-        editor_->copy();
-    } else if (key == QLatin1String("Paste")) {
-        editor_->paste();
-    } else if (key == QLatin1String("Bold")) {
-        editor_->toggle(TextStyle::Bold);
-    } else if (key == QLatin1String("Italic")) {
-        editor_->toggle(TextStyle::Italic);
-    } else if (key == QLatin1String("Underline")) {
-        editor_->toggle(TextStyle::Underline);
+    } else {
+        editor_->runToolKey(key);
     }
 }
 

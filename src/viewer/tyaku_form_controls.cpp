@@ -4,6 +4,7 @@
 #include "viewer/tyaku_form.h"
 
 #include "ui/accessibility.h"
+#include "ui/controls.h"
 #include "ui/geometry.h"
 #include "ui/icons.h"
 
@@ -26,37 +27,7 @@
 namespace lumora {
 namespace {
 
-QLineEdit* textBox(QWidget* parent, const char* name, int l, int t, int w, int h)
-{
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    ui::placeTwips(box, l, t, w, h);
-    return box;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, int l, int t, int w,
-                    int h)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    ui::placeTwips(b, l, t, w, h);
-    return b;
-}
-
-QAction* menuItem(QMenu* menu, const char* name, const QString& caption)
-{
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(QString::fromLatin1(name));
-    return action;
-}
-
-// The toolbar's buttons: key, tooltip, icon.
-struct ToolKey {
-    const char* key;
-    const char* tip;
-    const char* icon;
-};
-constexpr ToolKey kToolKeys[] = {
+constexpr std::initializer_list<ui::ToolKey> kToolKeys = {
     {"New", "新規作成", "document-new"},
     {"Open", "開く", "document-open"},
     {"Save", "名前を付けて保存", "document-save-as"},
@@ -78,11 +49,14 @@ void TyakuForm::createControls()
     ui::placeTwips(Picture1, 0, 0, 9180, 450);
     createToolbar();
 
-    Command3 = button(client_, "Command3", QStringLiteral("    一件削除"), 120, 520, 1335, 375);
-    Command4 =
-        button(client_, "Command4", QStringLiteral("    アドレス帳登録"), 1560, 520, 1575, 375);
-    Command5 = button(client_, "Command5", QStringLiteral("   返事を書く"), 3240, 520, 1455, 375);
-    Command6 = button(client_, "Command6", QStringLiteral("   全件削除"), 4800, 520, 1455, 375);
+    Command3 =
+        ui::pushButton(client_, "Command3", QStringLiteral("    一件削除"), 120, 520, 1335, 375);
+    Command4 = ui::pushButton(client_, "Command4", QStringLiteral("    アドレス帳登録"), 1560, 520,
+                              1575, 375);
+    Command5 =
+        ui::pushButton(client_, "Command5", QStringLiteral("   返事を書く"), 3240, 520, 1455, 375);
+    Command6 =
+        ui::pushButton(client_, "Command6", QStringLiteral("   全件削除"), 4800, 520, 1455, 375);
     // A small picture over the left end of each action button; clicks go
     // through to the button.
     const std::pair<int, const char*> pictures[] = {{120, "edit-delete"},
@@ -101,10 +75,10 @@ void TyakuForm::createControls()
     Label4 = new QLabel(QStringLiteral("件数"), client_);
     Label4->setObjectName(QStringLiteral("Label4"));
     ui::placeTwips(Label4, 6600, 520, 495, 255);
-    Text2 = textBox(client_, "Text2", 7200, 480, 495, 270);
+    Text2 = ui::lineEdit(client_, "Text2", 7200, 480, 495, 270);
     Text2->setReadOnly(true);
     Text2->setAlignment(Qt::AlignRight);
-    Text5 = textBox(client_, "Text5", 9720, 480, 735, 375);
+    Text5 = ui::lineEdit(client_, "Text5", 9720, 480, 735, 375);
     Text5->setReadOnly(true);
 
     MailListView = new QTreeView(client_);
@@ -120,9 +94,9 @@ void TyakuForm::createControls()
     MailListView->header()->setStretchLastSection(false);
     ui::placeTwips(MailListView, 0, 960, 9375, 1815);
 
-    Text7 = textBox(client_, "Text7", 0, 2760, 4695, 375);
-    Text8 = textBox(client_, "Text8", 4680, 2760, 3015, 375);
-    Text9 = textBox(client_, "Text9", 7695, 2760, 1680, 375);
+    Text7 = ui::lineEdit(client_, "Text7", 0, 2760, 4695, 375);
+    Text8 = ui::lineEdit(client_, "Text8", 4680, 2760, 3015, 375);
+    Text9 = ui::lineEdit(client_, "Text9", 7695, 2760, 1680, 375);
 
     rtfEd = new QTextEdit(client_);
     rtfEd->setObjectName(QStringLiteral("rtfEd"));
@@ -139,10 +113,10 @@ void TyakuForm::createControls()
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false);
     ui::placeTwips(StatusBar1, 0, 6945, 9345, 375);
-    Command1 = button(client_, "Command1", QStringLiteral("コピー（Subject/from/Data）"), 1920,
-                      6960, 2895, 255);
+    Command1 = ui::pushButton(client_, "Command1", QStringLiteral("コピー（Subject/from/Data）"),
+                              1920, 6960, 2895, 255);
     Command1->setAutoFillBackground(true);
-    Text6 = textBox(client_, "Text6", 5160, 6960, 3735, 270);
+    Text6 = ui::lineEdit(client_, "Text6", 5160, 6960, 3735, 270);
     Text6->setReadOnly(true);
 
     lstLst = new QListWidget(client_);
@@ -155,7 +129,7 @@ void TyakuForm::createControls()
     rtfWk->setObjectName(QStringLiteral("rtfWk"));
     rtfWk->setPlainText(QStringLiteral("作業バッファです"));
     ui::placeTwips(rtfWk, 720, 0, 30, 30);
-    Text3 = textBox(client_, "Text3", 120, 7320, 975, 270);
+    Text3 = ui::lineEdit(client_, "Text3", 120, 7320, 975, 270);
     for (QWidget* unused : {static_cast<QWidget*>(lstLst), static_cast<QWidget*>(lstWk),
                             static_cast<QWidget*>(rtfWk), static_cast<QWidget*>(Text3)}) {
         unused->setVisible(false);
@@ -177,25 +151,17 @@ void TyakuForm::createToolbar()
     tbToolBar->setIconSize(QSize(16, 16));
     tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     ui::placeTwips(tbToolBar, 0, 0, 9015, 390);
-    for (const ToolKey& key : kToolKeys) {
-        const QString tip = QString::fromUtf8(key.tip);
-        QAction* action = tbToolBar->addAction(ui::themeIcon(QString::fromLatin1(key.icon)), tip);
-        action->setObjectName(QString::fromLatin1(key.key));
-        action->setToolTip(tip);
-        if (QWidget* w = tbToolBar->widgetForAction(action)) {
-            w->setObjectName(QString::fromLatin1(key.key));
-            w->setAccessibleName(tip);
-        }
-    }
+    ui::addToolKeys(tbToolBar, kToolKeys);
     // These lie on the bar at their own places, outside the bar's buttons.
-    Command2 = button(tbToolBar, "Command2", QStringLiteral("TextQuickSave"), 3960, 0, 1815, 340);
+    Command2 =
+        ui::pushButton(tbToolBar, "Command2", QStringLiteral("TextQuickSave"), 3960, 0, 1815, 340);
     Picture4 = new QFrame(tbToolBar);
     Picture4->setObjectName(QStringLiteral("Picture4"));
     ui::placeTwips(Picture4, 6120, 0, 975, 400);
     Label2 = new QLabel(QStringLiteral("検索文字"), Picture4);
     Label2->setObjectName(QStringLiteral("Label2"));
     ui::placeTwips(Label2, 120, 80, 735, 375);
-    Text1 = textBox(tbToolBar, "Text1", 7080, 0, 1935, 375);
+    Text1 = ui::lineEdit(tbToolBar, "Text1", 7080, 0, 1935, 375);
 }
 
 void TyakuForm::createMenus()
@@ -204,21 +170,21 @@ void TyakuForm::createMenus()
     menuBar->setObjectName(QStringLiteral("menuBar"));
     mFile = menuBar->addMenu(QStringLiteral("ファイル(&F)"));
     mFile->setObjectName(QStringLiteral("mFile"));
-    mnew = menuItem(mFile, "mnew", QStringLiteral("新規作成"));
-    mopen = menuItem(mFile, "mopen", QStringLiteral("開く"));
-    msave = menuItem(mFile, "msave", QStringLiteral("名前を付けて保存"));
-    mprint = menuItem(mFile, "mprint", QStringLiteral("印刷"));
-    mend = menuItem(mFile, "mend", QStringLiteral("終了"));
+    mnew = ui::menuItem(mFile, "mnew", QStringLiteral("新規作成"));
+    mopen = ui::menuItem(mFile, "mopen", QStringLiteral("開く"));
+    msave = ui::menuItem(mFile, "msave", QStringLiteral("名前を付けて保存"));
+    mprint = ui::menuItem(mFile, "mprint", QStringLiteral("印刷"));
+    mend = ui::menuItem(mFile, "mend", QStringLiteral("終了"));
     medit = menuBar->addMenu(QStringLiteral("編集(&E)"));
     medit->setObjectName(QStringLiteral("medit"));
-    mall = menuItem(medit, "mall", QStringLiteral("全て選択"));
-    matamajump = menuItem(medit, "matamajump", QStringLiteral("文頭へジャンプ"));
-    mbunmatujump = menuItem(medit, "mbunmatujump", QStringLiteral("文末へジャンプ"));
-    mkensaku = menuItem(medit, "mkensaku", QStringLiteral("検索"));
-    mtugikensaku = menuItem(medit, "mtugikensaku", QStringLiteral("次を検索"));
-    mcut = menuItem(medit, "mcut", QStringLiteral("切り取り"));
-    mcopy = menuItem(medit, "mcopy", QStringLiteral("コピー"));
-    mpaste = menuItem(medit, "mpaste", QStringLiteral("貼り付け"));
+    mall = ui::menuItem(medit, "mall", QStringLiteral("全て選択"));
+    matamajump = ui::menuItem(medit, "matamajump", QStringLiteral("文頭へジャンプ"));
+    mbunmatujump = ui::menuItem(medit, "mbunmatujump", QStringLiteral("文末へジャンプ"));
+    mkensaku = ui::menuItem(medit, "mkensaku", QStringLiteral("検索"));
+    mtugikensaku = ui::menuItem(medit, "mtugikensaku", QStringLiteral("次を検索"));
+    mcut = ui::menuItem(medit, "mcut", QStringLiteral("切り取り"));
+    mcopy = ui::menuItem(medit, "mcopy", QStringLiteral("コピー"));
+    mpaste = ui::menuItem(medit, "mpaste", QStringLiteral("貼り付け"));
 }
 
 QHash<QWidget*, QString> TyakuForm::explanationTable() const

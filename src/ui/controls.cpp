@@ -1,0 +1,52 @@
+#include "ui/controls.h"
+
+#include "ui/geometry.h"
+#include "ui/icons.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolBar>
+
+namespace lumora::ui {
+
+QLineEdit* lineEdit(QWidget* parent, const char* name, int left, int top, int width, int height)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    placeTwips(box, left, top, width, height);
+    return box;
+}
+
+QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption, int left,
+                        int top, int width, int height)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    placeTwips(button, left, top, width, height);
+    return button;
+}
+
+QAction* menuItem(QMenu* menu, const char* name, const QString& caption)
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+void addToolKeys(QToolBar* toolbar, std::initializer_list<ToolKey> keys)
+{
+    for (const ToolKey& key : keys) {
+        const QString tip = QString::fromUtf8(key.tip);
+        QAction* action = toolbar->addAction(themeIcon(QString::fromLatin1(key.icon)), tip);
+        action->setObjectName(QString::fromLatin1(key.key));
+        action->setToolTip(tip);
+        if (QWidget* w = toolbar->widgetForAction(action)) {
+            w->setObjectName(QString::fromLatin1(key.key));
+            w->setAccessibleName(tip);
+        }
+    }
+}
+
+} // namespace lumora::ui
