@@ -6,6 +6,7 @@
 #include "store/text_codec.h"
 #include "ui/accessibility.h"
 #include "ui/app_context.h"
+#include "ui/controls.h"
 #include "ui/geometry.h"
 #include "ui/ui_services.h"
 
@@ -24,7 +25,6 @@
 #include <QRadioButton>
 #include <QTextEdit>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 namespace lumora {
 namespace {
@@ -51,18 +51,9 @@ WriteForm::WriteForm(AppContext& context, QWidget* parent)
       runner_(std::make_unique<compose::SendRunner>(context.mail)),
       job_(std::make_unique<BackgroundJob>())
 {
-    setObjectName(QStringLiteral("WriteForm"));
-    setWindowTitle(QStringLiteral("新規作成"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    client_ = new QWidget(this);
-    client_->setObjectName(QStringLiteral("client"));
-    client_->setAccessibleName(QStringLiteral("新規作成"));
+    client_ = ui::makeForm(this, QStringLiteral("WriteForm"), QStringLiteral("新規作成"));
     createControls();
-    column->setMenuBar(menuBar);
-    column->addWidget(client_);
+    ui::setFormMenuBar(this, menuBar);
     editor_ = std::make_unique<EditorCommands>(rtfEd, this, context.ui, context.editor);
     attachments_ =
         new AttachmentControls({AttachCommand, Command9, Command10, Command16, List2, AttachText},

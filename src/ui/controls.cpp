@@ -6,10 +6,32 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 namespace lumora::ui {
+
+QWidget* makeForm(QWidget* window, const QString& name, const QString& caption)
+{
+    window->setObjectName(name);
+    window->setWindowTitle(caption);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    auto* column = new QVBoxLayout(window);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* client = new QWidget(window);
+    client->setObjectName(QStringLiteral("client"));
+    client->setAccessibleName(caption);
+    column->addWidget(client);
+    return client;
+}
+
+void setFormMenuBar(QWidget* window, QMenuBar* menuBar)
+{
+    window->layout()->setMenuBar(menuBar);
+}
 
 QLineEdit* lineEdit(QWidget* parent, const char* name, int left, int top, int width, int height)
 {

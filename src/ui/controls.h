@@ -6,6 +6,7 @@
 
 class QAction;
 class QLineEdit;
+class QMenuBar;
 class QMenu;
 class QPushButton;
 class QToolBar;
@@ -14,6 +15,12 @@ class QWidget;
 // Making the controls of a form at their design places (twips), each with
 // its design name as object name.
 namespace lumora::ui {
+
+// Makes window a form with the name and caption, deleted when closed, and
+// gives back its client area, the widget under the menus its controls lie on.
+QWidget* makeForm(QWidget* window, const QString& name, const QString& caption);
+// Puts the menu bar above the form's client area.
+void setFormMenuBar(QWidget* window, QMenuBar* menuBar);
 
 QLineEdit* lineEdit(QWidget* parent, const char* name, int left, int top, int width, int height);
 QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption, int left,

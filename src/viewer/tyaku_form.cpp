@@ -8,6 +8,7 @@
 #include "store/text_file.h"
 #include "ui/accessibility.h"
 #include "ui/app_context.h"
+#include "ui/controls.h"
 #include "ui/geometry.h"
 #include "ui/list_header.h"
 #include "ui/ui_services.h"
@@ -27,7 +28,6 @@
 #include <QTextEdit>
 #include <QToolBar>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 namespace lumora {
 namespace {
@@ -61,18 +61,9 @@ TyakuForm::TyakuForm(AppContext& context, QWidget* parent)
       model_(std::make_unique<MailListModel>(context.paths.receivedFile())),
       job_(std::make_unique<BackgroundJob>())
 {
-    setObjectName(QStringLiteral("TyakuForm"));
-    setWindowTitle(QStringLiteral("着信履歴"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    client_ = new QWidget(this);
-    client_->setObjectName(QStringLiteral("client"));
-    client_->setAccessibleName(QStringLiteral("着信履歴"));
+    client_ = ui::makeForm(this, QStringLiteral("TyakuForm"), QStringLiteral("着信履歴"));
     createControls();
-    column->setMenuBar(menuBar);
-    column->addWidget(client_);
+    ui::setFormMenuBar(this, menuBar);
     editor_ = std::make_unique<EditorCommands>(rtfEd, this, context.ui, context.editor);
     MailListView->setModel(model_.get());
     explanations_ = explanationTable();
