@@ -5,10 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <functional>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,21 +107,40 @@ bool writeFully(int fd, const QByteArray& data)
     return fileio::writeFully(fd, data.constData(), data.size());
 }
 
-// Gives the complete file its name: the first of "name.ext", "name (2).ext"
-// ... that is free. link() never replaces an existing file.
+// Where the search for a free "name (n).ext" starts for a name already
+// taken: just after the last one given, so that many files of one name do
+// not each test every earlier number.
+std::mutex hintsMutex;
+QHash<QString, int> nextNumbers;
+
+// Gives the complete file its name: "name.ext", else the first free of
+// "name (2).ext", "name (3).ext" ... from the last one given. link() never
+// replaces an existing file.
 Result<QString> nameFile(const QString& folder, const QString& name,
                          const std::function<int(const QByteArray&)>& link)
 {
     const auto [base, extension] = splitExtension(safeFileName(name));
-    for (int n = 1; n < 10000; ++n) {
+    const QString key = folder + QLatin1Char('\n') + base + extension;
+    int n = 1;
+    for (int tries = 0; tries < 100000; ++tries) {
         const QString candidate =
             n == 1 ? base + extension : QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(extension);
         const QString path = QDir(folder).filePath(candidate);
         if (link(QFile::encodeName(path)) == 0) {
+            if (n > 1) {
+                std::lock_guard lock(hintsMutex);
+                nextNumbers.insert(key, n + 1);
+            }
             return path;
         }
         if (errno != EEXIST) {
             break;
+        }
+        if (n == 1) {
+            std::lock_guard lock(hintsMutex);
+            n = std::max(2, nextNumbers.value(key, 2));
+        } else {
+            ++n;
         }
     }
     return Status(StoreError::OpenFailed, QDir(folder).filePath(name));

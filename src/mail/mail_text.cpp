@@ -335,37 +335,48 @@ QByteArray decodeQ(QByteArrayView text)
     return out;
 }
 
-// Splits a header value into literal text and encoded words.
+// Splits a header value into literal text and encoded words. Linear in the
+// length of the value: an encoded word is looked for only within
+// kMaxEncodedWord bytes of its "=?", and once no "?=" follows, none can.
 QList<Segment> segments(const QByteArray& text)
 {
+    constexpr qsizetype kMaxEncodedWord = 8192;
     QList<Segment> list;
     QByteArray literal;
     qsizetype i = 0;
+    qsizetype lastClose = text.lastIndexOf("?=");
     while (i < text.size()) {
-        if (text[i] == '=' && i + 1 < text.size() && text[i + 1] == '?') {
-            const qsizetype q1 = text.indexOf('?', i + 2);
-            const qsizetype q2 = q1 < 0 ? -1 : text.indexOf('?', q1 + 1);
-            const qsizetype end = q2 < 0 ? -1 : text.indexOf("?=", q2 + 1);
-            if (q1 > i + 2 && q2 == q1 + 2 && end > q2) {
-                const QByteArray charset = text.mid(i + 2, q1 - i - 2);
-                const char encoding = static_cast<char>(text[q1 + 1] | 0x20);
-                const QByteArray payload = text.mid(q2 + 1, end - q2 - 1);
-                if ((encoding == 'b' || encoding == 'q') && !charset.contains(' ') &&
-                    !payload.contains(' ')) {
-                    if (!literal.isEmpty()) {
-                        list.append({false, {}, literal});
-                        literal.clear();
-                    }
-                    list.append(
-                        {true, charset,
-                         encoding == 'b' ? QByteArray::fromBase64(payload) : decodeQ(payload)});
-                    i = end + 2;
-                    continue;
+        const qsizetype open = text.indexOf("=?", i);
+        if (open < 0 || lastClose < open + 2) {
+            literal.append(text.sliced(i));
+            break;
+        }
+        literal.append(text.sliced(i, open - i));
+        i = open;
+        const QByteArrayView window =
+            QByteArrayView(text).sliced(i, std::min<qsizetype>(kMaxEncodedWord, text.size() - i));
+        const qsizetype q1 = window.indexOf('?', 2);
+        const qsizetype q2 = q1 < 0 ? -1 : window.indexOf('?', q1 + 1);
+        const qsizetype end = q2 < 0 ? -1 : window.indexOf("?=", q2 + 1);
+        if (q1 > 2 && q2 == q1 + 2 && end > q2) {
+            const QByteArrayView charset = window.sliced(2, q1 - 2);
+            const char encoding = static_cast<char>(window[q1 + 1] | 0x20);
+            const QByteArrayView payload = window.sliced(q2 + 1, end - q2 - 1);
+            if ((encoding == 'b' || encoding == 'q') && !charset.contains(' ') &&
+                !payload.contains(' ')) {
+                if (!literal.isEmpty()) {
+                    list.append({false, {}, literal});
+                    literal.clear();
                 }
+                list.append({true, charset.toByteArray(),
+                             encoding == 'b' ? QByteArray::fromBase64(payload.toByteArray())
+                                             : decodeQ(payload)});
+                i += end + 2;
+                continue;
             }
         }
-        literal.append(text[i]);
-        ++i;
+        literal.append("=?");
+        i += 2;
     }
     if (!literal.isEmpty()) {
         list.append({false, {}, literal});
@@ -390,14 +401,16 @@ QString decodeLiteral(QByteArrayView bytes)
 
 QString decodeHeader(QByteArrayView raw)
 {
-    QList<Segment> parts = segments(unfold(raw));
+    const QList<Segment> all = segments(unfold(raw));
     // White space between two encoded words is not part of the text.
-    for (qsizetype i = 1; i + 1 < parts.size(); ++i) {
-        if (!parts[i].encoded && parts[i - 1].encoded && parts[i + 1].encoded &&
-            isBlank(parts[i].bytes)) {
-            parts.removeAt(i);
-            --i;
+    QList<Segment> parts;
+    parts.reserve(all.size());
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        if (i > 0 && i + 1 < all.size() && !all[i].encoded && all[i - 1].encoded &&
+            all[i + 1].encoded && isBlank(all[i].bytes)) {
+            continue;
         }
+        parts.append(all[i]);
     }
     // Adjacent words of one charset are one run of bytes.
     QList<Segment> joined;
@@ -591,22 +604,69 @@ QString resolveEntities(const QString& text)
 
 QString htmlToText(const QString& html)
 {
-    QString text = html;
-    static const QRegularExpression hidden(
-        QStringLiteral("<(script|style|head|title)\\b[^>]*>.*?</\\1\\s*>|<!--.*?-->"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    text.remove(hidden);
+    // One pass over the text, each search going forward only, so that
+    // unclosed elements and stray "<" cost no more than the text's length.
     static const QRegularExpression space(QStringLiteral("[ \\t\\r\\n]+"));
-    text.replace(space, QStringLiteral(" "));
-    static const QRegularExpression breaks(
-        QStringLiteral("<(br|/p|p|/div|/tr|/li|/h[1-6]|hr|/table|/blockquote)\\b[^>]*>"),
-        QRegularExpression::CaseInsensitiveOption);
-    text.replace(breaks, QStringLiteral("\n"));
-    static const QRegularExpression cells(QStringLiteral("<(td|th)\\b[^>]*>"),
-                                          QRegularExpression::CaseInsensitiveOption);
-    text.replace(cells, QStringLiteral(" "));
-    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
-    text.remove(tags);
+    QString source = html;
+    source.replace(space, QStringLiteral(" "));
+    static const QStringList hidden = {QStringLiteral("script"), QStringLiteral("style"),
+                                       QStringLiteral("head"), QStringLiteral("title")};
+    static const QStringList breaks = {
+        QStringLiteral("br"),   QStringLiteral("/p"),     QStringLiteral("p"),
+        QStringLiteral("/div"), QStringLiteral("/tr"),    QStringLiteral("/li"),
+        QStringLiteral("/h1"),  QStringLiteral("/h2"),    QStringLiteral("/h3"),
+        QStringLiteral("/h4"),  QStringLiteral("/h5"),    QStringLiteral("/h6"),
+        QStringLiteral("hr"),   QStringLiteral("/table"), QStringLiteral("/blockquote")};
+    QString text;
+    text.reserve(source.size());
+    bool closingBracketLeft = true;
+    qsizetype i = 0;
+    while (i < source.size()) {
+        const qsizetype open = source.indexOf(QLatin1Char('<'), i);
+        if (open < 0 || !closingBracketLeft) {
+            text += QStringView(source).sliced(i);
+            break;
+        }
+        text += QStringView(source).sliced(i, open - i);
+        if (QStringView(source).sliced(open).startsWith(u"<!--")) {
+            const qsizetype close = source.indexOf(QStringLiteral("-->"), open + 4);
+            if (close < 0) {
+                break; // an unclosed comment hides the rest
+            }
+            i = close + 3;
+            continue;
+        }
+        const qsizetype gt = source.indexOf(QLatin1Char('>'), open + 1);
+        if (gt < 0) {
+            closingBracketLeft = false; // every "<" from here on is text
+            text += QLatin1Char('<');
+            i = open + 1;
+            continue;
+        }
+        // The tag's name: letters, digits and a leading "/".
+        qsizetype nameEnd = open + 1;
+        if (nameEnd < gt && source[nameEnd] == QLatin1Char('/')) {
+            ++nameEnd;
+        }
+        while (nameEnd < gt && source[nameEnd].isLetterOrNumber()) {
+            ++nameEnd;
+        }
+        const QString name = source.mid(open + 1, nameEnd - open - 1).toLower();
+        i = gt + 1;
+        if (hidden.contains(name)) {
+            const qsizetype end =
+                source.indexOf(QStringLiteral("</") + name, gt + 1, Qt::CaseInsensitive);
+            if (end < 0) {
+                break; // an unclosed script or style hides the rest
+            }
+            const qsizetype endGt = source.indexOf(QLatin1Char('>'), end);
+            i = endGt < 0 ? source.size() : endGt + 1;
+        } else if (breaks.contains(name)) {
+            text += QLatin1Char('\n');
+        } else if (name == QLatin1String("td") || name == QLatin1String("th")) {
+            text += QLatin1Char(' ');
+        }
+    }
     text = resolveEntities(text);
     // Tidy the lines: no spaces at their ends, at most one empty line.
     QStringList lines = text.split(QLatin1Char('\n'));

@@ -4,6 +4,8 @@
 
 #include <gmime/gmime.h>
 
+#include <cstring>
+
 #include <mutex>
 
 namespace lumora::mime {
@@ -44,7 +46,12 @@ std::optional<QByteArray> rawHeader(GMimeObject* object, const char* name)
         const char* headerName = g_mime_header_get_name(header);
         if (headerName && g_ascii_strcasecmp(headerName, name) == 0) {
             const char* raw = g_mime_header_get_raw_value(header);
-            return QByteArray(raw ? raw : "");
+            if (!raw) {
+                return QByteArray();
+            }
+            // No value the program reads needs more; a longer one is garbage
+            // that would only cost time.
+            return QByteArray(raw, static_cast<qsizetype>(::strnlen(raw, kMaxHeaderValue)));
         }
     }
     return std::nullopt;
@@ -145,8 +152,7 @@ public:
             if (!name.endsWith(QStringLiteral(".eml"), Qt::CaseInsensitive)) {
                 name += QStringLiteral(".eml");
             }
-            mail_.attachments.append(
-                {name, inner ? objectBytes(GMIME_OBJECT(inner)) : QByteArray()});
+            keep({name, inner ? objectBytes(GMIME_OBJECT(inner)) : QByteArray()});
             return;
         }
         if (GMIME_IS_PART(object)) {
@@ -207,6 +213,10 @@ private:
     {
         GMimeObject* object = GMIME_OBJECT(part);
         const QString name = fileName(object);
+        if (mail_.attachments.size() >= kMaxAttachments && bodyTaken_) {
+            ++droppedFiles; // not even decoded
+            return;
+        }
         const QByteArray data = contentBytes(part);
         const bool plain = type.value == "text/plain";
         const bool html = type.value == "text/html";
@@ -226,13 +236,17 @@ private:
         }
         UuResult uu = extractUuencoded(data);
         for (Attachment& file : uu.files) {
-            mail_.attachments.append(std::move(file));
+            keep(std::move(file));
         }
         const QString decoded = mailtext::decode(uu.text, charset);
         if (!bodyTaken_) {
             setBody(decoded);
         } else if (!decoded.trimmed().isEmpty()) {
-            extraTexts.append(decoded);
+            if (extraTexts.size() < kMaxExtraTexts) {
+                extraTexts.append(decoded);
+            } else {
+                ++droppedTexts;
+            }
         }
     }
 
@@ -247,9 +261,23 @@ private:
         if (name.isEmpty()) {
             name = QStringLiteral("添付%1").arg(++unnamed_) + extensionFor(type);
         }
-        mail_.attachments.append({name, data});
+        keep({name, data});
     }
 
+    void keep(Attachment&& file)
+    {
+        if (mail_.attachments.size() < kMaxAttachments) {
+            mail_.attachments.append(std::move(file));
+        } else {
+            ++droppedFiles;
+        }
+    }
+
+public:
+    int droppedFiles = 0;
+    int droppedTexts = 0;
+
+private:
     DecodedMail& mail_;
     bool bodyTaken_ = false;
     int unnamed_ = 0;
@@ -337,17 +365,142 @@ QByteArray joinPartialPieces(const QList<QByteArray>& pieces)
     return whole;
 }
 
-DecodedMail decodeMail(const QByteArray& raw)
+// The mail with its header block cut to the limits; what was cut is said in
+// omitted.
+QByteArray trimmedHeader(const QByteArray& raw, QStringList& omitted)
+{
+    qsizetype end = 0;
+    int fields = 0;
+    while (end < raw.size() && raw[end] != '\r' && raw[end] != '\n') {
+        const qsizetype next = raw.indexOf('\n', end);
+        end = next < 0 ? raw.size() : next + 1;
+        if (raw[end - 1] == '\n' && (end >= raw.size() || (raw[end] != ' ' && raw[end] != '\t'))) {
+            ++fields;
+        }
+    }
+    if (end <= kMaxHeaderBytes && fields <= kMaxHeaderFields) {
+        return raw;
+    }
+    static const QList<QByteArray> always = {"from",
+                                             "date",
+                                             "subject",
+                                             "to",
+                                             "cc",
+                                             "reply-to",
+                                             "message-id",
+                                             "mime-version",
+                                             "content-type",
+                                             "content-transfer-encoding",
+                                             "content-disposition"};
+    QByteArray header;
+    int kept = 0;
+    int left = 0;
+    for (qsizetype at = 0; at < end;) {
+        // One field: its first line and every folded line after it.
+        qsizetype fieldEnd = at;
+        do {
+            const qsizetype next = raw.indexOf('\n', fieldEnd);
+            fieldEnd = next < 0 || next >= end ? end : next + 1;
+        } while (fieldEnd < end && (raw[fieldEnd] == ' ' || raw[fieldEnd] == '\t'));
+        const QByteArrayView field = QByteArrayView(raw).sliced(at, fieldEnd - at);
+        const qsizetype colon = field.indexOf(':');
+        const QByteArray name =
+            colon > 0 ? field.first(colon).trimmed().toByteArray().toLower() : QByteArray();
+        const bool essential = always.contains(name);
+        if (essential || (kept < kMaxHeaderFields && header.size() < kMaxHeaderBytes)) {
+            if (field.size() > kMaxHeaderValue) {
+                header += field.first(kMaxHeaderValue).toByteArray() + "\r\n";
+            } else {
+                header += field;
+            }
+            ++kept;
+        } else {
+            ++left;
+        }
+        at = fieldEnd;
+    }
+    omitted << (left > 0
+                    ? QStringLiteral("このメールのヘッダーは大きすぎるため（%1 項目、%2 バイト）、"
+                                     "%3 項目を省いて読みました。")
+                          .arg(fields)
+                          .arg(end)
+                          .arg(left)
+                    : QStringLiteral("このメールのヘッダーは大きすぎるため（%1 バイト）、"
+                                     "長い項目は先頭だけを読みました。")
+                          .arg(end));
+    return header + raw.sliced(end);
+}
+
+// The boundaries the mail's multiparts declare ("boundary=..."), at most 64.
+QList<QByteArray> declaredBoundaries(const QByteArray& raw)
+{
+    QList<QByteArray> found;
+    for (qsizetype eq = raw.indexOf('='); eq >= 0 && found.size() < 64;
+         eq = raw.indexOf('=', eq + 1)) {
+        if (eq < 8 || qstrnicmp(raw.constData() + eq - 8, "boundary", 8) != 0) {
+            continue;
+        }
+        qsizetype at = eq + 1;
+        const bool quoted = at < raw.size() && raw[at] == '"';
+        at += quoted ? 1 : 0;
+        qsizetype end = at;
+        while (end < raw.size() && end - at < 70 &&
+               (quoted ? raw[end] != '"' : !QByteArrayView(" \t\r\n;").contains(raw[end]))) {
+            ++end;
+        }
+        if (end > at && !found.contains(raw.sliced(at, end - at))) {
+            found.append(raw.sliced(at, end - at));
+        }
+    }
+    return found;
+}
+
+// The mail cut before its part number kMaxParts + 1, when it has more: no
+// mail is worth building that many parts for.
+QByteArray cutParts(const QByteArray& raw, QStringList& omitted)
+{
+    constexpr int kMaxParts = kMaxAttachments + kMaxExtraTexts + 100;
+    const QList<QByteArray> boundaries = declaredBoundaries(raw);
+    if (boundaries.isEmpty()) {
+        return raw;
+    }
+    int parts = 0;
+    for (qsizetype at = 0; at >= 0 && at < raw.size();) {
+        if (raw[at] == '-' && at + 1 < raw.size() && raw[at + 1] == '-') {
+            const QByteArrayView rest = QByteArrayView(raw).sliced(at + 2);
+            for (const QByteArray& boundary : boundaries) {
+                if (rest.startsWith(boundary) && ++parts > kMaxParts) {
+                    omitted << QStringLiteral("このメールは部分が多すぎるため、最初の %1 個だけを"
+                                              "読みました。")
+                                   .arg(kMaxParts);
+                    return raw.first(at);
+                }
+            }
+        }
+        const qsizetype next = raw.indexOf('\n', at);
+        at = next < 0 ? -1 : next + 1;
+    }
+    return raw;
+}
+
+DecodedMail decodeMail(const QByteArray& original)
 {
     initialiseGMime();
     DecodedMail mail;
+    const QByteArray raw = cutParts(trimmedHeader(original, mail.omitted), mail.omitted);
     GObjectPtr<GMimeStream> stream(
         g_mime_stream_mem_new_with_buffer(raw.constData(), static_cast<size_t>(raw.size())));
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.p));
     GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.p, nullptr));
-    if (!message.p) {
+    const auto withoutStructure = [&] {
         decodeWithoutStructure(raw, mail);
+        for (const QString& note : mail.omitted) {
+            mail.body += QStringLiteral("\r\n\r\n（") + note + QStringLiteral("）");
+        }
         return mail;
+    };
+    if (!message.p) {
+        return withoutStructure();
     }
     GMimeObject* top = GMIME_OBJECT(message.p);
     mail.subject = headerText(top, "Subject");
@@ -356,8 +509,7 @@ DecodedMail decodeMail(const QByteArray& raw)
 
     GMimeObject* root = g_mime_message_get_mime_part(message.p);
     if (!root) {
-        decodeWithoutStructure(raw, mail);
-        return mail;
+        return withoutStructure();
     }
     const auto rawType = rawHeader(root, "Content-Type");
     const mailtext::HeaderValue type =
@@ -377,6 +529,19 @@ DecodedMail decodeMail(const QByteArray& raw)
     QString body = mail.body;
     for (const QString& extra : walker.extraTexts) {
         body += QStringLiteral("\n\n") + extra;
+    }
+    if (walker.droppedFiles > 0) {
+        mail.omitted << QStringLiteral("添付ファイルが多すぎるため、%1 個のうち最初の %2 個だけを"
+                                       "保存しました。")
+                            .arg(mail.attachments.size() + walker.droppedFiles)
+                            .arg(mail.attachments.size());
+    }
+    if (walker.droppedTexts > 0) {
+        mail.omitted << QStringLiteral("本文の続きが多すぎるため、%1 個の文章を省きました。")
+                            .arg(walker.droppedTexts);
+    }
+    for (const QString& note : mail.omitted) {
+        body += QStringLiteral("\n\n（") + note + QStringLiteral("）");
     }
     mail.body = withCrlf(body);
     return mail;

@@ -31,10 +31,25 @@ struct DecodedMail {
     QString body; // lines end in CR LF
     QList<Attachment> attachments;
     std::optional<PartialPiece> partial;
+    // What was left out because the mail went beyond the limits below; each
+    // sentence is also at the end of the body.
+    QStringList omitted;
 };
 
+// Beyond these a mail is not decoded further: the rest of its header block
+// (its first kMaxHeaderFields fields and kMaxHeaderBytes bytes are kept, and
+// the fields that give its structure and its sender, date and subject
+// always), files after the first kMaxAttachments, text parts after the first
+// kMaxExtraTexts. Every header value is read up to kMaxHeaderValue bytes.
+constexpr qsizetype kMaxHeaderBytes = 1024 * 1024;
+constexpr int kMaxHeaderFields = 10000;
+constexpr qsizetype kMaxHeaderValue = 64 * 1024;
+constexpr int kMaxAttachments = 1000;
+constexpr int kMaxExtraTexts = 100;
+
 // Decodes a whole mail as received. Never fails: a broken mail gives what
-// could be read, and at worst its raw text as the body.
+// could be read, and at worst its raw text as the body. Time and memory grow
+// linearly with the mail's size.
 DecodedMail decodeMail(const QByteArray& raw);
 
 // The whole mail that the pieces of a message/partial carry, in order from 1.
