@@ -365,70 +365,58 @@ QByteArray joinPartialPieces(const QList<QByteArray>& pieces)
     return whole;
 }
 
-// The mail with its header block cut to the limits; what was cut is said in
-// omitted.
-QByteArray trimmedHeader(const QByteArray& raw, QStringList& omitted)
+// A header block (of the mail or of one of its parts) cut to the limits, or
+// nothing when it is within them; what was cut is said in omitted.
+std::optional<QByteArray> trimmedBlock(QByteArrayView block, int fields, QStringList& omitted)
 {
-    qsizetype end = 0;
-    int fields = 0;
-    while (end < raw.size() && raw[end] != '\r' && raw[end] != '\n') {
-        const qsizetype next = raw.indexOf('\n', end);
-        end = next < 0 ? raw.size() : next + 1;
-        if (raw[end - 1] == '\n' && (end >= raw.size() || (raw[end] != ' ' && raw[end] != '\t'))) {
-            ++fields;
-        }
+    if (block.size() <= kMaxHeaderBytes && fields <= kMaxHeaderFields) {
+        return std::nullopt;
     }
-    if (end <= kMaxHeaderBytes && fields <= kMaxHeaderFields) {
-        return raw;
-    }
-    static const QList<QByteArray> always = {"from",
-                                             "date",
-                                             "subject",
-                                             "to",
-                                             "cc",
-                                             "reply-to",
-                                             "message-id",
-                                             "mime-version",
-                                             "content-type",
-                                             "content-transfer-encoding",
-                                             "content-disposition"};
+    static const QList<QByteArrayView> always = {"from",
+                                                 "date",
+                                                 "subject",
+                                                 "to",
+                                                 "cc",
+                                                 "reply-to",
+                                                 "message-id",
+                                                 "mime-version",
+                                                 "content-type",
+                                                 "content-transfer-encoding",
+                                                 "content-disposition"};
     QByteArray header;
     int kept = 0;
     int left = 0;
-    for (qsizetype at = 0; at < end;) {
+    for (qsizetype at = 0; at < block.size();) {
         // One field: its first line and every folded line after it.
         qsizetype fieldEnd = at;
         do {
-            const qsizetype next = raw.indexOf('\n', fieldEnd);
-            fieldEnd = next < 0 || next >= end ? end : next + 1;
-        } while (fieldEnd < end && (raw[fieldEnd] == ' ' || raw[fieldEnd] == '\t'));
-        const QByteArrayView field = QByteArrayView(raw).sliced(at, fieldEnd - at);
+            const qsizetype next = block.indexOf('\n', fieldEnd);
+            fieldEnd = next < 0 ? block.size() : next + 1;
+        } while (fieldEnd < block.size() && (block[fieldEnd] == ' ' || block[fieldEnd] == '\t'));
+        const QByteArrayView field = block.sliced(at, fieldEnd - at);
         const qsizetype colon = field.indexOf(':');
         const QByteArray name =
             colon > 0 ? field.first(colon).trimmed().toByteArray().toLower() : QByteArray();
-        const bool essential = always.contains(name);
+        const bool essential = always.contains(QByteArrayView(name));
         if (essential || (kept < kMaxHeaderFields && header.size() < kMaxHeaderBytes)) {
-            if (field.size() > kMaxHeaderValue) {
-                header += field.first(kMaxHeaderValue).toByteArray() + "\r\n";
-            } else {
-                header += field;
-            }
+            header += field.size() > kMaxHeaderValue
+                          ? field.first(kMaxHeaderValue).toByteArray() + "\r\n"
+                          : field.toByteArray();
             ++kept;
         } else {
             ++left;
         }
         at = fieldEnd;
     }
-    omitted << (left > 0
-                    ? QStringLiteral("このメールのヘッダーは大きすぎるため（%1 項目、%2 バイト）、"
-                                     "%3 項目を省いて読みました。")
-                          .arg(fields)
-                          .arg(end)
-                          .arg(left)
-                    : QStringLiteral("このメールのヘッダーは大きすぎるため（%1 バイト）、"
-                                     "長い項目は先頭だけを読みました。")
-                          .arg(end));
-    return header + raw.sliced(end);
+    omitted << (left > 0 ? QStringLiteral("ヘッダーが大きすぎるため（%1 項目、%2 バイト）、"
+                                          "%3 項目を省いて読みました。")
+                               .arg(fields)
+                               .arg(block.size())
+                               .arg(left)
+                         : QStringLiteral("ヘッダーが大きすぎるため（%1 バイト）、"
+                                          "長い項目は先頭だけを読みました。")
+                               .arg(block.size()));
+    return header;
 }
 
 // The boundaries the mail's multiparts declare ("boundary=..."), at most 64.
@@ -455,39 +443,91 @@ QList<QByteArray> declaredBoundaries(const QByteArray& raw)
     return found;
 }
 
-// The mail cut before its part number kMaxParts + 1, when it has more: no
-// mail is worth building that many parts for.
-QByteArray cutParts(const QByteArray& raw, QStringList& omitted)
+// The mail within the limits, in one pass over its lines: the header block
+// of the mail and of every part cut to kMaxHeaderBytes and kMaxHeaderFields,
+// and nothing after part number kMaxParts. No mail is worth building more
+// for; what was left out is said in omitted.
+QByteArray boundedMail(const QByteArray& raw, QStringList& omitted)
 {
     constexpr int kMaxParts = kMaxAttachments + kMaxExtraTexts + 100;
     const QList<QByteArray> boundaries = declaredBoundaries(raw);
-    if (boundaries.isEmpty()) {
-        return raw;
-    }
+    struct Edit {
+        qsizetype from;
+        qsizetype to;
+        QByteArray with;
+    };
+    QList<Edit> edits;
+    qsizetype cutAt = -1;
     int parts = 0;
-    for (qsizetype at = 0; at >= 0 && at < raw.size();) {
-        if (raw[at] == '-' && at + 1 < raw.size() && raw[at + 1] == '-') {
-            const QByteArrayView rest = QByteArrayView(raw).sliced(at + 2);
-            for (const QByteArray& boundary : boundaries) {
-                if (rest.startsWith(boundary) && ++parts > kMaxParts) {
-                    omitted << QStringLiteral("このメールは部分が多すぎるため、最初の %1 個だけを"
-                                              "読みました。")
-                                   .arg(kMaxParts);
-                    return raw.first(at);
+    bool inHeader = true; // the mail's own header block comes first
+    qsizetype headerStart = 0;
+    int fields = 0;
+    const auto endHeader = [&](qsizetype end) {
+        if (auto trimmed = trimmedBlock(QByteArrayView(raw).sliced(headerStart, end - headerStart),
+                                        fields, omitted)) {
+            edits.append({headerStart, end, std::move(*trimmed)});
+        }
+        inHeader = false;
+    };
+    for (qsizetype at = 0; at < raw.size();) {
+        const qsizetype next = raw.indexOf('\n', at);
+        const qsizetype lineEnd = next < 0 ? raw.size() : next + 1;
+        const QByteArrayView line = QByteArrayView(raw).sliced(at, lineEnd - at);
+        bool boundary = false;
+        if (line.startsWith("--")) {
+            for (const QByteArray& b : boundaries) {
+                if (line.sliced(2).startsWith(b)) {
+                    boundary = true;
+                    break;
                 }
             }
         }
-        const qsizetype next = raw.indexOf('\n', at);
-        at = next < 0 ? -1 : next + 1;
+        if (boundary) {
+            if (inHeader) {
+                endHeader(at);
+            }
+            if (++parts > kMaxParts) {
+                omitted << QStringLiteral("このメールは部分が多すぎるため、最初の %1 個だけを"
+                                          "読みました。")
+                               .arg(kMaxParts);
+                cutAt = at;
+                break;
+            }
+            inHeader = true;
+            headerStart = lineEnd;
+            fields = 0;
+        } else if (inHeader) {
+            if (line == "\r\n" || line == "\n") {
+                endHeader(at);
+            } else if (line[0] != ' ' && line[0] != '\t') {
+                ++fields;
+            }
+        }
+        at = lineEnd;
     }
-    return raw;
+    if (inHeader && cutAt < 0) {
+        endHeader(raw.size());
+    }
+    if (edits.isEmpty() && cutAt < 0) {
+        return raw;
+    }
+    QByteArray out;
+    qsizetype from = 0;
+    const qsizetype end = cutAt < 0 ? raw.size() : cutAt;
+    for (const Edit& edit : edits) {
+        out += QByteArrayView(raw).sliced(from, edit.from - from);
+        out += edit.with;
+        from = edit.to;
+    }
+    out += QByteArrayView(raw).sliced(from, end - from);
+    return out;
 }
 
 DecodedMail decodeMail(const QByteArray& original)
 {
     initialiseGMime();
     DecodedMail mail;
-    const QByteArray raw = cutParts(trimmedHeader(original, mail.omitted), mail.omitted);
+    const QByteArray raw = boundedMail(original, mail.omitted);
     GObjectPtr<GMimeStream> stream(
         g_mime_stream_mem_new_with_buffer(raw.constData(), static_cast<size_t>(raw.size())));
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.p));

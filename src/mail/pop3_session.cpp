@@ -302,8 +302,13 @@ bool Pop3Session::readMultiline(QByteArray& out, qint64 maxBytes)
 {
     // bufferPos_ is always at the start of a line. Runs of lines that do not
     // start with a dot are copied in one piece.
+    // The buffer may hold the replies that follow this one (requests are
+    // pipelined): only this reply's bytes and its unfinished last line count.
+    const auto lineTooLong = [&] {
+        return buffer_.size() - bufferPos_ > maxBytes - out.size() + kMaxLineBytes;
+    };
     for (;;) {
-        if (out.size() > maxBytes || buffer_.size() - bufferPos_ > maxBytes + kMaxLineBytes) {
+        if (out.size() > maxBytes) {
             return tooLong("サーバーの応答");
         }
         const qsizetype size = buffer_.size();
@@ -311,6 +316,9 @@ bool Pop3Session::readMultiline(QByteArray& out, qint64 maxBytes)
         if (bufferPos_ < size && data[bufferPos_] == '.') {
             const qsizetype end = buffer_.indexOf('\n', bufferPos_);
             if (end < 0) {
+                if (lineTooLong()) {
+                    return tooLong("サーバーの応答");
+                }
                 if (!fill()) {
                     return false;
                 }
@@ -348,6 +356,10 @@ bool Pop3Session::readMultiline(QByteArray& out, qint64 maxBytes)
             bufferPos_ = stop;
         }
         if (bufferPos_ >= size || data[bufferPos_] != '.') {
+            // What is left is an unfinished line.
+            if (lineTooLong()) {
+                return tooLong("サーバーの応答");
+            }
             if (!fill()) {
                 return false;
             }
