@@ -331,6 +331,9 @@ private:
     {
         ConnectionOptions options;
         options.caFile = options_.caFile;
+        if (options_.stallSeconds > 0) {
+            options.stallSeconds = options_.stallSeconds;
+        }
         return options;
     }
 

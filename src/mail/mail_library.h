@@ -94,6 +94,9 @@ struct MailLibraryOptions {
     // Where the pieces of mails sent in parts wait for the rest; empty: a
     // hidden folder in the attachment folder.
     QString partialFolder;
+    // A connection on which nothing moves this long is given up (0: the
+    // default of 60 s).
+    int stallSeconds = 0;
 };
 
 // The library the program runs with: POP3 and SMTP on libcurl, MIME on GMime.

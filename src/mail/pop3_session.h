@@ -25,7 +25,10 @@ namespace lumora {
 struct ConnectionOptions {
     QString caFile; // trust this CA file instead of the system's; for tests
     int connectTimeoutSeconds = 30;
-    int stallSeconds = 120; // a read or write that moves nothing this long fails
+    // A read or write that moves nothing this long fails: long enough for a
+    // slow server's reply, short enough that a hung one does not hold up
+    // every later check.
+    int stallSeconds = 60;
 };
 
 class Pop3Session {

@@ -11,6 +11,8 @@ it sends is reached; it always ends by itself within a minute. MODE:
   endless-list   a LIST answer that never ends
   endless-retr   a mail that never ends (more lines than LIST announced)
   long-line      a mail whose first line never ends
+  stall          a mail that stops coming after its first line, the
+                 connection left open
 """
 import socket
 import sys
@@ -55,6 +57,10 @@ def serve(conn, mode):
             conn.sendall(b"+OK\r\n1 100\r\n.\r\n")
         elif line.startswith(b"RETR"):
             conn.sendall(b"+OK\r\nSubject: endless\r\n\r\n")
+            if mode == "stall":
+                while time.time() < DEADLINE and conn.recv(1024):
+                    pass
+                return
             if mode == "long-line":
                 send_forever(conn, lambda n: b"y" * 65536)
             else:

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 
@@ -435,6 +436,33 @@ TEST(MisbehavingServer, EndlessRepliesEndTheSessionWithAMessage)
         server.kill();
         server.waitForFinished(5000);
     }
+}
+
+TEST(MisbehavingServer, AServerThatStallsIsGivenUp)
+{
+    QProcess server;
+    server.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(LUMORA_BAD_POP3), QStringLiteral("stall")});
+    ASSERT_TRUE(server.waitForReadyRead(10000));
+    const QByteArray port = server.readLine().trimmed();
+    MailLibraryOptions options;
+    options.stallSeconds = 2;
+    auto mail = createMailLibrary(options);
+    mail->NMailInitializeWinSock();
+    const int h = mail->NMailPop3Connect(QStringLiteral("127.0.0.1:") + QString::fromLatin1(port));
+    ASSERT_GT(h, 0);
+    ASSERT_GT(mail->NMailPop3Authenticate(h, QStringLiteral("taro"), QStringLiteral("x"), 0), 0);
+    QElapsedTimer timer;
+    timer.start();
+    MailFields fields;
+    QString body;
+    EXPECT_LT(mail->NMailPop3GetMail(h, 1, fields, body, 0, 0), 0);
+    EXPECT_LT(timer.elapsed(), 10'000);
+    EXPECT_GE(timer.elapsed(), 1'500);
+    EXPECT_FALSE(mail->NMailGetMessage(0).isEmpty());
+    mail->NMailPop3Close(h);
+    server.kill();
+    server.waitForFinished(5000);
 }
 
 } // namespace
