@@ -4,7 +4,8 @@
 // windows, with the code the compose window's bulk send runs: the same
 // recipients in record order, one mail and one recipient each, over the
 // library's one SMTP connection. The body file is UTF-8. Prints "sent N of M
-// mails in S s" and exits 0 when every mail was sent.
+// mails in S s" and exits 0 when every mail was sent. A SUBJECT of "@FILE"
+// is read from that file (UTF-8).
 
 #include "addressbook/address_book.h"
 #include "compose/send_job.h"
@@ -55,6 +56,14 @@ int main(int argc, char** argv)
     request.server = args[2];
     request.from = args[5];
     request.subject = args[6];
+    if (request.subject.startsWith(u'@')) { // a subject too long for the command line
+        QFile subjectFile(request.subject.mid(1));
+        if (!subjectFile.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot read %s\n", qUtf8Printable(request.subject.mid(1)));
+            return 1;
+        }
+        request.subject = QString::fromUtf8(subjectFile.readAll());
+    }
     request.body = QString::fromUtf8(bodyFile.readAll());
     request.attachments = args.mid(8);
     request.recipients = lumora::compose::bulkRecipients(stored);

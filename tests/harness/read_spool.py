@@ -4,7 +4,8 @@
 
 One JSON list, a message per NNNN.eml in order: the envelope (MAIL FROM and
 RCPT TO), the decoded Subject, From and To headers, the addresses in To, the
-text body, and each attachment's decoded file name, size and SHA-256.
+text body, the names of the headers, and each attachment's decoded file
+name, size, SHA-256, header names and parameter names.
 """
 
 import email
@@ -44,11 +45,18 @@ def main():
         attachments = []
         for part in msg.iter_attachments():
             data = part.get_payload(decode=True) or b""
-            attachments.append({"name": part.get_filename(), "size": len(data),
-                                "sha256": hashlib.sha256(data).hexdigest()})
+            attachments.append({
+                "name": part.get_filename(), "size": len(data),
+                "sha256": hashlib.sha256(data).hexdigest(),
+                "headers": list(part.keys()),
+                "type_params": [k for k, _ in (part.get_params() or [])[1:]],
+                "disposition_params": [k for k, _ in
+                                       (part.get_params(header="content-disposition") or [])[1:]],
+            })
         to = msg.get("To")
         out.append({
             "file": name,
+            "headers": list(msg.keys()),
             "mail_from": mail_from,
             "rcpt": rcpt,
             "subject": str(msg.get("Subject", "")),

@@ -15,9 +15,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -289,6 +294,70 @@ TEST_F(MailServerTest, SendsJapaneseMailWithAttachmentAndRefusesInjection)
                                       QStringLiteral("b"), {}, {}, 0),
               0)
         << qPrintable(mail->NMailGetMessage(0));
+}
+
+TEST_F(MailServerTest, HostileAttachmentNamesArriveAsNamesAndNothingElse)
+{
+    // File names that could end a parameter or a header line, and what is
+    // not a regular file.
+    TempFolder files;
+    const QStringList names = {QStringLiteral("a\r\nX-Injected: yes.txt"),
+                               QStringLiteral("a\"; filename=\"evil.exe"),
+                               QStringLiteral("b\\c;d=e 報告.txt")};
+    QStringList paths;
+    for (const QString& name : names) {
+        files.write(name, name.toUtf8());
+        paths << files.file(name);
+    }
+    const int before = static_cast<int>(servers->spooled().size());
+    auto mail = library();
+    mail->NMailSetAccount(QStringLiteral("taro"), QStringLiteral("secret"));
+    ASSERT_EQ(mail->NMailSmtpSendMail(servers->smtp(), QStringLiteral("hanako@example.jp"), {}, {},
+                                      QStringLiteral("taro@example.jp"), QStringLiteral("名前"),
+                                      QStringLiteral("本文"), {}, paths, 0),
+              0)
+        << qPrintable(mail->NMailGetMessage(0));
+    ASSERT_EQ(servers->spooled().size(), before + 1);
+
+    QProcess reader;
+    reader.start(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral(LUMORA_SPOOL_READER), servers->value(QStringLiteral("LUMORA_SMTP_SPOOL"))});
+    ASSERT_TRUE(reader.waitForFinished(30'000));
+    const QJsonObject sent =
+        QJsonDocument::fromJson(reader.readAllStandardOutput()).array().at(before).toObject();
+    QStringList headers;
+    for (const QJsonValue& h : sent[u"headers"].toArray()) {
+        headers << h.toString();
+    }
+    EXPECT_EQ(headers.join(u','), QStringLiteral("Date,From,To,Subject,Message-ID,MIME-Version,"
+                                                 "X-Mailer,Content-Type"));
+    const QJsonArray parts = sent[u"attachments"].toArray();
+    ASSERT_EQ(parts.size(), 3);
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QJsonObject part = parts[i].toObject();
+        EXPECT_EQ(part[u"name"].toString(), names[i]);
+        EXPECT_EQ(part[u"size"].toInt(), names[i].toUtf8().size());
+        EXPECT_EQ(
+            part[u"headers"].toArray(),
+            (QJsonArray{QStringLiteral("Content-Type"), QStringLiteral("Content-Transfer-Encoding"),
+                        QStringLiteral("Content-Disposition")}));
+        EXPECT_EQ(part[u"type_params"].toArray(), QJsonArray{QStringLiteral("name")});
+        EXPECT_EQ(part[u"disposition_params"].toArray(), QJsonArray{QStringLiteral("filename")});
+    }
+
+    // A device and a FIFO are refused with their paths; nothing is sent.
+    const QString fifo = files.file(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {QStringLiteral("/dev/zero"), fifo}) {
+        EXPECT_LT(mail->NMailSmtpSendMail(servers->smtp(), QStringLiteral("hanako@example.jp"), {},
+                                          {}, QStringLiteral("taro@example.jp"),
+                                          QStringLiteral("s"), QStringLiteral("b"), {}, {path}, 0),
+                  0);
+        EXPECT_TRUE(mail->NMailGetMessage(0).contains(path))
+            << qPrintable(mail->NMailGetMessage(0));
+    }
+    EXPECT_EQ(servers->spooled().size(), before + 1);
 }
 
 TEST_F(MailServerTest, SendsInARowShareOneConnectionAndLogIn)
