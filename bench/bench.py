@@ -19,7 +19,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SERVERS = os.path.join(HERE, "..", "tests", "harness", "servers.sh")
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "harness"))
 
-from mailkit import deliver, free_port, read_env  # noqa: E402
+from mailkit import DelayProxy, deliver, read_env  # noqa: E402
 RECORD = 32284
 
 
@@ -160,24 +160,16 @@ def main():
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="lumora-bench-")
     bench = Bench(os.path.abspath(args.receive), work)
-    proxy = None
     try:
         mailbox, about = bench.make_mailbox(args.mails)
         port = int(bench.env["LUMORA_POP3_PORT"])
         bench.round("Loopback, %s:" % about, mailbox, args.mails, port, args.repeat)
 
         small, about = bench.make_mailbox(args.delayed_mails)
-        proxy_port = free_port()
-        proxy = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "delay_proxy.py"),
-                                  str(proxy_port), str(port), str(args.delay_ms)],
-                                 stdout=subprocess.PIPE)
-        assert proxy.stdout.readline().strip() == b"ready"
-        bench.round("%d ms added each way, %s:" % (args.delay_ms, about), small,
-                    args.delayed_mails, proxy_port, args.repeat)
+        with DelayProxy(port, args.delay_ms) as proxy_port:
+            bench.round("%d ms added each way, %s:" % (args.delay_ms, about), small,
+                        args.delayed_mails, proxy_port, args.repeat)
     finally:
-        if proxy:
-            proxy.kill()
-            proxy.wait()
         bench.stop()
         shutil.rmtree(work, ignore_errors=True)
 

@@ -34,7 +34,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SERVERS = os.path.join(HERE, "..", "tests", "harness", "servers.sh")
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "harness"))
 
-from mailkit import free_port, read_env  # noqa: E402
+from mailkit import DelayProxy, read_env  # noqa: E402
 
 SUBJECT = "【ご案内】年末年始の営業日について"
 BODY = ("会員の皆様\n\nいつもお世話になっております。\n"
@@ -149,21 +149,13 @@ def main():
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="lumora-send-bench-")
     bench = Bench(os.path.abspath(args.send), work, args.mails)
-    proxy = None
     try:
         port = int(bench.env["LUMORA_SMTP_PORT"])
         bench.round("Loopback, %d mails of %d bytes:" % (args.mails, os.path.getsize(bench.message)),
                     port, args.repeat)
-        proxy_port = free_port()
-        proxy = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "delay_proxy.py"),
-                                  str(proxy_port), str(port), str(args.delay_ms)],
-                                 stdout=subprocess.PIPE)
-        assert proxy.stdout.readline().strip() == b"ready"
-        bench.round("%d ms added each way:" % args.delay_ms, proxy_port, args.repeat)
+        with DelayProxy(port, args.delay_ms) as proxy_port:
+            bench.round("%d ms added each way:" % args.delay_ms, proxy_port, args.repeat)
     finally:
-        if proxy:
-            proxy.kill()
-            proxy.wait()
         bench.stop()
         shutil.rmtree(work, ignore_errors=True)
 

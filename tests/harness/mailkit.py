@@ -5,6 +5,7 @@ Windows writes it."""
 import itertools
 import os
 import socket
+import subprocess
 import time
 
 _delivered = itertools.count()
@@ -83,3 +84,23 @@ def jis(text):
     if mode != "ascii":
         out += b"\x1b(B"
     return out
+
+
+class DelayProxy:
+    """bench/delay_proxy.py in front of a loopback port, as a context:
+    the proxy's port while it runs, stopped on leaving."""
+
+    def __init__(self, target, delay_ms):
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench",
+                              "delay_proxy.py")
+        self.port = free_port()
+        self.process = subprocess.Popen(["/usr/bin/python3", script, str(self.port), str(target),
+                                         str(delay_ms)], stdout=subprocess.PIPE)
+        assert self.process.stdout.readline().strip() == b"ready"
+
+    def __enter__(self):
+        return self.port
+
+    def __exit__(self, *_):
+        self.process.kill()
+        self.process.wait()
