@@ -94,12 +94,12 @@ void AttachmentControls::toggleList()
     if (listClicks_ % 2 == 0) {
         ui::setBackgroundColour(c_.list, ui::paletteColour(14));
         c_.list->setText(QStringLiteral("非表示"));
-        ui::nameControl(c_.list, ui::captionName(c_.list->text()));
+        c_.list->setAccessibleName(ui::captionName(c_.list->text()));
         c_.names->setVisible(false);
     } else {
         ui::setBackgroundColour(c_.list, QColor(192, 192, 192));
         c_.list->setText(QStringLiteral("表示"));
-        ui::nameControl(c_.list, ui::captionName(c_.list->text()));
+        c_.list->setAccessibleName(ui::captionName(c_.list->text()));
         c_.names->setVisible(true);
     }
     listClicks_ = static_cast<qint16>(listClicks_ + 1);

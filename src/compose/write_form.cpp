@@ -61,6 +61,7 @@ WriteForm::WriteForm(AppContext& context, QWidget* parent)
     explanations_ = explanationTable();
     quietControls_ = {Frame1, rtfEd, rtfEd->viewport(), Picture3};
     nameControls();
+    showStatus(QString());
     connectSignals();
     normalHeight_ = ui::twips(kNormalClientHeight) + menuBar->sizeHint().height();
     setWidthTwips(kSmallWidth);
@@ -188,7 +189,7 @@ void WriteForm::listAddressBook()
 void WriteForm::closeEvent(QCloseEvent* event)
 {
     if (runner_->running() || job_->running()) {
-        Label7->setText(QStringLiteral("送信中は閉じられません。"));
+        showStatus(QStringLiteral("送信中は閉じられません。"));
         event->ignore();
         return;
     }
@@ -308,6 +309,25 @@ void WriteForm::reportFailure(const QString& what, const QString& detail)
     context_.ui.inform(this,
                        detail.isEmpty() ? what : what + QStringLiteral("\n（") + detail + u'）',
                        QString(), MessageIcon::Critical);
+}
+
+// What a screen reader says for each control: its caption, or its role.
+void WriteForm::nameControls()
+{
+    ui::nameCaptionedControls(this);
+    const std::pair<QWidget*, const char*> roles[] = {
+        {ToText, "宛先"},      {SubjectText, "件名"},    {AttachText, "添付ファイル"},
+        {rtfEd, "本文"},       {List1, "アドレス帳"},    {List2, "添付ファイル一覧"},
+        {Combo1, "首記例"},    {Label7, "状態"},         {Text14, "ヘルプ"},
+        {Text1, "件数"},       {Text2, "選択"},          {Text4, "貼付け欄"},
+        {Check1, "占い"},      {Picture3, "メールの絵"}, {Frame1, "ヘッダー"},
+        {Picture7, "下書き"},  {Frame4, "一括送信"},     {tbToolBar, "ツールバー"},
+        {menuBar, "メニュー"},
+    };
+    for (const auto& [control, name] : roles) {
+        control->setAccessibleName(QString::fromUtf8(name));
+    }
+    ui::describeControls(explanations_);
 }
 
 } // namespace lumora

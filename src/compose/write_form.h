@@ -193,6 +193,8 @@ private:
     bool listHeldMail();
     void applyGreeting();
     void setSending(bool on);
+    // The status line's text.
+    void showStatus(const QString& text);
     void emptyAndClose();
     void reportFailure(const QString& what, const QString& detail);
     void pointerOver(QObject* watched);

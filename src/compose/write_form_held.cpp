@@ -37,7 +37,7 @@ compose::HeldMailFile heldFile(const AppContext& context)
 void setCaption(QPushButton* button, const QString& caption)
 {
     button->setText(caption);
-    ui::nameControl(button, ui::captionName(caption));
+    button->setAccessibleName(ui::captionName(caption)); // the name follows the caption
 }
 
 } // namespace

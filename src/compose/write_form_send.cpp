@@ -29,6 +29,15 @@ const QString kSentText = QStringLiteral("送信完了です。");
 
 } // namespace
 
+void WriteForm::showStatus(const QString& text)
+{
+    Label7->setText(text);
+    // The status line is named by its role and says its text to a screen
+    // reader as it changes.
+    Label7->setAccessibleName(QStringLiteral("状態"));
+    Label7->setAccessibleDescription(text);
+}
+
 void WriteForm::send()
 {
     if (runner_->running()) {
@@ -36,7 +45,7 @@ void WriteForm::send()
     }
     applyGreeting();
     attachments_->prepareSend();
-    Label7->setText(kSendingText);
+    showStatus(kSendingText);
     compose::SendRequest request;
     request.server = context_.account.SmtpServer;
     request.from = context_.account.MailAddress;
@@ -48,7 +57,7 @@ void WriteForm::send()
         const AddressBook book(context_.paths.addressFile(), context_.paths.addressTemp());
         const Result<QList<AddressEntry>> entries = book.entries();
         if (!entries.ok()) {
-            Label7->setText(QStringLiteral("送信できませんでした。"));
+            showStatus(QStringLiteral("送信できませんでした。"));
             reportFailure(QStringLiteral("アドレス帳を読み込めないため、送信できません。"),
                           entries.status().detail());
             return;
@@ -72,9 +81,9 @@ void WriteForm::send()
 void WriteForm::sendProgress(int index, int count, const QString& recipient)
 {
     if (count > 1) {
-        Label7->setText(kSendingText + QStringLiteral("（送信中 %1/%2）").arg(index).arg(count));
+        showStatus(kSendingText + QStringLiteral("（送信中 %1/%2）").arg(index).arg(count));
     } else {
-        Label7->setText(kSendingText);
+        showStatus(kSendingText);
     }
     if (bulkSend_) {
         ToText->setText(recipient);
@@ -96,18 +105,18 @@ void WriteForm::sendFinished(const compose::SendReport& report)
         context_.ui.inform(this, message, QStringLiteral("送信エラー"), MessageIcon::Critical);
     }
     if (report.total == 1) {
-        Label7->setText(QStringLiteral("送信できませんでした。メールは送信されていません。"));
+        showStatus(QStringLiteral("送信できませんでした。メールは送信されていません。"));
         return;
     }
     const QString summary = report.summary();
-    Label7->setText(summary.section(QStringLiteral("\r\n"), 0, 0));
+    showStatus(summary.section(QStringLiteral("\r\n"), 0, 0));
     context_.ui.inform(this, summary, QStringLiteral("送信結果"),
                        report.failures.isEmpty() ? MessageIcon::Information : MessageIcon::Warning);
 }
 
 void WriteForm::emptyAndClose()
 {
-    Label7->setText(kSentText);
+    showStatus(kSentText);
     ToText->clear();
     SubjectText->clear();
     rtfEd->clear();
@@ -146,7 +155,7 @@ void WriteForm::stopOrClose()
                                        "送信されます。"),
                         QStringLiteral("確認"))) {
         runner_->stop();
-        Label7->setText(QStringLiteral("送信を中止しています。しばらくお待ち下さい。"));
+        showStatus(QStringLiteral("送信を中止しています。しばらくお待ち下さい。"));
     }
 }
 

@@ -22,11 +22,6 @@ QString captionName(const QString& caption)
     return name.trimmed();
 }
 
-void nameControl(QWidget* control, const QString& name)
-{
-    control->setAccessibleName(name);
-}
-
 void nameCaptionedControls(QWidget* root)
 {
     for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {

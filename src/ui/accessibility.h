@@ -19,7 +19,6 @@ namespace lumora::ui {
 // "&" of a keyboard shortcut removed.
 QString captionName(const QString& caption);
 
-void nameControl(QWidget* control, const QString& name);
 // Gives every button and check box under root that has a caption and no
 // name yet its caption as name.
 void nameCaptionedControls(QWidget* root);

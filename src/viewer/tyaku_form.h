@@ -182,6 +182,8 @@ private:
     // Runs a rewrite of the received-mail file off the window's thread.
     void rewriteFile(std::function<Status()> work, std::function<void(const Status&)> done);
     void reportFailure(const QString& what, const QString& detail);
+    // The status bar's message (none: empty).
+    void showStatus(const QString& text);
     QString headerBlockNow() const;
     void selectMatch(const viewer::BodySearch::Match& match);
     void pointerOver(QObject* watched);

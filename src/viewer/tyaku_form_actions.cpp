@@ -115,6 +115,18 @@ void TyakuForm::deleteAll()
                 });
 }
 
+void TyakuForm::showStatus(const QString& text)
+{
+    if (text.isEmpty()) {
+        StatusBar1->clearMessage();
+    } else {
+        StatusBar1->showMessage(text);
+    }
+    // Named by its role; its message is said to a screen reader as it changes.
+    StatusBar1->setAccessibleName(QStringLiteral("ステータスバー"));
+    StatusBar1->setAccessibleDescription(text);
+}
+
 void TyakuForm::rewriteFile(std::function<Status()> work, std::function<void(const Status&)> done)
 {
     const auto busy = [this](bool on) {
@@ -124,13 +136,10 @@ void TyakuForm::rewriteFile(std::function<Status()> work, std::function<void(con
                            static_cast<QWidget*>(MailListView)}) {
             w->setEnabled(!on);
         }
-        // The status bar's message is also said to screen readers.
-        StatusBar1->setAccessibleDescription(on ? QStringLiteral("削除しています…") : QString());
+        showStatus(on ? QStringLiteral("削除しています…") : QString());
         if (on) {
-            StatusBar1->showMessage(QStringLiteral("削除しています…"));
             setCursor(Qt::BusyCursor);
         } else {
-            StatusBar1->clearMessage();
             unsetCursor();
         }
     };
