@@ -1,9 +1,8 @@
 #include "compose/held_mail.h"
 
+#include "mail/mime_composer.h"
 #include "store/records.h"
 #include "store/text_codec.h"
-
-#include <QLocale>
 
 namespace lumora::compose {
 
@@ -33,9 +32,11 @@ Result<QStringList> HeldMailFile::subjects() const
         return status;
     }
     QStringList rows;
-    const Status read = file_.forEach([&](qint64, const QByteArray& bytes) {
-        rows.append(text::CutAtNul(MailRecord::fromBytes(bytes).subject()));
-    });
+    const Status read =
+        file_.forEachSlice(MailRecord::kSubject.offset, MailRecord::kSubject.width,
+                           [&](qint64, const QByteArray& subject) {
+                               rows.append(text::CutAtNul(text::decodeCp932(subject)));
+                           });
     if (!read.ok()) {
         return read;
     }
@@ -60,7 +61,7 @@ Result<qint64> HeldMailFile::hold(const HeldMail& mail, const QDateTime& when) c
     }
     MailRecord record;
     record.setText(MailRecord::kSubject, text::trimSpaces(mail.subject));
-    record.setText(MailRecord::kDate, rfc5322Date(when));
+    record.setText(MailRecord::kDate, QString::fromLatin1(mime::rfc2822Date(when)));
     record.setText(MailRecord::kFrom, text::trimSpaces(mail.to));
     record.setText(MailRecord::kBody, text::trimSpaces(mail.body));
     return file_.append(record.bytes());
@@ -96,16 +97,6 @@ QStringList heldMailLosses(const HeldMail& mail)
         }
     }
     return losses;
-}
-
-QString rfc5322Date(const QDateTime& when)
-{
-    const QLocale c = QLocale::c();
-    const int offset = when.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    return c.toString(when, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")) +
-           QLatin1Char(offset < 0 ? '-' : '+') +
-           QString::number(minutes / 60 * 100 + minutes % 60).rightJustified(4, QLatin1Char('0'));
 }
 
 } // namespace lumora::compose

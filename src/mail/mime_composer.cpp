@@ -165,17 +165,6 @@ bool isUsableAddress(const QString& address)
     });
 }
 
-QByteArray rfc2822Date(const QDateTime& when)
-{
-    const QDateTime local = when.isValid() ? when : QDateTime::currentDateTime();
-    const QLocale c = QLocale::c();
-    const int offset = local.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    return c.toString(local, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() +
-           (offset < 0 ? '-' : '+') +
-           QByteArray::number(minutes / 60 * 100 + minutes % 60).rightJustified(4, '0');
-}
-
 QByteArray contentTypeFor(const QString& fileName)
 {
     static const QList<std::pair<QString, QByteArray>> table = {
@@ -393,6 +382,17 @@ QList<QByteArray> jisLines(const QList<std::pair<QByteArray, bool>>& units, qsiz
 }
 
 } // namespace
+
+QByteArray rfc2822Date(const QDateTime& when)
+{
+    const QDateTime local = when.isValid() ? when : QDateTime::currentDateTime();
+    const QLocale c = QLocale::c();
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return c.toString(local, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() +
+           (offset < 0 ? '-' : '+') +
+           QByteArray::number(minutes / 60 * 100 + minutes % 60).rightJustified(4, '0');
+}
 
 std::optional<QByteArray> encodeIso2022Jp(const QString& input)
 {

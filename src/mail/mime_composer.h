@@ -40,6 +40,10 @@ std::optional<QByteArray> encodeIso2022Jp(const QString& text);
 // Half-width katakana as full-width, voiced marks joined.
 QString widenKana(const QString& text);
 
+// A time as mail headers write it: "Tue, 08 Dec 2026 14:05:09 +0900" (an
+// invalid time: now).
+QByteArray rfc2822Date(const QDateTime& when);
+
 // The address inside "name <address>", or the trimmed text.
 QString addressPart(const QString& mailbox);
 

@@ -149,6 +149,33 @@ Status RecordFile::forEach(const std::function<void(qint64, const QByteArray&)>&
     }
 }
 
+Status RecordFile::forEachSlice(qsizetype offset, qsizetype width,
+                                const std::function<void(qint64, const QByteArray&)>& visit) const
+{
+    if (offset < 0 || width < 0 || offset + width > layout_.length) {
+        return Status{StoreError::BadArgument,
+                      QStringLiteral("slice %1+%2").arg(offset).arg(width)};
+    }
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        if (!file.exists()) {
+            return Status::success();
+        }
+        return Status{StoreError::OpenFailed, path_ + QStringLiteral(": ") + file.errorString()};
+    }
+    const qint64 count = file.size() / layout_.length;
+    for (qint64 n = 1; n <= count; ++n) {
+        QByteArray slice;
+        if (!file.seek((n - 1) * layout_.length + offset) ||
+            (slice = file.read(width)).size() != width) {
+            return Status{StoreError::ReadFailed,
+                          path_ + QStringLiteral(": ") + file.errorString()};
+        }
+        visit(n, slice);
+    }
+    return Status::success();
+}
+
 Status RecordFile::write(qint64 n, const QByteArray& record, Flush flush) const
 {
     if (n < 1 || record.size() != layout_.length) {

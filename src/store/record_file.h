@@ -55,6 +55,10 @@ public:
     // Calls visit with every whole record in order, from record 1, reading
     // the file once; a partial tail is not a record. A missing file has none.
     Status forEach(const std::function<void(qint64 n, const QByteArray& record)>& visit) const;
+    // The same for the bytes at offset, width long, of every whole record,
+    // reading nothing else (a list of held mails needs their subjects only).
+    Status forEachSlice(qsizetype offset, qsizetype width,
+                        const std::function<void(qint64 n, const QByteArray& slice)>& visit) const;
     // Writes record n (the record must be exactly one record long), creating
     // the file when missing; flushed to disk before returning.
     Status write(qint64 n, const QByteArray& record, Flush flush = Flush::Now) const;
