@@ -149,6 +149,11 @@ bool WriteForm::sending() const
     return runner_->running();
 }
 
+bool WriteForm::busy() const
+{
+    return runner_->running() || job_->running();
+}
+
 void WriteForm::stopSending()
 {
     runner_->stop();
@@ -188,8 +193,9 @@ void WriteForm::listAddressBook()
 
 void WriteForm::closeEvent(QCloseEvent* event)
 {
-    if (runner_->running() || job_->running()) {
-        showStatus(QStringLiteral("送信中は閉じられません。"));
+    if (busy()) {
+        showStatus(runner_->running() ? QStringLiteral("送信中は閉じられません。")
+                                      : QStringLiteral("保存が終わるまでお待ち下さい。"));
         event->ignore();
         return;
     }

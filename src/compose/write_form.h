@@ -89,6 +89,8 @@ public:
     QString explanationFor(const QObject* control) const;
     // True while mails are being sent.
     bool sending() const;
+    // True while mails are being sent or the held-mail file is written.
+    bool busy() const;
     // Ends a send after the mail in hand and waits for it (the program ends).
     void stopSending();
     // The files the send will attach.
@@ -192,7 +194,9 @@ private:
     // The held mails' subjects in List1; false when the file cannot be read.
     bool listHeldMail();
     void applyGreeting();
-    void setSending(bool on);
+    // Takes no input while mails go out or the held-mail file is written;
+    // stoppable leaves "送信中止" on (a bulk send's rest can be stopped).
+    void setBusy(bool on, bool stoppable = false);
     // The status line's text.
     void showStatus(const QString& text);
     void emptyAndClose();

@@ -57,6 +57,9 @@ void WriteForm::toggleDrafts()
 
 void WriteForm::hold()
 {
+    if (job_->running()) {
+        return;
+    }
     Text2->clear();
     if (SubjectText->text().isEmpty()) {
         context_.ui.inform(this, QStringLiteral("件名が空白です。保存出来ません。"), QString(),
@@ -81,25 +84,37 @@ void WriteForm::hold()
                          QStringLiteral("確認"), MessageIcon::Warning)) {
         return;
     }
-    const Result<qint64> stored = heldFile(context_).hold(mail, context_.clock.now());
-    if (!stored.ok()) {
-        if (stored.status().error() == StoreError::BadArgument) {
-            context_.ui.inform(this,
-                               QStringLiteral("保存できるメールは %1 件までです。不要になった"
-                                              "メールを削除してから保存して下さい。")
-                                   .arg(compose::HeldMailFile::kMaxMails),
-                               QString(), MessageIcon::Warning);
-        } else {
-            reportFailure(QStringLiteral("メールを保存できませんでした（%1）。")
-                              .arg(context_.paths.heldFile()),
-                          stored.status().detail());
-        }
-        return;
-    }
-    recall();
-    ToText->clear();
-    SubjectText->clear();
-    rtfEd->clear();
+    // The record is written and flushed to disk off the window's thread; the
+    // window takes no input meanwhile, so nothing typed is emptied unsaved.
+    const compose::HeldMailFile file = heldFile(context_);
+    const QDateTime when = context_.clock.now();
+    setBusy(true);
+    job_->start(
+        [file, mail, when] {
+            const Result<qint64> stored = file.hold(mail, when);
+            return stored.ok() ? Status::success() : stored.status();
+        },
+        [this](const Status& status) {
+            setBusy(false);
+            if (status.error() == StoreError::BadArgument) {
+                context_.ui.inform(this,
+                                   QStringLiteral("保存できるメールは %1 件までです。不要になった"
+                                                  "メールを削除してから保存して下さい。")
+                                       .arg(compose::HeldMailFile::kMaxMails),
+                                   QString(), MessageIcon::Warning);
+                return;
+            }
+            if (!status.ok()) {
+                reportFailure(QStringLiteral("メールを保存できませんでした（%1）。")
+                                  .arg(context_.paths.heldFile()),
+                              status.detail());
+                return;
+            }
+            recall();
+            ToText->clear();
+            SubjectText->clear();
+            rtfEd->clear();
+        });
 }
 
 void WriteForm::recall()
@@ -197,11 +212,11 @@ void WriteForm::deleteHeld()
     rtfEd->clear();
     // The file is rewritten off the window's thread; it is crash-safe, so a
     // held mail is never lost whatever happens meanwhile.
-    Picture7->setEnabled(false);
+    setBusy(true);
     const compose::HeldMailFile file = heldFile(context_);
     job_->start([file, n] { return file.remove(n); },
                 [this](const Status& status) {
-                    Picture7->setEnabled(true);
+                    setBusy(false);
                     if (!status.ok()) {
                         reportFailure(QStringLiteral("保存したメールを削除できませんでした。"),
                                       status.detail());

@@ -74,7 +74,7 @@ void WriteForm::send()
     } else {
         request.recipients = {ToText->text()};
     }
-    setSending(true);
+    setBusy(true, bulkSend_);
     runner_->start(request);
 }
 
@@ -92,7 +92,7 @@ void WriteForm::sendProgress(int index, int count, const QString& recipient)
 
 void WriteForm::sendFinished(const compose::SendReport& report)
 {
-    setSending(false);
+    setBusy(false);
     if (bulkSend_) {
         ToText->clear();
     }
@@ -130,18 +130,18 @@ void WriteForm::emptyAndClose()
     close();
 }
 
-void WriteForm::setSending(bool on)
+void WriteForm::setBusy(bool on, bool stoppable)
 {
     for (QWidget* control : std::initializer_list<QWidget*>{
              Frame1, rtfEd, Command1, Command4, Command6, Command5, Command7, Command8, Command17,
              Picture7, Frame4, List1, tbToolBar, menuBar, List2}) {
         control->setEnabled(!on);
     }
-    if (!on && bulkSend_) {
+    if (!on && Option2->isChecked()) {
         ToText->setEnabled(false); // the bulk mode keeps the recipient box off
     }
     // Only a run of several mails has a rest that can be stopped.
-    Command3->setEnabled(!on || bulkSend_);
+    Command3->setEnabled(!on || stoppable);
 }
 
 void WriteForm::stopOrClose()
