@@ -26,14 +26,6 @@
 namespace lumora {
 namespace {
 
-QLabel* label(QWidget* parent, const char* name, const QString& caption, int l, int t, int w, int h)
-{
-    auto* l_ = new QLabel(caption, parent);
-    l_->setObjectName(QString::fromLatin1(name));
-    ui::placeTwips(l_, l, t, w, h);
-    return l_;
-}
-
 QListWidget* listBox(QWidget* parent, const char* name, int l, int t, int w, int h)
 {
     auto* list = new QListWidget(parent);
@@ -99,7 +91,7 @@ void WriteForm::createControls()
     Command1 = ui::pushButton(client_, "Command1", QStringLiteral("送信"), 60, 6720, 1700, 420);
     Command3 =
         ui::pushButton(client_, "Command3", QStringLiteral("    送信中止"), 1800, 6720, 1700, 420);
-    Label7 = label(client_, "Label7", QString(), 60, 7200, 6920, 300);
+    Label7 = ui::label(client_, "Label7", QString(), 60, 7200, 6920, 300);
     Label7->setFrameShape(QFrame::Panel);
     Label7->setFrameShadow(QFrame::Sunken);
 
@@ -130,7 +122,7 @@ void WriteForm::createHeader()
     const int tops[] = {90, 450, 1170};
     for (int i = 0; i < 3; ++i) {
         QLabel* caption =
-            label(Frame1, "Label2", QString::fromUtf8(captions[i]), 90, tops[i], 660, 300);
+            ui::label(Frame1, "Label2", QString::fromUtf8(captions[i]), 90, tops[i], 660, 300);
         caption->setObjectName(QStringLiteral("Label2_%1").arg(i));
         Label2.append(caption);
     }
@@ -164,10 +156,10 @@ void WriteForm::createHeader()
 void WriteForm::createSidePane()
 {
     // Right of the small width: in view when the window is widened.
-    Label3 = label(client_, "Label3", QStringLiteral("アドレス帳"), 7140, 480, 2400, 300);
+    Label3 = ui::label(client_, "Label3", QStringLiteral("アドレス帳"), 7140, 480, 2400, 300);
     List1 = listBox(client_, "List1", 7140, 780, 2440, 5460);
     List1->setAutoFillBackground(true);
-    Label4 = label(client_, "Label4", QStringLiteral("件数"), 7140, 6330, 600, 300);
+    Label4 = ui::label(client_, "Label4", QStringLiteral("件数"), 7140, 6330, 600, 300);
     Text1 = ui::lineEdit(client_, "Text1", 7740, 6300, 900, 330);
     Text1->setReadOnly(true);
     Text1->setAlignment(Qt::AlignRight);

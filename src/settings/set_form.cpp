@@ -3,6 +3,7 @@
 #include "store/text_codec.h"
 #include "ui/accessibility.h"
 #include "ui/app_context.h"
+#include "ui/controls.h"
 #include "ui/geometry.h"
 #include "ui/ui_services.h"
 
@@ -28,12 +29,8 @@ SetForm::SetForm(AppContext& context, QWidget* parent)
     Label5->setFont(heading);
     ui::placeTwips(Label5, 240, 180, 4320, 330);
 
-    Text2 = new QLineEdit(this);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    ui::placeTwips(Text2, 240, 600, 1200, 330);
-    Label2 = new QLabel(QStringLiteral("分"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    ui::placeTwips(Label2, 1500, 630, 400, 300);
+    Text2 = ui::lineEdit(this, "Text2", 240, 600, 1200, 330);
+    Label2 = ui::label(this, "Label2", QStringLiteral("分"), 1500, 630, 400, 300);
 
     Label3 = new QLabel(
         QStringLiteral("０以上の数字を入力すると、その間隔で自動的にメールチェックを行います。"
@@ -46,12 +43,9 @@ SetForm::SetForm(AppContext& context, QWidget* parent)
     Text2->setAccessibleName(QStringLiteral("インターバル（分）"));
     Text2->setAccessibleDescription(Label3->text());
 
-    Command1 = new QPushButton(QStringLiteral("ID/PASS"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    ui::placeTwips(Command1, 240, 2280, 1800, 450);
-    Command2 = new QPushButton(QStringLiteral("POPサーバー"), this);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    ui::placeTwips(Command2, 2760, 2280, 1800, 450);
+    Command1 = ui::pushButton(this, "Command1", QStringLiteral("ID/PASS"), 240, 2280, 1800, 450);
+    Command2 =
+        ui::pushButton(this, "Command2", QStringLiteral("POPサーバー"), 2760, 2280, 1800, 450);
 
     connectSignals();
     ui::nameCaptionedControls(this);

@@ -4,6 +4,7 @@
 #include "ui/icons.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -48,6 +49,15 @@ QPushButton* pushButton(QWidget* parent, const char* name, const QString& captio
     button->setObjectName(QString::fromLatin1(name));
     placeTwips(button, left, top, width, height);
     return button;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& caption, int left, int top,
+              int width, int height)
+{
+    auto* text = new QLabel(caption, parent);
+    text->setObjectName(QString::fromLatin1(name));
+    placeTwips(text, left, top, width, height);
+    return text;
 }
 
 QAction* menuItem(QMenu* menu, const char* name, const QString& caption)

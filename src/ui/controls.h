@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QMenuBar;
 class QMenu;
@@ -25,6 +26,8 @@ void setFormMenuBar(QWidget* window, QMenuBar* menuBar);
 QLineEdit* lineEdit(QWidget* parent, const char* name, int left, int top, int width, int height);
 QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption, int left,
                         int top, int width, int height);
+QLabel* label(QWidget* parent, const char* name, const QString& caption, int left, int top,
+              int width, int height);
 QAction* menuItem(QMenu* menu, const char* name, const QString& caption);
 
 // A toolbar button: its key (the action's and the button's object name), its

@@ -171,9 +171,7 @@ void TyakuForm::openAndFill()
     activateWindow();
     setWindowTitle(QStringLiteral("着信履歴"));
     context_.listMode = 1;
-    QPalette colours = MailListView->palette();
-    colours.setColor(QPalette::Base, kListColour);
-    MailListView->setPalette(colours);
+    ui::setBackgroundColour(MailListView, kListColour);
     rtfEd->clear();
     fillRows();
 }
@@ -315,18 +313,14 @@ void TyakuForm::pointerOver(QObject* watched)
         if (watched == MailListView->viewport()) {
             Text4->clear();
         }
-        QPalette grey = Command1->palette();
-        grey.setColor(QPalette::Button, ui::paletteColour(8));
-        Command1->setPalette(grey);
+        ui::setBackgroundColour(Command1, ui::paletteColour(8));
         return;
     }
     const std::pair<QLineEdit*, int> fields[] = {{Text7, 14}, {Text8, 9}, {Text9, 15}};
     for (const auto& [box, colour] : fields) {
         if (watched == box) {
             Text6->setText(box->text());
-            QPalette picked = Command1->palette();
-            picked.setColor(QPalette::Button, ui::paletteColour(colour));
-            Command1->setPalette(picked);
+            ui::setBackgroundColour(Command1, ui::paletteColour(colour));
             return;
         }
     }
