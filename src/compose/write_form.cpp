@@ -210,7 +210,6 @@ void WriteForm::toolbarClicked(QAction* action)
 
 void WriteForm::showAddressPane()
 {
-    List1->clear();
     ui::setBackgroundColour(List1, ui::paletteColour(15));
     setWidthTwips(kWideWidth);
     listAddressBook();

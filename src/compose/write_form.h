@@ -191,8 +191,8 @@ private:
     void setWidthTwips(int width);
     // The address book's names in List1 (ListMode 0).
     void listAddressBook();
-    // The held mails' subjects in List1; false when the file cannot be read.
-    bool listHeldMail();
+    // The held mails' subjects in List1 (a file that cannot be read is said).
+    void listHeldMail();
     void applyGreeting();
     // Takes no input while mails go out or the held-mail file is written;
     // stoppable leaves "送信中止" on (a bulk send's rest can be stopped).

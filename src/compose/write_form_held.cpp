@@ -121,7 +121,6 @@ void WriteForm::recall()
 {
     Text2->clear();
     context_.listMode = kHeldMailMode;
-    List1->clear();
     ui::setBackgroundColour(List1, kHeldListColour);
     setWidthTwips(kWideWidth);
     listHeldMail();
@@ -129,7 +128,7 @@ void WriteForm::recall()
     ui::setBackgroundColour(Command17, ui::paletteColour(14));
 }
 
-bool WriteForm::listHeldMail()
+void WriteForm::listHeldMail()
 {
     List1->clear();
     recordIndex_.clear();
@@ -146,7 +145,6 @@ bool WriteForm::listHeldMail()
         }
     }
     Text1->setText(QString::number(List1->count()));
-    return subjects.ok();
 }
 
 void WriteForm::listClicked()
