@@ -3,8 +3,10 @@
 #include "addressbook/friend_form.h"
 #include "app/windows.h"
 #include "compose/write_form.h"
+#include "emoticons/kao_form.h"
 #include "mail/mail_library.h"
 #include "mail/receive_runner.h"
+#include "reply/back_form.h"
 #include "settings/id_pass_form.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
@@ -601,10 +603,19 @@ void MainForm::closeEvent(QCloseEvent* event)
 {
     // Ending while mails go out leaves the rest unsent: the user decides.
     const WriteForm* compose = windows_.existing<WriteForm>();
-    if (!ended_ && !unattended_ && compose && compose->sending() &&
+    const BackForm* reply = windows_.existing<BackForm>();
+    const bool asking = !ended_ && !unattended_;
+    if (asking && compose && compose->sending() &&
         !context_.ui.ask(this,
                          QStringLiteral("メールを送信中です。残りの送信を中止して終了しますか？"
                                         "（送信中のメールは最後まで送信されます）"),
+                         QStringLiteral("確認"))) {
+        event->ignore();
+        return;
+    }
+    if (asking && reply && reply->sending() &&
+        !context_.ui.ask(this,
+                         QStringLiteral("返事を送信中です。送信が終わるのを待って終了しますか？"),
                          QStringLiteral("確認"))) {
         event->ignore();
         return;
@@ -630,6 +641,13 @@ void MainForm::shutDown()
     receiver_->stopAndWait();
     if (WriteForm* compose = windows_.existing<WriteForm>()) {
         compose->stopSending(); // before the library ends
+    }
+    if (BackForm* reply = windows_.existing<BackForm>()) {
+        reply->waitForSend();
+    }
+    // The emoticon page open in the picker is kept, as closing the picker keeps it.
+    if (KaoForm* picker = windows_.existing<KaoForm>()) {
+        picker->savePage();
     }
     const QString interval = windows_.window<SetForm>()->Text2->text();
     const auto flag = [](const QCheckBox* box) {

@@ -3,6 +3,8 @@
 #include "addressbook/friend_form.h"
 #include "app/main_form.h"
 #include "compose/write_form.h"
+#include "emoticons/kao_form.h"
+#include "reply/back_form.h"
 #include "settings/id_pass_form.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
@@ -45,7 +47,24 @@ void Windows::registerWindows()
     });
     add<WriteForm>([this] {
         auto* form = new WriteForm(context_);
+        connect(form, &WriteForm::emoticonsRequested, this, [this] { show<KaoForm>(); });
         form->load(main_ && main_->explanationsShown());
+        return form;
+    });
+    add<BackForm>([this] {
+        auto* form = new BackForm(context_);
+        form->load();
+        return form;
+    });
+    // An insertion goes into the target's body; a target that is not open is
+    // made for it (loaded, not shown).
+    add<KaoForm>([this] {
+        auto* form = new KaoForm(context_);
+        connect(form, &KaoForm::insertForCompose, this,
+                [this](const QString& text) { window<WriteForm>()->insertIntoBody(text); });
+        connect(form, &KaoForm::insertForReply, this,
+                [this](const QString& text) { window<BackForm>()->insertIntoBody(text); });
+        form->load();
         return form;
     });
     add<TyakuForm>([this] {
@@ -54,6 +73,14 @@ void Windows::registerWindows()
             connect(form, &TyakuForm::countChanged, main_, &MainForm::setStoredCount);
             connect(form, &TyakuForm::explanationReset, main_, &MainForm::setExplanationText);
         }
+        connect(form, &TyakuForm::senderToRegister, this,
+                [this](const QString& sender) { show<FriendForm>()->setAddress(sender); });
+        connect(form, &TyakuForm::replyRequested, this,
+                [this](const QString& subject, const QString& to, const QString& body) {
+                    BackForm* reply = window<BackForm>();
+                    reply->fillReply(subject, to, body);
+                    bringForward(reply);
+                });
         form->load(main_ && main_->explanationsShown());
         return form;
     });

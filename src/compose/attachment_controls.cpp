@@ -18,7 +18,9 @@ AttachmentControls::AttachmentControls(Controls controls, QWidget* window, UiSer
     connect(c_.first, &QPushButton::clicked, this, &AttachmentControls::chooseFirst);
     connect(c_.add, &QPushButton::clicked, this, &AttachmentControls::chooseMore);
     connect(c_.cancel, &QPushButton::clicked, this, &AttachmentControls::cancelAll);
-    connect(c_.list, &QPushButton::clicked, this, &AttachmentControls::toggleList);
+    if (c_.list) {
+        connect(c_.list, &QPushButton::clicked, this, &AttachmentControls::toggleList);
+    }
 }
 
 QStringList AttachmentControls::files()
@@ -91,6 +93,9 @@ void AttachmentControls::cancelAll()
 
 void AttachmentControls::toggleList()
 {
+    if (!c_.list) {
+        return;
+    }
     if (listClicks_ % 2 == 0) {
         ui::setBackgroundColour(c_.list, ui::paletteColour(14));
         c_.list->setText(QStringLiteral("非表示"));

@@ -26,7 +26,7 @@ public:
         QPushButton* first;  // AttachCommand "添付File"
         QPushButton* add;    // "追加"
         QPushButton* cancel; // "取り消し"
-        QPushButton* list;   // "リスト"
+        QPushButton* list;   // "リスト", or none (the reply window has none)
         QListWidget* names;  // List2
         QLineEdit* text;     // AttachText
     };

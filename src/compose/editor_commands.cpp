@@ -37,6 +37,15 @@ void setEditorText(QTextEdit* editor, const QString& text)
     editor->setPlainText(text);
 }
 
+void insertAtCaret(QTextEdit* editor, const QString& text)
+{
+    QString lines = textfile::withCrLf(text);
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QTextCursor cursor = editor->textCursor();
+    cursor.insertText(lines);
+    editor->setTextCursor(cursor);
+}
+
 EditorCommands::EditorCommands(QTextEdit* editor, QWidget* window, UiServices& ui,
                                EditorState& state)
     : editor_(editor), window_(window), ui_(ui), state_(state)

@@ -19,6 +19,9 @@ class UiServices;
 QString editorText(const QTextEdit* editor);
 // Replaces the editor's text; line ends of any kind become line breaks.
 void setEditorText(QTextEdit* editor, const QString& text);
+// Puts text in at the editor's caret, replacing what is selected there; its
+// line ends (CR LF, CR or LF) become the editor's line breaks.
+void insertAtCaret(QTextEdit* editor, const QString& text);
 
 // The filter of the open and save dialogs.
 inline const QString kTextFileFilter = QStringLiteral("txtファイル(*.txt,*.ini) (*.txt *.ini)");

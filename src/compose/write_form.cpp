@@ -165,6 +165,11 @@ QStringList WriteForm::attachments() const
     return attachments_->files();
 }
 
+void WriteForm::insertIntoBody(const QString& text)
+{
+    insertAtCaret(rtfEd, text);
+}
+
 void WriteForm::setWidthTwips(int width)
 {
     // The hidden mode's height stays until the window closes.

@@ -95,6 +95,8 @@ public:
     void stopSending();
     // The files the send will attach.
     QStringList attachments() const;
+    // Puts text into the body at its caret, replacing what is selected there.
+    void insertIntoBody(const QString& text);
     // The record number behind each row of List1.
     const QList<qint16>& recordIndex() const { return recordIndex_; }
 

@@ -89,6 +89,8 @@ void TyakuForm::connectSignals()
     connect(Command1, &QPushButton::clicked, this, &TyakuForm::copyHeaderField);
     connect(Command2, &QPushButton::clicked, this, &TyakuForm::quickSave);
     connect(Command3, &QPushButton::clicked, this, &TyakuForm::deleteSelected);
+    connect(Command4, &QPushButton::clicked, this, &TyakuForm::registerSender);
+    connect(Command5, &QPushButton::clicked, this, &TyakuForm::startReply);
     connect(Command6, &QPushButton::clicked, this, &TyakuForm::deleteAll);
     connect(tbToolBar, &QToolBar::actionTriggered, this, &TyakuForm::toolbarClicked);
     connect(Text2, &QLineEdit::textChanged, this, &TyakuForm::countChanged);

@@ -132,6 +132,10 @@ Q_SIGNALS:
     // Delete all restarts the main window's minute count: its explanation box
     // gets this text.
     void explanationReset(const QString& text);
+    // "    アドレス帳登録": the shown sender, for the address book's address box.
+    void senderToRegister(const QString& sender);
+    // "   返事を書く": the reply window's subject, recipient and body.
+    void replyRequested(const QString& subject, const QString& to, const QString& body);
 
 public Q_SLOTS:
     // The main window's view button: shows the window and lists the file.
@@ -153,6 +157,8 @@ private Q_SLOTS:
     void quickSave();
     void saveAs();
     void copyHeaderField();
+    void registerSender();
+    void startReply();
     void toolbarClicked(QAction* action);
     void bodyChanged();
 

@@ -1,8 +1,10 @@
 // The viewer's actions on the file and on the shown mail: deleting, saving
-// as text, searching the body and copying a header field.
+// as text, searching the body, copying a header field, and handing the shown
+// mail to the address book and to a reply.
 
 #include "viewer/tyaku_form.h"
 
+#include "reply/reply_text.h"
 #include "store/background_job.h"
 #include "store/paths.h"
 #include "store/records.h"
@@ -38,6 +40,23 @@ bool TyakuForm::consumeMarker()
     rtfEd->setFocus();
     Text5->clear();
     return true;
+}
+
+void TyakuForm::registerSender()
+{
+    if (consumeMarker()) {
+        Q_EMIT senderToRegister(Text8->text());
+    }
+}
+
+void TyakuForm::startReply()
+{
+    if (!consumeMarker()) {
+        return;
+    }
+    const reply::ReplyFields fields =
+        reply::replyTo(Text7->text(), Text8->text(), editorText(rtfEd));
+    Q_EMIT replyRequested(fields.subject, fields.to, fields.body);
 }
 
 bool TyakuForm::mayRewrite()

@@ -2,6 +2,7 @@
 #include "mail/mail_library.h"
 #include "store/records.h"
 #include "store/text_codec.h"
+#include "support/accessible_names.h"
 #include "support/app_fixture.h"
 #include "support/mail_servers.h"
 #include "support/sending_mail_library.h"
@@ -691,24 +692,7 @@ void WriteFormTest::everyControlHasAName()
     for (const auto& [control, name] : expected) {
         QCOMPARE(control->accessibleName(), QString::fromUtf8(name));
     }
-    QStringList unnamed;
-    for (QWidget* w : form->findChildren<QWidget*>()) {
-        if (w->objectName().startsWith(QStringLiteral("qt_")) || qobject_cast<QScrollBar*>(w) ||
-            qobject_cast<QMenu*>(w) || qobject_cast<QAbstractScrollArea*>(w->parentWidget()) ||
-            (!qobject_cast<QComboBox*>(w) && w->parentWidget() &&
-             (qobject_cast<QComboBox*>(w->parentWidget()) ||
-              w->parentWidget()->inherits("QComboBoxPrivateContainer"))) ||
-            qobject_cast<QAbstractScrollArea*>(w->parentWidget() ? w->parentWidget()->parentWidget()
-                                                                 : nullptr)) {
-            continue;
-        }
-        const auto* label = qobject_cast<QLabel*>(w);
-        if ((label && !label->text().isEmpty()) || !w->accessibleName().trimmed().isEmpty()) {
-            continue;
-        }
-        unnamed << w->objectName() + u'(' + QString::fromLatin1(w->metaObject()->className()) +
-                       u')';
-    }
+    const QStringList unnamed = lumora::test::unnamedControls(form);
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u',')));
 }
 

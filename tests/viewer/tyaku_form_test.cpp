@@ -7,6 +7,7 @@
 #include "settings/set_form.h"
 #include "store/records.h"
 #include "store/text_codec.h"
+#include "support/accessible_names.h"
 #include "support/app_fixture.h"
 #include "support/mail_servers.h"
 #include "support/received_file.h"
@@ -41,6 +42,7 @@ using lumora::test::fileOf;
 using lumora::test::MailServers;
 using lumora::test::ScriptedMailbox;
 using lumora::test::subjectsIn;
+using lumora::test::unnamedControls;
 
 namespace {
 
@@ -106,32 +108,6 @@ struct Viewer {
 
     AppFixture app;
 };
-
-// The controls of a window without an accessible name. Qt's own parts of a
-// control (scroll bars, viewports, header, a toolbar's extension button) and
-// labels, which a screen reader reads by their text, do not count.
-QStringList unnamedControls(QWidget* window)
-{
-    QStringList unnamed;
-    for (QWidget* w : window->findChildren<QWidget*>()) {
-        if (w->objectName().startsWith(QStringLiteral("qt_")) || qobject_cast<QScrollBar*>(w) ||
-            qobject_cast<QHeaderView*>(w) || qobject_cast<QMenu*>(w) ||
-            qobject_cast<QAbstractScrollArea*>(w->parentWidget()) ||
-            qobject_cast<QAbstractScrollArea*>(w->parentWidget() ? w->parentWidget()->parentWidget()
-                                                                 : nullptr)) {
-            continue;
-        }
-        const auto* label = qobject_cast<QLabel*>(w);
-        if (label && !label->text().isEmpty()) {
-            continue;
-        }
-        if (w->accessibleName().trimmed().isEmpty()) {
-            unnamed << QStringLiteral("%1 (%2)").arg(
-                w->objectName(), QString::fromLatin1(w->metaObject()->className()));
-        }
-    }
-    return unnamed;
-}
 
 // Counts the style changes of the widget it watches.
 class StyleWatch : public QObject {

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QScrollBar>
+#include <QStringList>
+#include <QWidget>
+
+namespace lumora::test {
+
+// The controls of a window without an accessible name. Qt's own parts of a
+// control (scroll bars, viewports, header, a combo box's pop-up, a toolbar's
+// extension button) and labels, which a screen reader reads by their text,
+// do not count.
+inline QStringList unnamedControls(QWidget* window)
+{
+    QStringList unnamed;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        QWidget* parent = w->parentWidget();
+        if (w->objectName().startsWith(QStringLiteral("qt_")) || qobject_cast<QScrollBar*>(w) ||
+            qobject_cast<QHeaderView*>(w) || qobject_cast<QMenu*>(w) ||
+            qobject_cast<QAbstractScrollArea*>(parent) ||
+            qobject_cast<QAbstractScrollArea*>(parent ? parent->parentWidget() : nullptr) ||
+            (!qobject_cast<QComboBox*>(w) && parent &&
+             (qobject_cast<QComboBox*>(parent) || parent->inherits("QComboBoxPrivateContainer")))) {
+            continue;
+        }
+        const auto* label = qobject_cast<QLabel*>(w);
+        if (label && !label->text().isEmpty()) {
+            continue;
+        }
+        if (w->accessibleName().trimmed().isEmpty()) {
+            unnamed << QStringLiteral("%1 (%2)").arg(
+                w->objectName(), QString::fromLatin1(w->metaObject()->className()));
+        }
+    }
+    return unnamed;
+}
+
+} // namespace lumora::test
