@@ -1,16 +1,20 @@
 // Renders one of the program's windows into a PNG file, on the files of an
 // application folder, for looking at a window without clicking through the
 // program: lumora-window-shot WINDOW OUT.png APP_FOLDER [ROW]
-// WINDOW is "main", "addressbook", "viewer" or "compose"; ROW (from 1) is
-// clicked in the list. The compose window is shown widened, with a Japanese
-// mail written into it.
+// WINDOW is "main", "addressbook", "viewer", "compose", "reply" or
+// "emoticons"; ROW (from 1) is clicked in the list. The compose window is
+// shown widened, with a Japanese mail written into it; the reply window
+// answers the viewer's row ROW (1 when none is given) with a line pasted above
+// the received text; the emoticon picker has a piece of its page marked.
 
 #include "addressbook/friend_form.h"
 #include "app/app_folder.h"
 #include "app/main_form.h"
 #include "app/windows.h"
 #include "compose/write_form.h"
+#include "emoticons/kao_form.h"
 #include "mail/mail_library.h"
+#include "reply/back_form.h"
 #include "ui/app_context.h"
 #include "ui/clock.h"
 #include "ui/geometry.h"
@@ -22,6 +26,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
@@ -88,6 +93,27 @@ int main(int argc, char** argv)
             QStringLiteral("いつもお世話になっております。\n\n今年も忘年会を開きます。\n"
                            "日時：12月18日（金）19時から\n場所：駅前の「さくら」\n\n"
                            "ご都合をお知らせください。"));
+        shown = form;
+    } else if (args[1] == QStringLiteral("reply")) {
+        mainForm.Picture5->click();
+        auto* viewer = windows.existing<lumora::TyakuForm>();
+        const int row = args.size() > 4 ? args[4].toInt() - 1 : 0;
+        const QModelIndex index = viewer->MailListView->model()->index(row, 0);
+        QTest::mouseClick(viewer->MailListView->viewport(), Qt::LeftButton, {},
+                          viewer->MailListView->visualRect(index).center());
+        viewer->Command5->click();
+        auto* form = windows.existing<lumora::BackForm>();
+        ui.setClipboardText(QStringLiteral("ご連絡ありがとうございます。承知いたしました。"));
+        form->Command4->click();
+        shown = form;
+    } else if (args[1] == QStringLiteral("emoticons")) {
+        mainForm.Picture3->click();
+        windows.existing<lumora::WriteForm>()->Command8->click();
+        auto* form = windows.existing<lumora::KaoForm>();
+        QTextCursor cursor = form->Kao1->textCursor();
+        cursor.movePosition(QTextCursor::Down, QTextCursor::MoveAnchor, 4);
+        cursor.movePosition(QTextCursor::EndOfLine, QTextCursor::KeepAnchor);
+        form->Kao1->setTextCursor(cursor);
         shown = form;
     }
     shown->show();

@@ -10,9 +10,9 @@
 #include "ui/geometry.h"
 #include "ui/ui_services.h"
 
+#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QLabel>
-#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -25,9 +25,9 @@ namespace {
 // The window's first size, and where the body starts, in twips.
 constexpr int kFirstWidth = 9600;
 constexpr int kFirstHeight = 8400;
-constexpr int kBodyTop = 1800;
+constexpr int kBodyTop = 1590;
 constexpr int kFieldLeft = 900;
-constexpr int kAttachTop = 1380;
+constexpr int kAttachTop = 1200;
 constexpr int kFirstAttachWidth = 2800;
 
 } // namespace
@@ -50,17 +50,17 @@ BackForm::~BackForm() = default;
 
 void BackForm::createControls()
 {
-    Command2 = ui::pushButton(client_, "Command2", QStringLiteral("    送信"), 120, 90, 1500, 400);
+    Command2 = ui::pushButton(client_, "Command2", QStringLiteral("    送信"), 120, 60, 1500, 360);
     Command3 =
-        ui::pushButton(client_, "Command3", QStringLiteral("     送信中止"), 1680, 90, 1700, 400);
+        ui::pushButton(client_, "Command3", QStringLiteral("     送信中止"), 1680, 60, 1700, 360);
     Command4 =
-        ui::pushButton(client_, "Command4", QStringLiteral("     本文に貼付"), 3440, 90, 1900, 400);
+        ui::pushButton(client_, "Command4", QStringLiteral("     本文に貼付"), 3440, 60, 1900, 360);
 
-    Label1 = ui::label(client_, "Label1", QStringLiteral("宛先"), 120, 630, 760, 300);
-    ToText = ui::lineEdit(client_, "ToText", kFieldLeft, 600, 6720, 330);
-    Label2 = ui::label(client_, "Label2", QStringLiteral("題名"), 120, 1020, 760, 300);
-    SubjectText = ui::lineEdit(client_, "SubjectText", kFieldLeft, 990, 6720, 330);
-    Label3 = ui::label(client_, "Label3", QStringLiteral("添付File"), 120, 1410, 760, 300);
+    Label1 = ui::label(client_, "Label1", QStringLiteral("宛先"), 120, 510, 760, 300);
+    ToText = ui::lineEdit(client_, "ToText", kFieldLeft, 480, 6720, 330);
+    Label2 = ui::label(client_, "Label2", QStringLiteral("題名"), 120, 870, 760, 300);
+    SubjectText = ui::lineEdit(client_, "SubjectText", kFieldLeft, 840, 6720, 330);
+    Label3 = ui::label(client_, "Label3", QStringLiteral("添付File"), 120, 1230, 760, 300);
     AttachText =
         ui::lineEdit(client_, "AttachText", kFieldLeft, kAttachTop, kFirstAttachWidth, 330);
     AttachCommand = ui::pushButton(client_, "AttachCommand", QStringLiteral("添付"),
@@ -87,7 +87,9 @@ void BackForm::createControls()
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(false); // the window's edges resize it
-    layout()->addWidget(StatusBar1);
+    auto* column = static_cast<QBoxLayout*>(layout());
+    column->addWidget(StatusBar1);
+    column->setStretchFactor(client_, 1); // the bar keeps its own height
 }
 
 // What a screen reader says for each control: its caption, or its role.

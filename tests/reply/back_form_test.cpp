@@ -195,6 +195,10 @@ void BackFormTest::theWindowHasItsControlsAndFollowsItsSize()
     expectNear(form->SubjectText->width(), 7000);
     expectNear(form->BodyText->width(), 9900);
     expectNear(form->BodyText->height(), static_cast<int>(h * 0.74));
+    // The body ends above the status bar, inside the window.
+    QVERIFY(form->BodyText->mapTo(form, QPoint(0, form->BodyText->height())).y() <=
+            form->StatusBar1->mapTo(form, QPoint(0, 0)).y());
+    QVERIFY(form->StatusBar1->isVisible());
 
     // The attachment buttons are the compose window's: "追加" shows the list,
     // "取り消し" empties it and turns itself off until "添付" is used again.
