@@ -9,6 +9,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <initializer_list>
+#include <utility>
+
 namespace lumora::test {
 
 // The controls of a window without an accessible name. Qt's own parts of a
@@ -38,6 +41,22 @@ inline QStringList unnamedControls(QWidget* window)
         }
     }
     return unnamed;
+}
+
+// What is wrong with a window's names: each control whose name is not the
+// one expected, then each control without a name.
+inline QStringList nameProblems(QWidget* window,
+                                std::initializer_list<std::pair<QWidget*, const char*>> expected)
+{
+    QStringList problems;
+    for (const auto& [control, name] : expected) {
+        if (control->accessibleName() != QString::fromUtf8(name)) {
+            problems << QStringLiteral("%1 is named \"%2\", not \"%3\"")
+                            .arg(control->objectName(), control->accessibleName(),
+                                 QString::fromUtf8(name));
+        }
+    }
+    return problems + unnamedControls(window);
 }
 
 } // namespace lumora::test
