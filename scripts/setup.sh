@@ -11,6 +11,8 @@ packages=(
     # tests: mail servers, a display for screenshots, a Japanese font
     dovecot-core dovecot-pop3d python3-aiosmtpd openssl procps
     xvfb xauth imagemagick fonts-ipafont-gothic
+    # Qt's own buttons and dialogs in Japanese
+    qt6-translations-l10n
     # toolbar icons
     tango-icon-theme
     "$@"

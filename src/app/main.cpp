@@ -9,11 +9,13 @@
 #include "ui/app_context.h"
 #include "ui/clock.h"
 #include "ui/geometry.h"
+#include "ui/translations.h"
 #include "ui/ui_services.h"
 
 #include <QApplication>
 #include <QDir>
 
+#include <cstdio>
 #include <malloc.h>
 
 int main(int argc, char** argv)
@@ -29,6 +31,10 @@ int main(int argc, char** argv)
     QApplication::setFont(lumora::ui::fontFamily(QStringLiteral("ＭＳ Ｐゴシック"), 9));
     // Only the main window ends the program, through its shut-down.
     QApplication::setQuitOnLastWindowClosed(false);
+    if (!lumora::ui::installJapaneseQtTexts(app, lumora::ui::qtTranslationFolders())) {
+        std::fprintf(stderr, "lumora: Qt's Japanese translations were not found; "
+                             "its own buttons and dialogs stay in English\n");
+    }
 
     lumora::QtUiServices ui;
     const lumora::AppPaths paths =
