@@ -283,11 +283,13 @@ void FriendForm::registerEntry()
 
 void FriendForm::deleteEntry()
 {
-    if (Text4->text().isEmpty()) {
+    const qint64 n = selectedRecord();
+    // A selected row is deleted whatever the address box holds: an entry
+    // registered without an address could not be deleted otherwise.
+    if (n == 0 && Text4->text().isEmpty()) {
         context_.ui.inform(this, kNotSelected);
         return;
     }
-    const qint64 n = selectedRecord();
     if (n == 0) {
         context_.ui.inform(this, kNotSelected);
         return;

@@ -420,6 +420,10 @@ bool MainForm::startReceive(bool fromInterval)
     settings.pop3Server = context_.account.Pop3Server;
     settings.apopFlag = context_.account.ApopFlag;
     settings.keepOnServer = Check3->isChecked();
+    if (context_.account.credentialsForThisRun) {
+        settings.credentials =
+            account::Credentials{context_.account.AccountId, context_.account.AccountPass};
+    }
     if (!receiver_->start(settings)) {
         return false; // one cycle at a time
     }
@@ -493,7 +497,10 @@ void MainForm::receiveEnded(int count)
         Text1->setPlainText(QStringLiteral("0"));
         intervalReceive_ = false;
     }
-    if (count >= 1 && Check2->isChecked()) {
+    if (count == MailLibrary::kLoginRefused) {
+        // The user can mend the ID or password at once.
+        windows_.show<IdPassForm>();
+    } else if (count >= 1 && Check2->isChecked()) {
         viewMail();
     }
     Q_EMIT receiveFinished(count);

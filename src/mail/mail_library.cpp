@@ -146,7 +146,7 @@ public:
         const int count = session->login(id, password, apop != 0);
         if (count < 0) {
             lastError = session->error();
-            return -2;
+            return session->errorKind() == NetError::LoginDenied ? kLoginRefused : -2;
         }
         return count;
     }

@@ -29,6 +29,8 @@ struct MailFields {
 
 class MailLibrary {
 public:
+    static constexpr int kLoginRefused = -3;
+
     virtual ~MailLibrary() = default;
 
     // Sets the library up; called once at start-up, before any other call.
@@ -42,7 +44,8 @@ public:
     // Connects to a POP3 server named as the user typed it. A handle, or -1.
     virtual int NMailPop3Connect(const QString& server) = 0;
     // Logs in, with APOP when apop is not 0. The number of mails waiting (0
-    // or more), or a negative value on failure (see NMailGetMessage).
+    // or more), or a negative value on failure (see NMailGetMessage):
+    // kLoginRefused when the server refused the ID or password.
     virtual int NMailPop3Authenticate(int handle, const QString& id, const QString& password,
                                       int apop) = 0;
     // Header fields of mail number (from 1).

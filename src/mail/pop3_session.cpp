@@ -100,6 +100,7 @@ Pop3Session::~Pop3Session()
 bool Pop3Session::fail(NetError error, const QByteArray& reply, const QString& detail)
 {
     error_ = networkErrorText(error, server_.host, reply, detail);
+    errorKind_ = error;
     return false;
 }
 

@@ -59,6 +59,8 @@ public:
 
     // The last failure, in Japanese, with the server's reply when there is one.
     const QString& error() const { return error_; }
+    // What kind of failure that was.
+    NetError errorKind() const { return errorKind_; }
 
 private:
     struct Pending {
@@ -104,6 +106,7 @@ private:
     QHash<int, std::optional<QByteArray>> fetched_; // nullopt: the server refused
     qint64 bytesInFlight_ = 0;
     QString error_;
+    NetError errorKind_ = NetError::ServerError;
 };
 
 } // namespace lumora

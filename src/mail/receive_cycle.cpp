@@ -30,7 +30,9 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
         return outcome;
     }
 
-    const account::Credentials credentials = account::readCredentials(paths.accountFile());
+    const account::Credentials credentials = settings.credentials
+                                                 ? *settings.credentials
+                                                 : account::readCredentials(paths.accountFile());
     listener.credentialsRead(credentials.id, credentials.password);
     mail.NMailSetAccount(credentials.id, credentials.password);
     if (credentials.id.isEmpty() || credentials.password.isEmpty()) {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "settings/account_settings.h"
 #include "store/paths.h"
 
 #include <QString>
 
 #include <atomic>
+#include <optional>
 
 // One receive cycle: every waiting mail is fetched, decoded, its attachments
 // written, stored as a record of the received-mail file and, unless mail is
@@ -25,6 +27,8 @@ struct ReceiveSettings {
     QString pop3Server;
     qint16 apopFlag = 0;
     bool keepOnServer = false;
+    // When given, the log-in uses these instead of the account file's.
+    std::optional<account::Credentials> credentials;
     // When given, holds each mail's record as it is stored.
     MailRecordBuffer* buffer = nullptr;
 };

@@ -73,7 +73,10 @@ Credentials readCredentials(const QString& path)
 Status writeCredentials(const QString& path, const Credentials& credentials, bool save)
 {
     if (!save) {
-        return profile::writeString(path, kIniSection, kSavedKey, QStringLiteral("0"), ownerOnly());
+        // Not kept on disk: a password stored before goes too.
+        return profile::writeStrings(path, kIniSection,
+                                     {{kPasswordKey, {}, true}, {kSavedKey, QStringLiteral("0")}},
+                                     ownerOnly());
     }
     if (!text::fitsCp932(credentials.id) || !text::fitsCp932(credentials.password)) {
         return {StoreError::BadArgument, QStringLiteral("ID or password")};

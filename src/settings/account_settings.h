@@ -22,6 +22,10 @@ struct AccountSettings {
     std::int16_t ApopFlag = 0; // 0 plain log-in, otherwise APOP
     QString AccountId;
     QString AccountPass;
+    // The ID and password were confirmed without keeping them on disk: every
+    // receive of this run logs in with AccountId and AccountPass instead of
+    // reading the account file.
+    bool credentialsForThisRun = false;
 };
 
 namespace account {
@@ -47,8 +51,9 @@ struct Credentials {
 Credentials readCredentials(const QString& path);
 
 // The ID-and-password dialog's confirmation: with save checked, writes
-// "NAME", "NAME2" and "NAME3"="1"; without, only "NAME3"="0", keeping what
-// was stored before. BadArgument, and nothing written, when the ID or the
+// "NAME", "NAME2" and "NAME3"="1"; without, writes "NAME3"="0" and removes a
+// stored password ("NAME2"): the box means "keep on disk". The ID stored
+// before stays. BadArgument, and nothing written, when the ID or the
 // password holds a character the file's charset cannot keep: a password
 // that silently changed on its way to disk would fail every log-in.
 Status writeCredentials(const QString& path, const Credentials& credentials, bool save);

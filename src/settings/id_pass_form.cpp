@@ -72,8 +72,16 @@ void IdPassForm::connectSignals()
 
 void IdPassForm::load()
 {
+    if (context_.account.credentialsForThisRun) {
+        // What the user confirmed earlier in this run, not kept on disk.
+        setCredentials(context_.account.AccountId, context_.account.AccountPass);
+        Check1->setChecked(false);
+        return;
+    }
     const account::Credentials stored = account::readCredentials(context_.paths.accountFile());
     setCredentials(stored.id, stored.password);
+    // The box tells whether the password is kept on disk.
+    Check1->setChecked(!stored.password.isEmpty());
 }
 
 void IdPassForm::setCredentials(const QString& id, const QString& password)
@@ -104,6 +112,8 @@ void IdPassForm::confirm()
                            {}, MessageIcon::Warning);
         return;
     }
+    // Unchecked, the values typed are the ones the receives of this run use.
+    context_.account.credentialsForThisRun = !Check1->isChecked();
     close();
 }
 

@@ -179,7 +179,12 @@ Status writeStrings(const QString& path, const QString& section, const QList<Ent
     };
     for (const Entry& entry : entries) {
         const Location loc = locate(lines, section, entry.key);
-        if (loc.key >= 0) {
+        if (entry.remove) {
+            // Every line of the key, so that no older value comes back.
+            for (Location at = loc; at.key >= 0; at = locate(lines, section, entry.key)) {
+                lines.removeAt(at.key);
+            }
+        } else if (loc.key >= 0) {
             // Keep the key as spelled in the file; replace its value only.
             const QString stored = keyValue(lines[loc.key].text)->key;
             lines[loc.key] = makeLine(stored + u'=' + entry.value);

@@ -33,6 +33,8 @@ Status writeString(const QString& path, const QString& section, const QString& k
 struct Entry {
     QString key;
     QString value;
+    // The key is taken out of the section instead (nothing when it is missing).
+    bool remove = false;
 };
 
 // Sets several keys of one section in one rewrite, in the order given, each

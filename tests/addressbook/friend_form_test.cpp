@@ -69,6 +69,7 @@ private Q_SLOTS:
     void deleteTheSecondOfThree();
     void answeringNoStillRewritesAndClearsTheBoxes();
     void selectAndDeleteWithoutASelectedRow();
+    void anEntryWithoutAnAddressCanBeDeleted();
     void businessCard();
     void pasteButtonsCutToTheBoxLimits();
     void explanationsFollowTheMouseAndTheMainWindowsOption();
@@ -171,6 +172,26 @@ void FriendFormTest::selectAndDeleteWithoutASelectedRow()
     QCOMPARE(inodeOf(path), inode);
     QCOMPARE(form->Text4->text(), QStringLiteral("hanako@example.jp"));
     QVERIFY(form->Label7->text().isEmpty());
+}
+
+void FriendFormTest::anEntryWithoutAnAddressCanBeDeleted()
+{
+    AppFixture app;
+    app.writeCompleteAccount();
+    app.writeData(QStringLiteral("krddata20.data"), entryBytes("one", "1@x") +
+                                                        entryBytes("noaddress", "") +
+                                                        entryBytes("three", "3@x"));
+    QVERIFY(app.start());
+    app.windows->show<FriendForm>();
+    FriendForm* form = app.windows->existing<FriendForm>();
+    pressRow(form, 1);
+    QVERIFY(form->Text4->text().isEmpty()); // selecting it leaves the box empty
+    app.ui.answers.push_back(true);
+    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    QCOMPARE(app.ui.messages.size(), 1);
+    QCOMPARE(app.ui.messages[0].title, QStringLiteral("確認"));
+    QCOMPARE(app.readData(QStringLiteral("krddata20.data")),
+             entryBytes("one", "1@x") + entryBytes("three", "3@x"));
 }
 
 void FriendFormTest::businessCard()

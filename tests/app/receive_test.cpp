@@ -15,6 +15,9 @@
 #include <QProgressBar>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QThread>
 
@@ -80,6 +83,7 @@ private Q_SLOTS:
     void aLongBodyIsStoredCutButShownWhole();
     void failuresAreReported();
     void aSecondReceiveWhileOneRunsIsNotStarted();
+    void credentialsNotKeptOnDiskServeTheRun();
     void theFileLimitLeavesTheRestOnTheServer();
     void intervalOfOneMinuteReceivesEvery61Seconds();
     void anExplanationRestartsTheMinuteCount();
@@ -201,6 +205,17 @@ void ReceiveTest::failuresAreReported()
         QCOMPARE(r.form()->Text3->text(), QStringLiteral("新着メール無し。"));
         QCOMPARE(r.box.calls().last(), QStringLiteral("close"));
         QVERIFY(r.records().isEmpty());
+        // The ID and password dialog opens to mend them.
+        QVERIFY(r.app.windows->existing<IdPassForm>()->isVisible());
+    }
+    { // any other failure after connecting does not open it
+        Receiving r;
+        r.box.loginResult = -2;
+        r.box.error = QStringLiteral("サーバーとの接続が切れました。");
+        QVERIFY(r.start());
+        r.receive();
+        QCOMPARE(r.form()->Text6->text(), QStringLiteral("-2"));
+        QVERIFY(!r.app.windows->existing<IdPassForm>()->isVisible());
     }
     { // a failed connection is an error too, not "no new mail" in silence
         Receiving r;
@@ -233,6 +248,37 @@ void ReceiveTest::failuresAreReported()
         QCOMPARE(r.form()->Text3->text(), QStringLiteral("新着メール無し。"));
         QCOMPARE(r.form()->Text6->text(), QStringLiteral("0"));
     }
+}
+
+void ReceiveTest::credentialsNotKeptOnDiskServeTheRun()
+{
+    Receiving r;
+    QVERIFY(r.start());
+    IdPassForm* form = r.app.windows->show<IdPassForm>();
+    QVERIFY(form->Check1->isChecked()); // a password is stored
+    form->IdText->setText(QStringLiteral("jiro"));
+    form->PassText->setText(QStringLiteral("new"));
+    form->Check1->setChecked(false);
+    QTest::mouseClick(form->OKCommand, Qt::LeftButton);
+    AppFixture::settle();
+    const QByteArray file = r.app.readData(QStringLiteral("iniIdPass.ini"));
+    QVERIFY2(!file.contains("NAME2") && file.contains("NAME3=0\r\n"), file.constData());
+    for (int i = 0; i < 2; ++i) { // every receive of the run, not only the first
+        r.receive();
+        QCOMPARE(r.box.lastId, QStringLiteral("jiro"));
+        QCOMPARE(r.box.lastPassword, QStringLiteral("new"));
+    }
+    // Opened again, the dialog shows them, with the box unchecked.
+    r.app.windows->show<IdPassForm>();
+    form = r.app.windows->existing<IdPassForm>();
+    QCOMPARE(form->PassText->text(), QStringLiteral("new"));
+    QVERIFY(!form->Check1->isChecked());
+    // Kept on disk after all: the file decides again.
+    form->Check1->setChecked(true);
+    QTest::mouseClick(form->OKCommand, Qt::LeftButton);
+    r.app.writeData(QStringLiteral("iniIdPass.ini"), "[EXEINI]\r\nNAME=saburo\r\nNAME2=pw3\r\n");
+    r.receive();
+    QCOMPARE(r.box.lastId, QStringLiteral("saburo"));
 }
 
 void ReceiveTest::aSecondReceiveWhileOneRunsIsNotStarted()

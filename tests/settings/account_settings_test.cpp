@@ -94,7 +94,7 @@ TEST(AccountFile, MissingFileReadsAsEmptyValues)
     EXPECT_TRUE(c.password.isEmpty());
 }
 
-TEST(AccountFile, SavingUncheckedKeepsTheEarlierIdAndPassword)
+TEST(AccountFile, SavingUncheckedKeepsTheEarlierIdAndRemovesThePassword)
 {
     TempFolder dir;
     const QString path = dir.file(QStringLiteral("iniIdPass.ini"));
@@ -106,14 +106,16 @@ TEST(AccountFile, SavingUncheckedKeepsTheEarlierIdAndPassword)
             .ok());
     const auto c = account::readCredentials(path);
     EXPECT_EQ(c.id, QStringLiteral("taro"));
-    EXPECT_EQ(c.password, QStringLiteral("ぱす～ワード")); // the CP932 wave dash
-    EXPECT_TRUE(dir.read(QStringLiteral("iniIdPass.ini")).contains("NAME3=0\r\n"));
+    EXPECT_TRUE(c.password.isEmpty());
+    EXPECT_EQ(dir.read(QStringLiteral("iniIdPass.ini")),
+              QByteArray("[EXEINI]\r\nNAME=taro\r\nNAME3=0\r\n"));
     EXPECT_FALSE(dir.read(QStringLiteral("iniIdPass.ini")).contains("other"));
 
     ASSERT_TRUE(
         account::writeCredentials(path, {QStringLiteral("jiro"), QStringLiteral("pw")}, true).ok());
+    // The password comes back after the key that stayed.
     EXPECT_EQ(dir.read(QStringLiteral("iniIdPass.ini")),
-              QByteArray("[EXEINI]\r\nNAME=jiro\r\nNAME2=pw\r\nNAME3=1\r\n"));
+              QByteArray("[EXEINI]\r\nNAME=jiro\r\nNAME3=1\r\nNAME2=pw\r\n"));
 }
 
 TEST(AccountFile, APasswordTheFileCannotHoldIsRefusedNotMangled)

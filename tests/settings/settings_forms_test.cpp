@@ -111,11 +111,16 @@ void SettingsFormsTest::idPassUncheckedKeepsTheStoredValues()
     IdPassForm* form = app.windows->existing<IdPassForm>();
     QCOMPARE(form->IdText->text(), QStringLiteral("taro"));
     QCOMPARE(form->PassText->text(), QStringLiteral("secret"));
+    QVERIFY(form->Check1->isChecked()); // the password is kept on disk
     form->IdText->setText(QStringLiteral("jiro"));
+    form->Check1->setChecked(false);
     QTest::mouseClick(form->OKCommand, Qt::LeftButton);
     QCOMPARE(app.context->account.AccountId, QStringLiteral("jiro"));
+    QVERIFY(app.context->account.credentialsForThisRun);
+    // Not kept on disk: the ID stored before stays, the password goes.
     const auto stored = account::readCredentials(app.dataFile(QStringLiteral("iniIdPass.ini")));
     QCOMPARE(stored.id, QStringLiteral("taro"));
+    QVERIFY(stored.password.isEmpty());
     QVERIFY(app.readData(QStringLiteral("iniIdPass.ini")).contains("NAME3=0\r\n"));
 }
 

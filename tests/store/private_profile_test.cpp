@@ -70,6 +70,19 @@ TEST(PrivateProfile, WriteKeepsEveryOtherLineByteForByte)
                          "[Later]\r\nX=1\r\n"));
 }
 
+TEST(PrivateProfile, RemovingAKeyTakesEveryLineOfItAndNothingElse)
+{
+    TempFolder dir;
+    dir.write(QStringLiteral("ini.ini"),
+              "[EXEINI]\r\nNAME2=a\r\nX=1\r\nname2=b\r\n[Other]\r\nNAME2=c\r\n");
+    const QString ini = dir.file(QStringLiteral("ini.ini"));
+    ASSERT_TRUE(profile::writeStrings(ini, kSection, {{QStringLiteral("NAME2"), {}, true}}).ok());
+    EXPECT_EQ(dir.read(QStringLiteral("ini.ini")),
+              QByteArray("[EXEINI]\r\nX=1\r\n[Other]\r\nNAME2=c\r\n"));
+    EXPECT_EQ(profile::readString(ini, kSection, QStringLiteral("NAME2"), QStringLiteral("-")),
+              QStringLiteral("-"));
+}
+
 TEST(PrivateProfile, LongValuesAreStoredWholeAndReadBackCutAt255Bytes)
 {
     TempFolder dir;
