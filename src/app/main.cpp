@@ -2,9 +2,11 @@
 // objects and starts the main window.
 
 #include "app/app_folder.h"
+#include "app/instance_channel.h"
 #include "app/main_form.h"
 #include "app/unix_signals.h"
 #include "app/windows.h"
+#include "compose/mailto_link.h"
 #include "mail/mail_library.h"
 #include "ui/app_context.h"
 #include "ui/clock.h"
@@ -41,10 +43,27 @@ int main(int argc, char** argv)
         lumora::AppPaths::locate(QApplication::applicationDirPath(),
                                  qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath());
 
+    // The one argument the program takes: a mailto: link, as the desktop
+    // passes it when the user clicks one. Anything else is ignored.
+    QString link;
+    for (const QString& argument : QApplication::arguments().mid(1)) {
+        if (lumora::compose::isMailtoLink(argument)) {
+            link = argument;
+            break;
+        }
+    }
+    const QString socketPath = lumora::InstanceChannel::socketPath(
+        qEnvironmentVariable("XDG_RUNTIME_DIR"), paths.appFolder());
+
     lumora::InstanceLock lock;
     QStringList kept;
     const lumora::Status prepared = lumora::prepareAppFolder(paths, lock, &kept);
     if (prepared.error() == lumora::StoreError::Locked) {
+        // The running program takes the link, or at least comes to the front.
+        const bool handedOver = lumora::InstanceChannel::send(socketPath, link);
+        if (handedOver && !link.isEmpty()) {
+            return 0;
+        }
         ui.inform(nullptr,
                   QStringLiteral("ルモラはすでに起動しています。\n"
                                  "同じデータを二つのルモラで同時に使うことはできません。"),
@@ -83,5 +102,22 @@ int main(int argc, char** argv)
     mainForm.load();
     mainForm.show();
     windows.raiseOpenWindows();
+
+    lumora::InstanceChannel channel(socketPath);
+    QObject::connect(&channel, &lumora::InstanceChannel::raiseRequested, &mainForm, [&mainForm] {
+        mainForm.setWindowState(mainForm.windowState() & ~Qt::WindowMinimized);
+        mainForm.show();
+        mainForm.raise();
+        mainForm.activateWindow();
+    });
+    QObject::connect(&channel, &lumora::InstanceChannel::linkReceived, &windows,
+                     &lumora::Windows::openLink);
+    if (!channel.listen()) {
+        std::fprintf(stderr, "lumora: %s cannot be opened; a second start cannot reach this one\n",
+                     qPrintable(socketPath));
+    }
+    if (!link.isEmpty()) {
+        windows.openLink(link);
+    }
     return QApplication::exec();
 }

@@ -116,6 +116,17 @@ void Windows::bringForward(QWidget* form)
     form->activateWindow();
 }
 
+void Windows::openLink(const QString& link)
+{
+    const auto parsed = compose::parseMailto(link);
+    if (!parsed) {
+        return;
+    }
+    WriteForm* compose = window<WriteForm>();
+    compose->fillFromLink(*parsed);
+    bringForward(compose);
+}
+
 void Windows::raiseOpenWindows()
 {
     for (const std::type_index& type : order_) {

@@ -42,6 +42,9 @@ public:
         return form;
     }
 
+    // Shows a mailto: link in the compose window, for the user to send.
+    void openLink(const QString& link);
+
     // Brings the open secondary windows in front of the main window, so that
     // the account dialogs opened at start-up are not hidden behind it.
     void raiseOpenWindows();

@@ -40,6 +40,7 @@
 // nothing of it: the next one starts from its load steps.
 
 #include "compose/editor_commands.h"
+#include "compose/mailto_link.h"
 #include "compose/send_job.h"
 
 #include <QHash>
@@ -97,6 +98,9 @@ public:
     QStringList attachments() const;
     // Puts text into the body at its caret, replacing what is selected there.
     void insertIntoBody(const QString& text);
+    // Fills recipient, subject and body from a mailto: link, asking first
+    // when a mail is being written; false when the window was left as it was.
+    bool fillFromLink(const compose::MailtoLink& link);
     // The record number behind each row of List1.
     const QList<qint16>& recordIndex() const { return recordIndex_; }
 

@@ -159,4 +159,34 @@ void WriteForm::stopOrClose()
     }
 }
 
+bool WriteForm::fillFromLink(const compose::MailtoLink& link)
+{
+    if (runner_->running()) {
+        context_.ui.inform(this, QStringLiteral("メールを送信中です。送信が終わってから、"
+                                                "もう一度リンクを開いてください。"));
+        return false;
+    }
+    const bool drafted = !ToText->text().isEmpty() || !SubjectText->text().isEmpty() ||
+                         !editorText(rtfEd).trimmed().isEmpty();
+    if (drafted && !context_.ui.ask(this,
+                                    QStringLiteral("書きかけのメールがあります。メールのリンクの"
+                                                   "宛先・題名・本文で置き換えますか？"),
+                                    QStringLiteral("確認"), MessageIcon::Question)) {
+        return false;
+    }
+    // The window has one recipient box: the copies' addresses go there too,
+    // where the user sees them. Blind copies are not put among them.
+    ToText->setText((link.to + link.cc).join(QStringLiteral(", ")));
+    SubjectText->setText(link.subject);
+    setEditorText(rtfEd, link.body);
+    QStringList left = link.ignored;
+    if (!link.bcc.isEmpty()) {
+        left.prepend(QStringLiteral("bcc"));
+    }
+    showStatus(left.isEmpty() ? QString()
+                              : QStringLiteral("リンクの次の項目は使っていません: ") +
+                                    left.join(QStringLiteral(", ")));
+    return true;
+}
+
 } // namespace lumora

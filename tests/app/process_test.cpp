@@ -112,6 +112,46 @@ TEST(Process, ADataFolderBesideTheProgramKeepsEverythingThere)
     EXPECT_FALSE(QFile::exists(home.file(QStringLiteral("data/lumora"))));
 }
 
+// What the desktop's mailto: handler runs while Lumora is open: the link goes
+// to the running program, and the second start ends at once.
+TEST(Process, ASecondStartWithALinkHandsItToTheRunningOne)
+{
+    TempFolder home;
+    QProcess first;
+    first.setProcessEnvironment(environmentFor(home));
+    first.setWorkingDirectory(home.path());
+    first.start(kBinary, {});
+    ASSERT_TRUE(first.waitForStarted(5000));
+    // The socket is opened once the main window has loaded.
+    bool listening = false;
+    for (int waited = 0; waited < 10000 && !listening; waited += 20) {
+        listening = !QDir(home.path())
+                         .entryList({QStringLiteral("lumora-*.socket")}, QDir::System)
+                         .isEmpty();
+        QThread::msleep(20);
+    }
+    EXPECT_TRUE(listening);
+
+    QProcess second;
+    second.setProcessEnvironment(environmentFor(home));
+    second.setWorkingDirectory(home.path());
+    second.start(kBinary, {QStringLiteral("mailto:taro@example.jp?subject=%E4%BB%B6")});
+    const bool ended = second.waitForFinished(10000);
+    if (!ended) {
+        second.kill(); // it would be waiting in its "already running" box
+        second.waitForFinished();
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(second.exitCode(), 0);
+
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitCode(), 0);
+    // The socket goes with the program.
+    EXPECT_TRUE(
+        QDir(home.path()).entryList({QStringLiteral("lumora-*.socket")}, QDir::System).isEmpty());
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);

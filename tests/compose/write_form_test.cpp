@@ -133,6 +133,7 @@ private Q_SLOTS:
     void aSentMailEmptiesAndClosesAFailedOneStays();
     void bulkSendMailsEveryEntryAndReportsOnce();
     void endingTheProgramDuringASendAsksFirst();
+    void aMailtoLinkFillsTheWindowAndIsNeverSent();
     void helpTextsFollowTheMouse();
     void everyControlHasAName();
     void sendsThroughTheRealServer();
@@ -641,6 +642,36 @@ void WriteFormTest::endingTheProgramDuringASendAsksFirst()
     QVERIFY(c.app.mainForm->close());
     release.join();
     QCOMPARE(c.mail.snapshot().size(), 1);
+}
+
+void WriteFormTest::aMailtoLinkFillsTheWindowAndIsNeverSent()
+{
+    Compose c;
+    QVERIFY(c.app.start());
+    // Not open yet: the link opens it.
+    c.app.windows->openLink(QStringLiteral(
+        "mailto:taro@example.jp?cc=hanako@example.jp&bcc=spy@example.jp"
+        "&subject=%E6%97%A5%E7%A8%8B&body=%E3%81%82%0D%0A%E3%81%84&attach=/etc/passwd"));
+    QPointer<WriteForm> form = c.app.windows->existing<WriteForm>();
+    QVERIFY(form && form->isVisible());
+    QCOMPARE(form->ToText->text(), QStringLiteral("taro@example.jp, hanako@example.jp"));
+    QCOMPARE(form->SubjectText->text(), QStringLiteral("日程"));
+    QCOMPARE(editorText(form->rtfEd), QStringLiteral("あ\r\nい"));
+    QVERIFY(form->attachments().isEmpty());
+    QVERIFY(form->Label7->text().contains(QStringLiteral("bcc, attach")));
+    QVERIFY(c.mail.snapshot().isEmpty());
+
+    // A mail being written is replaced only on Yes.
+    c.app.ui.answers = {false};
+    c.app.windows->openLink(QStringLiteral("mailto:other@example.jp?subject=x"));
+    QCOMPARE(form->SubjectText->text(), QStringLiteral("日程"));
+    QVERIFY(c.lastMessage().contains(QStringLiteral("書きかけのメール")));
+    c.app.ui.answers = {true};
+    c.app.windows->openLink(QStringLiteral("mailto:other@example.jp?subject=x"));
+    QCOMPARE(form->ToText->text(), QStringLiteral("other@example.jp"));
+    QCOMPARE(form->SubjectText->text(), QStringLiteral("x"));
+    QVERIFY(editorText(form->rtfEd).isEmpty());
+    QVERIFY(c.mail.snapshot().isEmpty());
 }
 
 void WriteFormTest::helpTextsFollowTheMouse()
