@@ -15,6 +15,8 @@ packages=(
     qt6-translations-l10n
     # toolbar icons
     tango-icon-theme
+    # the desktop entry, the AppStream data and the Debian package
+    desktop-file-utils appstream dpkg-dev lintian
     "$@"
 )
 

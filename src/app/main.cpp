@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 
 #include <cstdio>
 #include <malloc.h>
@@ -28,6 +29,12 @@ int main(int argc, char** argv)
     mallopt(M_TRIM_THRESHOLD, 128 << 20);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumora"));
+    // The desktop entry's name, so a desktop matches the windows to it.
+    QApplication::setDesktopFileName(QStringLiteral("jp.lumora.Lumora"));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icon/48.png"));
+    icon.addFile(QStringLiteral(":/icon/128.png"));
+    QApplication::setWindowIcon(icon);
     // No display name: the platform would add it to every window title
     // ("ルモラ Ver 1.0 — ルモラ"). Message boxes name the program themselves.
     QApplication::setFont(lumora::ui::fontFamily(QStringLiteral("ＭＳ Ｐゴシック"), 9));
@@ -76,6 +83,10 @@ int main(int argc, char** argv)
                   {}, lumora::MessageIcon::Critical);
         return 1;
     }
+
+    // The server file is read from the folder the program works in (made
+    // just now on a first start).
+    QDir::setCurrent(paths.workingFolder(QDir::currentPath()));
 
     if (!kept.isEmpty()) {
         // Told once: the next start finds nothing to repair.

@@ -66,6 +66,11 @@ QString AppPaths::serverFile()
     return findPath(QDir::currentPath(), names::kServerFile);
 }
 
+QString AppPaths::workingFolder(const QString& current) const
+{
+    return QFileInfo::exists(findPath(current, names::kServerFile)) ? current : appFolder_;
+}
+
 Status AppPaths::createFolders() const
 {
     QStringList folders = {names::kDataFolder, names::kAttachmentFolder, names::kQuickSaveFolder,

@@ -86,6 +86,11 @@ public:
 
     // The server file, opened by its bare name in the current working folder.
     static QString serverFile();
+    // The folder the program works in when started in current: current when
+    // a server file lies there (the user started it beside one), else the
+    // application folder, as a program started from the desktop menu finds
+    // itself in its own folder.
+    QString workingFolder(const QString& current) const;
 
     // Creates the folders the program keeps its files in, where missing.
     Status createFolders() const;

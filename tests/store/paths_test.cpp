@@ -62,3 +62,14 @@ TEST(ApplicationFolder, CreateFoldersMakesEveryFolderAndReusesExistingSpellings)
     EXPECT_TRUE(QDir(dir.file(QStringLiteral("Button/3"))).exists());
     EXPECT_TRUE(QDir(dir.file(QStringLiteral("添付フォルダ"))).exists());
 }
+
+TEST(ApplicationFolder, TheProgramWorksBesideAServerFileOrInItsOwnFolder)
+{
+    TempFolder started;
+    const AppPaths paths = AppPaths::at(QStringLiteral("/home/u/.local/share/lumora"));
+    // From the desktop menu, in the home folder: its own folder.
+    EXPECT_EQ(paths.workingFolder(started.path()), paths.appFolder());
+    // Started beside a server file (any spelling): that folder keeps it.
+    started.write(QStringLiteral("KURODO.INI"), "POP3=pop\r\n");
+    EXPECT_EQ(paths.workingFolder(started.path()), started.path());
+}
