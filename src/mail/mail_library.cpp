@@ -22,6 +22,7 @@ namespace lumora {
 namespace {
 
 thread_local QString lastError;
+thread_local std::optional<ServerCertificate> lastCertificate;
 
 // Where the header block of a raw mail ends: the header block (with the end
 // of its last line) and the start of the body.
@@ -126,8 +127,10 @@ public:
             return -1;
         }
         auto session = std::make_unique<Pop3Session>(*address, connectionOptions());
+        lastCertificate.reset();
         if (!session->connect()) {
             lastError = session->error();
+            lastCertificate = session->certificate();
             return -1;
         }
         std::lock_guard lock(mutex_);
@@ -143,9 +146,11 @@ public:
         if (!session) {
             return -1;
         }
+        lastCertificate.reset();
         const int count = session->login(id, password, apop != 0);
         if (count < 0) {
             lastError = session->error();
+            lastCertificate = session->certificate();
             return session->errorKind() == NetError::LoginDenied ? kLoginRefused : -2;
         }
         return count;
@@ -309,9 +314,11 @@ public:
             return -1;
         }
         std::lock_guard lock(smtpMutex_);
+        lastCertificate.reset();
         if (!smtp_.send(*address, smtpId_, smtpPassword_, mail->envelopeFrom, mail->recipients,
                         mail->bytes)) {
             lastError = smtp_.error();
+            lastCertificate = smtp_.certificate();
             return -1;
         }
         return 0;
@@ -326,11 +333,19 @@ public:
 
     QString NMailGetMessage(int) override { return lastError.left(bufferSize_ - 1); }
 
+    std::optional<ServerCertificate> NMailGetCertificate() override { return lastCertificate; }
+
+    bool NMailTrustCertificate(const ServerCertificate& certificate) override
+    {
+        return CertificateTrust(options_.trustFile).trust(certificate).ok();
+    }
+
 private:
     ConnectionOptions connectionOptions() const
     {
         ConnectionOptions options;
         options.caFile = options_.caFile;
+        options.trust = CertificateTrust(options_.trustFile);
         if (options_.stallSeconds > 0) {
             options.stallSeconds = options_.stallSeconds;
         }

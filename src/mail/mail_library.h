@@ -5,7 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include "mail/server_certificate.h"
+
 #include <memory>
+#include <optional>
 
 // The one door to the mail protocols: POP3 (with APOP and TLS), SMTP
 // submission with attachments, MIME decoding with attachment extraction, and
@@ -89,6 +92,14 @@ public:
     // The text of the last error on the calling thread, in Japanese, for a
     // message box.
     virtual QString NMailGetMessage(int flag) = 0;
+
+    // When the last failure on the calling thread was a server certificate
+    // that cannot be verified (or is not the one the user trusted for that
+    // server): that certificate, for the user to decide on.
+    virtual std::optional<ServerCertificate> NMailGetCertificate() { return std::nullopt; }
+    // Trusts the certificate for its server and port from now on, in place
+    // of any other; false when that cannot be stored.
+    virtual bool NMailTrustCertificate(const ServerCertificate&) { return false; }
 };
 
 struct MailLibraryOptions {
@@ -100,6 +111,9 @@ struct MailLibraryOptions {
     // A connection on which nothing moves this long is given up (0: the
     // default of 60 s).
     int stallSeconds = 0;
+    // The certificates the user trusted for particular servers; empty:
+    // none, and none can be trusted.
+    QString trustFile;
 };
 
 // The library the program runs with: POP3 and SMTP on libcurl, MIME on GMime.

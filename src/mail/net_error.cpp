@@ -26,6 +26,10 @@ QString networkErrorText(NetError error, const QString& host, const QByteArray& 
         text = QStringLiteral("サーバー「%1」の証明書を確認できません。"
                               "なりすましの恐れがあるため接続を中止しました。");
         break;
+    case NetError::CertificateChanged:
+        text = QStringLiteral("サーバー「%1」の証明書が、信頼すると決めたものから変わっています。"
+                              "なりすましの恐れがあるため接続を中止しました。");
+        break;
     case NetError::TlsFailed:
         text = QStringLiteral("サーバー「%1」との暗号化通信を始められません。");
         break;

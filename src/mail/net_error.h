@@ -13,6 +13,7 @@ enum class NetError {
     Timeout,
     LoginDenied,
     Certificate,
+    CertificateChanged, // not the certificate the user trusted for the server
     TlsFailed,
     TlsUnavailable,
     Dropped,

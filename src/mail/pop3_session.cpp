@@ -165,7 +165,11 @@ bool Pop3Session::startTls()
             return fail(NetError::TlsFailed, {}, sslErrorText());
         }
         SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
-        SSL_CTX_set_verify(ctx_, SSL_VERIFY_PEER, nullptr);
+        // The chain and the host name are verified during the handshake
+        // and judged after it, before a byte of the session is sent, so
+        // that a certificate the user trusted can be told from one never
+        // seen and the user can be shown the certificate.
+        SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
         const bool loaded = options_.caFile.isEmpty()
                                 ? SSL_CTX_set_default_verify_paths(ctx_) == 1
                                 : SSL_CTX_load_verify_locations(
@@ -177,23 +181,27 @@ bool Pop3Session::startTls()
     ssl_ = SSL_new(ctx_);
     SSL_set_fd(ssl_, fd_);
     const QByteArray host = server_.host.toUtf8();
-    if (isIpLiteral(host)) {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host.constData());
-    } else {
+    expectHost(SSL_get0_param(ssl_), server_.host);
+    if (!isIpLiteral(host)) {
         // SSL_set_tlsext_host_name() without its C cast
         SSL_ctrl(ssl_, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
                  const_cast<char*>(host.constData()));
-        SSL_set1_host(ssl_, host.constData());
     }
+    certificate_.reset();
     if (SSL_connect(ssl_) != 1) {
-        const long verify = SSL_get_verify_result(ssl_);
-        const QString detail = sslErrorText();
         broken_ = true;
-        if (verify != X509_V_OK) {
-            return fail(NetError::Certificate, {},
-                        QString::fromUtf8(X509_verify_cert_error_string(verify)));
-        }
-        return fail(NetError::TlsFailed, {}, detail);
+        return fail(NetError::TlsFailed, {}, sslErrorText());
+    }
+    ServerCertificate presented;
+    const CertificateVerdict verdict =
+        judgeCertificate(SSL_get0_peer_certificate(ssl_), SSL_get_verify_result(ssl_), server_.host,
+                         server_.port, options_.trust, presented);
+    if (verdict != CertificateVerdict::Accepted) {
+        broken_ = true;
+        certificate_ = presented;
+        return fail(verdict == CertificateVerdict::Changed ? NetError::CertificateChanged
+                                                           : NetError::Certificate,
+                    {}, presented.reason);
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "mail/net_error.h"
 #include "mail/server_address.h"
+#include "mail/server_certificate.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -24,6 +25,8 @@ namespace lumora {
 
 struct ConnectionOptions {
     QString caFile; // trust this CA file instead of the system's; for tests
+    // The certificates the user trusted although they cannot be verified.
+    CertificateTrust trust;
     int connectTimeoutSeconds = 30;
     // A read or write that moves nothing this long fails: long enough for a
     // slow server's reply, short enough that a hung one does not hold up
@@ -61,6 +64,9 @@ public:
     const QString& error() const { return error_; }
     // What kind of failure that was.
     NetError errorKind() const { return errorKind_; }
+    // After a Certificate failure: the certificate the server presented,
+    // when there was one to show the user.
+    const std::optional<ServerCertificate>& certificate() const { return certificate_; }
 
 private:
     struct Pending {
@@ -107,6 +113,7 @@ private:
     qint64 bytesInFlight_ = 0;
     QString error_;
     NetError errorKind_ = NetError::ServerError;
+    std::optional<ServerCertificate> certificate_;
 };
 
 } // namespace lumora

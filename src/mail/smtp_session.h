@@ -9,6 +9,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 typedef void CURL;
 
 // SMTP submission on libcurl. The connection stays open for a short while
@@ -33,16 +35,23 @@ public:
     void close();
 
     const QString& error() const { return error_; }
+    // After a failed send: the certificate the server presented when it
+    // could not be verified and was not the one the user trusted.
+    const std::optional<ServerCertificate>& certificate() const { return certificate_; }
     // Connections opened so far (for tests of the reuse).
     long connectionsOpened() const { return connections_; }
 
 private:
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
     static size_t onRead(char* buffer, size_t size, size_t count, void* self);
+    // The TLS set-up of each new connection, which judges the certificate.
+    friend struct SmtpTls;
 
     ConnectionOptions options_;
     CURL* curl_ = nullptr;
-    QString key_; // server and ID the open connection belongs to
+    QString key_;          // server and ID the open connection belongs to
+    ServerAddress server_; // the server of the open connection
+    std::optional<ServerCertificate> certificate_;
     QElapsedTimer idle_;
     QByteArray lastReply_;
     const QByteArray* upload_ = nullptr;

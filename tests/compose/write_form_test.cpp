@@ -728,7 +728,9 @@ void WriteFormTest::sendsThroughTheRealServer()
 {
     MailServers servers;
     QVERIFY(servers.started());
-    const auto library = createMailLibrary({servers.caFile(), {}});
+    MailLibraryOptions options;
+    options.caFile = servers.caFile();
+    const auto library = createMailLibrary(options);
     Compose c(
         addressRecords({{QStringLiteral("一"), QStringLiteral("one@example.jp   ")},
                         {QStringLiteral("二"), QStringLiteral("two@example.jp")},

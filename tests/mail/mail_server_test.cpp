@@ -12,9 +12,11 @@
 #include "support/temp_folder.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -164,6 +166,128 @@ TEST_F(MailServerTest, ApopPop3sAndTheirFailures)
         untrusting->NMailPop3Close(h);
     }
     EXPECT_EQ(servers->waiting(QStringLiteral("hanako")), 1);
+}
+
+// The SHA-256 fingerprint of a PEM certificate file, as "AB:CD:...".
+QString pemFingerprint(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QByteArray body;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (!line.startsWith("-----")) {
+            body += line.trimmed();
+        }
+    }
+    return QString::fromLatin1(
+        QCryptographicHash::hash(QByteArray::fromBase64(body), QCryptographicHash::Sha256)
+            .toHex(':')
+            .toUpper());
+}
+
+int portOf(const QString& server)
+{
+    return server.section(u':', -1).section(u'/', 0, 0).toInt();
+}
+
+TEST_F(MailServerTest, AnUnverifiedCertificateIsShownAndCanBeTrustedForItsServerOnly)
+{
+    servers->deliver(QStringLiteral("hanako"), kJapaneseMail);
+    TempFolder folder;
+    const QString trustFile = folder.file(QStringLiteral("trust.txt"));
+    MailLibraryOptions options;
+    options.caFile = servers->otherCaFile(); // the servers' CA is unknown here
+    options.trustFile = trustFile;
+    auto mail = createMailLibrary(options);
+    mail->NMailInitializeWinSock();
+
+    EXPECT_EQ(mail->NMailPop3Connect(servers->pop3s()), -1);
+    const std::optional<ServerCertificate> shown = mail->NMailGetCertificate();
+    ASSERT_TRUE(shown);
+    const QString serverCertificate =
+        QFileInfo(servers->caFile()).absolutePath() + QStringLiteral("/server.crt");
+    EXPECT_EQ(shown->fingerprint, pemFingerprint(serverCertificate));
+    EXPECT_EQ(shown->fingerprint.size(), 32 * 3 - 1);
+    EXPECT_EQ(shown->host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(shown->port, portOf(servers->pop3s()));
+    EXPECT_TRUE(shown->subject.contains(QStringLiteral("CN=127.0.0.1")));
+    EXPECT_TRUE(shown->issuer.contains(QStringLiteral("Lumora Test CA")));
+    EXPECT_LT(shown->notBefore, QDateTime::currentDateTimeUtc());
+    EXPECT_GT(shown->notAfter, QDateTime::currentDateTimeUtc());
+    EXPECT_FALSE(shown->reason.isEmpty());
+    EXPECT_FALSE(shown->changed());
+    EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("証明書")));
+    EXPECT_FALSE(QFile::exists(trustFile)); // asking stores nothing
+
+    // Trusted: kept with the owner's permissions only, and used from then on.
+    ASSERT_TRUE(mail->NMailTrustCertificate(*shown));
+    struct stat status = {};
+    ASSERT_EQ(::stat(QFile::encodeName(trustFile).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    int h = mail->NMailPop3Connect(servers->pop3s());
+    ASSERT_NE(h, -1) << qPrintable(mail->NMailGetMessage(0));
+    EXPECT_FALSE(mail->NMailGetCertificate());
+    EXPECT_EQ(
+        mail->NMailPop3Authenticate(h, QStringLiteral("hanako"), QStringLiteral("himitsu"), 0), 1);
+    mail->NMailPop3Close(h);
+
+    // The same certificate on another port of the same host was not trusted
+    // (STLS is judged at the log-in), nor was the SMTP server.
+    h = mail->NMailPop3Connect(servers->pop3());
+    EXPECT_LT(
+        mail->NMailPop3Authenticate(h, QStringLiteral("hanako"), QStringLiteral("himitsu"), 0), 0);
+    ASSERT_TRUE(mail->NMailGetCertificate());
+    EXPECT_EQ(mail->NMailGetCertificate()->port, portOf(servers->pop3()));
+    mail->NMailPop3Close(h);
+
+    const auto send = [&] {
+        return mail->NMailSmtpSendMail(servers->smtp(), QStringLiteral("hanako@example.jp"), {}, {},
+                                       QStringLiteral("taro@example.jp"), QStringLiteral("信頼"),
+                                       QStringLiteral("本文"), {}, {}, 0);
+    };
+    mail->NMailSetAccount(QStringLiteral("taro"), QStringLiteral("secret"));
+    const auto before = servers->spooled().size();
+    EXPECT_LT(send(), 0);
+    const std::optional<ServerCertificate> smtpShown = mail->NMailGetCertificate();
+    ASSERT_TRUE(smtpShown);
+    EXPECT_EQ(smtpShown->port, portOf(servers->smtp()));
+    EXPECT_EQ(smtpShown->fingerprint, shown->fingerprint);
+    EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("証明書")));
+    ASSERT_TRUE(mail->NMailTrustCertificate(*smtpShown));
+    EXPECT_EQ(send(), 0) << qPrintable(mail->NMailGetMessage(0));
+    EXPECT_EQ(servers->spooled().size(), before + 1);
+
+    // A server trusted with another certificate refuses, naming both; the
+    // other servers' lines are left alone.
+    QFile file(trustFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray lines = file.readAll();
+    file.close();
+    EXPECT_EQ(lines.count("\r\n"), 2);
+    const QString earlier = QString(shown->fingerprint).replace(0, 2, QStringLiteral("00"));
+    lines.replace(shown->fingerprint.toLatin1(), earlier.toLatin1());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(lines);
+    file.close();
+    EXPECT_EQ(mail->NMailPop3Connect(servers->pop3s()), -1);
+    const std::optional<ServerCertificate> changed = mail->NMailGetCertificate();
+    ASSERT_TRUE(changed);
+    EXPECT_TRUE(changed->changed());
+    EXPECT_EQ(changed->trustedFingerprint, earlier);
+    EXPECT_EQ(changed->fingerprint, shown->fingerprint);
+    EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("変わって")));
+    const QString text = certificateText(*changed);
+    EXPECT_TRUE(text.contains(earlier) && text.contains(shown->fingerprint));
+    EXPECT_EQ(send(), 0) << "the SMTP server's line still holds";
+
+    // A library without a trust file trusts nothing.
+    MailLibraryOptions untrusting;
+    untrusting.caFile = servers->otherCaFile();
+    auto headless = createMailLibrary(untrusting);
+    EXPECT_FALSE(headless->NMailTrustCertificate(*shown));
+    EXPECT_EQ(headless->NMailPop3Connect(servers->pop3s()), -1);
 }
 
 TEST_F(MailServerTest, UnreachableServersAreFoundAtConnect)

@@ -364,7 +364,9 @@ void BackFormTest::repliesThroughTheRealServer()
 {
     MailServers servers;
     QVERIFY(servers.started());
-    const auto library = createMailLibrary({servers.caFile(), {}});
+    MailLibraryOptions options;
+    options.caFile = servers.caFile();
+    const auto library = createMailLibrary(options);
     Reply r({mail(QStringLiteral("お見積りのお願い"), QStringLiteral("見積書をお送りください。"))},
             library.get());
     r.app.writeServerFile("SMTP=" + servers.smtp().toUtf8() + "\r\nPOP3=" +

@@ -1,0 +1,193 @@
+#include "mail/server_certificate.h"
+
+#include "store/file_io.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <openssl/asn1.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
+
+#include <arpa/inet.h>
+
+#include <mutex>
+
+namespace lumora {
+namespace {
+
+// One writer at a time; readers see the old file or the new one.
+std::mutex writeMutex;
+
+struct TrustLine {
+    QString host;
+    int port = 0;
+    QString fingerprint;
+};
+
+QList<TrustLine> readLines(const QString& path)
+{
+    QList<TrustLine> lines;
+    const Result<QByteArray> bytes = fileio::readAll(path);
+    if (!bytes.ok()) {
+        return lines;
+    }
+    for (const QByteArray& raw : bytes.value().split('\n')) {
+        const QStringList fields = QString::fromUtf8(raw.trimmed()).split(u' ', Qt::SkipEmptyParts);
+        bool ok = false;
+        const int port = fields.size() == 3 ? fields[1].toInt(&ok) : 0;
+        if (ok && port > 0 && port < 65536) {
+            lines.append({fields[0].toLower(), port, fields[2].toUpper()});
+        }
+    }
+    return lines;
+}
+
+QString nameText(const X509_NAME* name)
+{
+    if (!name) {
+        return {};
+    }
+    char* text = X509_NAME_oneline(name, nullptr, 0);
+    const QString result = QString::fromUtf8(text);
+    OPENSSL_free(text);
+    return result;
+}
+
+QDateTime timeOf(const ASN1_TIME* time)
+{
+    struct tm parts = {};
+    if (!time || ASN1_TIME_to_tm(time, &parts) != 1) {
+        return {};
+    }
+    return QDateTime(QDate(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday),
+                     QTime(parts.tm_hour, parts.tm_min, parts.tm_sec), Qt::UTC);
+}
+
+QString fingerprintOf(X509* leaf)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (X509_digest(leaf, EVP_sha256(), digest, &length) != 1) {
+        return {};
+    }
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(digest), static_cast<int>(length))
+            .toHex(':')
+            .toUpper());
+}
+
+} // namespace
+
+std::optional<QString> CertificateTrust::trustedFingerprint(const QString& host, int port) const
+{
+    if (path_.isEmpty()) {
+        return std::nullopt;
+    }
+    const QString key = host.toLower();
+    for (const TrustLine& line : readLines(path_)) {
+        if (line.host == key && line.port == port) {
+            return line.fingerprint;
+        }
+    }
+    return std::nullopt;
+}
+
+Status CertificateTrust::trust(const ServerCertificate& certificate) const
+{
+    if (path_.isEmpty() || certificate.fingerprint.isEmpty() || certificate.host.contains(u' ') ||
+        certificate.host.isEmpty()) {
+        return {StoreError::BadArgument, QStringLiteral("no trust file or no certificate")};
+    }
+    std::lock_guard lock(writeMutex);
+    const QString host = certificate.host.toLower();
+    QByteArray contents;
+    for (const TrustLine& line : readLines(path_)) {
+        if (line.host != host || line.port != certificate.port) {
+            contents += QStringLiteral("%1 %2 %3\r\n")
+                            .arg(line.host)
+                            .arg(line.port)
+                            .arg(line.fingerprint)
+                            .toUtf8();
+        }
+    }
+    contents += QStringLiteral("%1 %2 %3\r\n")
+                    .arg(host)
+                    .arg(certificate.port)
+                    .arg(certificate.fingerprint.toUpper())
+                    .toUtf8();
+    fileio::WriteOptions options;
+    options.ownerOnly = true;
+    return fileio::writeAtomically(path_, contents, options);
+}
+
+CertificateVerdict judgeCertificate(X509* leaf, long verifyResult, const QString& host, int port,
+                                    const CertificateTrust& trust, ServerCertificate& certificate)
+{
+    if (leaf && verifyResult == X509_V_OK) {
+        return CertificateVerdict::Accepted;
+    }
+    certificate = {};
+    certificate.host = host;
+    certificate.port = port;
+    certificate.reason = QString::fromUtf8(X509_verify_cert_error_string(verifyResult));
+    if (!leaf) {
+        return CertificateVerdict::Untrusted;
+    }
+    certificate.subject = nameText(X509_get_subject_name(leaf));
+    certificate.issuer = nameText(X509_get_issuer_name(leaf));
+    certificate.notBefore = timeOf(X509_get0_notBefore(leaf));
+    certificate.notAfter = timeOf(X509_get0_notAfter(leaf));
+    certificate.fingerprint = fingerprintOf(leaf);
+    const std::optional<QString> trusted = trust.trustedFingerprint(host, port);
+    if (!trusted || certificate.fingerprint.isEmpty()) {
+        return CertificateVerdict::Untrusted;
+    }
+    if (*trusted == certificate.fingerprint) {
+        return CertificateVerdict::Accepted;
+    }
+    certificate.trustedFingerprint = *trusted;
+    return CertificateVerdict::Changed;
+}
+
+void expectHost(X509_VERIFY_PARAM* param, const QString& host)
+{
+    const QByteArray name = host.toUtf8();
+    unsigned char buffer[sizeof(in6_addr)];
+    if (inet_pton(AF_INET, name.constData(), buffer) == 1 ||
+        inet_pton(AF_INET6, name.constData(), buffer) == 1) {
+        X509_VERIFY_PARAM_set1_ip_asc(param, name.constData());
+    } else {
+        X509_VERIFY_PARAM_set1_host(param, name.constData(), 0);
+    }
+}
+
+QString certificateText(const ServerCertificate& certificate)
+{
+    const auto when = [](const QDateTime& time) {
+        return time.isValid() ? time.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss UTC"))
+                              : QStringLiteral("不明");
+    };
+    QString text;
+    if (certificate.changed()) {
+        text = QStringLiteral("サーバー「%1:%2」の証明書が、信頼すると決めた証明書と違います。"
+                              "なりすましの恐れがあります。\n"
+                              "信頼した証明書の指紋: %3\n"
+                              "今回の証明書の指紋: %4\n")
+                   .arg(certificate.host)
+                   .arg(certificate.port)
+                   .arg(certificate.trustedFingerprint, certificate.fingerprint);
+    } else {
+        text = QStringLiteral("サーバー「%1:%2」の証明書を確認できません。\n")
+                   .arg(certificate.host)
+                   .arg(certificate.port);
+    }
+    text += QStringLiteral("理由: %1\n").arg(certificate.reason);
+    text += QStringLiteral("発行先: %1\n発行者: %2\n有効期間: %3 ～ %4\n指紋 (SHA-256): %5")
+                .arg(certificate.subject, certificate.issuer, when(certificate.notBefore),
+                     when(certificate.notAfter), certificate.fingerprint);
+    return text;
+}
+
+} // namespace lumora
