@@ -77,6 +77,9 @@ int main(int argc, char** argv)
     lumora::MailLibraryOptions options;
     options.caFile = qEnvironmentVariable("LUMORA_TEST_CAFILE");
     options.partialFolder = paths.partialFolder();
+    // What the user trusted in the windows holds here too; nothing new is
+    // ever trusted without a person to ask.
+    options.trustFile = paths.trustFile();
     const auto mail = lumora::createMailLibrary(options);
     mail->NMailInitializeWinSock();
     mail->NMailSetOption(1, 8192);

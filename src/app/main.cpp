@@ -100,6 +100,7 @@ int main(int argc, char** argv)
     lumora::SystemClock clock;
     lumora::MailLibraryOptions mailOptions;
     mailOptions.partialFolder = paths.partialFolder();
+    mailOptions.trustFile = paths.trustFile();
     const auto mail = lumora::createMailLibrary(mailOptions);
     lumora::AppContext context{paths, {}, *mail, ui, clock};
     lumora::Windows windows(context);

@@ -15,6 +15,7 @@
 #include "store/text_codec.h"
 #include "ui/accessibility.h"
 #include "ui/app_context.h"
+#include "ui/certificate_box.h"
 #include "ui/clock.h"
 #include "ui/geometry.h"
 #include "ui/list_header.h"
@@ -242,6 +243,8 @@ void MainForm::connectSignals()
     connect(receiver_.get(), &ReceiveRunner::credentialsMissing, this,
             [this] { windows_.show<IdPassForm>(); });
     connect(receiver_.get(), &ReceiveRunner::failed, this, &MainForm::receiveFailed);
+    connect(receiver_.get(), &ReceiveRunner::certificateRefused, this,
+            &MainForm::receiveCertificateRefused);
     connect(receiver_.get(), &ReceiveRunner::notice, this, &MainForm::receiveNotice);
     connect(receiver_.get(), &ReceiveRunner::progress, this, &MainForm::receiveProgress);
     connect(receiver_.get(), &ReceiveRunner::mailShown, this, &MainForm::showReceivedMail);
@@ -449,6 +452,16 @@ void MainForm::receiveFailed(const QString& text)
     context_.ui.inform(this, text, QStringLiteral("エラー"));
 }
 
+void MainForm::receiveCertificateRefused(const ServerCertificate& certificate, const QString& text)
+{
+    if (intervalReceive_) {
+        // Nobody asked for this receive: nobody is asked to trust anything.
+        receiveFailed(text);
+        return;
+    }
+    refusedCertificate_ = certificate;
+}
+
 void MainForm::receiveNotice(const QString& text)
 {
     context_.ui.inform(this, text);
@@ -504,6 +517,13 @@ void MainForm::receiveEnded(int count)
         viewMail();
     }
     Q_EMIT receiveFinished(count);
+    if (const std::optional<ServerCertificate> certificate =
+            std::exchange(refusedCertificate_, {})) {
+        // Declined, the receive has simply failed; trusted, it is made again.
+        if (ui::offerCertificateTrust(context_.ui, context_.mail, this, *certificate)) {
+            startReceive(false);
+        }
+    }
 }
 
 void MainForm::startTimers()

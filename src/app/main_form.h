@@ -38,11 +38,14 @@
 // | Text10      | text box       |                         | background picture path ("NAME")   |
 // | Text11      | text box       |                         | button image set ("NUMBER5")       |
 
+#include "mail/server_certificate.h"
+
 #include <QHash>
 #include <QWidget>
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QFrame;
@@ -158,6 +161,8 @@ private Q_SLOTS:
     void receiveChecking();
     void receiveCredentialsRead(const QString& id, const QString& password);
     void receiveFailed(const QString& text);
+    void receiveCertificateRefused(const lumora::ServerCertificate& certificate,
+                                   const QString& text);
     void receiveNotice(const QString& text);
     void receiveProgress(int index, int count, qint64 bytesDone, qint64 bytesTotal);
     void receiveEnded(int count);
@@ -192,6 +197,8 @@ private:
     std::unique_ptr<Timer> timer1_; // the second counter
     std::unique_ptr<Timer> timer2_; // the 20 ms interval check
     bool intervalReceive_ = false;
+    // A certificate the receive just refused, to ask about when it has ended.
+    std::optional<ServerCertificate> refusedCertificate_;
     bool unattended_ = false;
 };
 

@@ -36,6 +36,16 @@ QString SendReport::summary() const
     return text;
 }
 
+std::optional<ServerCertificate> SendReport::refusedCertificate() const
+{
+    for (const SendFailure& failure : failures) {
+        if (failure.certificate) {
+            return failure.certificate;
+        }
+    }
+    return std::nullopt;
+}
+
 SendReport sendMails(MailLibrary& mail, const SendRequest& request, const std::atomic_bool* stop,
                      const SendProgress& progress)
 {
@@ -54,7 +64,8 @@ SendReport sendMails(MailLibrary& mail, const SendRequest& request, const std::a
                                                   request.from, request.subject, request.body,
                                                   QString(), request.attachments, 0);
         if (result < 0) {
-            report.failures.append({recipient, mail.NMailGetMessage(0)});
+            report.failures.append(
+                {recipient, mail.NMailGetMessage(0), mail.NMailGetCertificate()});
         } else {
             ++report.sent;
         }

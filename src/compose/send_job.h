@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/server_certificate.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -31,6 +33,8 @@ struct SendRequest {
 struct SendFailure {
     QString recipient;
     QString message; // the library's text
+    // The server's certificate, when it was refused for it.
+    std::optional<ServerCertificate> certificate;
 };
 
 struct SendReport {
@@ -44,6 +48,8 @@ struct SendReport {
     QStringList distinctMessages() const;
     // "3 件中 2 件を送信しました。" with the addresses that failed.
     QString summary() const;
+    // The first certificate a send was refused for.
+    std::optional<ServerCertificate> refusedCertificate() const;
 };
 
 // Called before each mail: its index (from 1), the count and the recipient.

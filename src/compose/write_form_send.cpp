@@ -6,6 +6,7 @@
 #include "addressbook/address_book.h"
 #include "compose/attachment_controls.h"
 #include "ui/app_context.h"
+#include "ui/certificate_box.h"
 #include "ui/geometry.h"
 #include "ui/ui_services.h"
 
@@ -99,6 +100,15 @@ void WriteForm::sendFinished(const compose::SendReport& report)
     if (report.allSent()) {
         emptyAndClose();
         return;
+    }
+    // A server certificate the user now trusts: nothing went out, so the
+    // whole send is made again.
+    if (const auto certificate = report.refusedCertificate()) {
+        if (ui::offerCertificateTrust(context_.ui, context_.mail, this, *certificate) &&
+            report.sent == 0 && !report.stopped) {
+            send();
+            return;
+        }
     }
     // Nothing typed is lost: the window stays as it was, and says why.
     for (const QString& message : report.distinctMessages()) {

@@ -22,11 +22,19 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
     if (settings.pop3Server.isEmpty()) {
         return outcome;
     }
+    const auto fail = [&] {
+        const QString text = text::CutAtNul(mail.NMailGetMessage(0));
+        if (const std::optional<ServerCertificate> certificate = mail.NMailGetCertificate()) {
+            listener.certificateRefused(*certificate, text);
+        } else {
+            listener.failed(text);
+        }
+    };
     const int handle = mail.NMailPop3Connect(settings.pop3Server);
     listener.checking();
     if (handle == -1) {
         outcome.failed = true;
-        listener.failed(text::CutAtNul(mail.NMailGetMessage(0)));
+        fail();
         return outcome;
     }
 
@@ -46,7 +54,7 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
     if (count < 0) {
         outcome.count = count;
         outcome.failed = true;
-        listener.failed(text::CutAtNul(mail.NMailGetMessage(0)));
+        fail();
         mail.NMailPop3Close(handle);
         return outcome;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail/server_certificate.h"
 #include "settings/account_settings.h"
 #include "store/paths.h"
 
@@ -44,6 +45,14 @@ public:
     virtual void credentialsMissing() = 0;
     // A failure the user has to know of, in a box captioned "エラー".
     virtual void failed(const QString& text) = 0;
+    // The server's certificate could not be verified (or is not the one the
+    // user trusted for it): a failure, which a window may turn into the
+    // question whether to trust it.
+    virtual void certificateRefused(const ServerCertificate& certificate, const QString& text)
+    {
+        (void)certificate;
+        failed(text);
+    }
     // A message box with the program's title; the cycle goes on.
     virtual void notice(const QString& text) = 0;
     // Mail index of count is being fetched; bytes so far of all mails.

@@ -25,6 +25,10 @@ public:
     {
         post([r = runner_, text] { Q_EMIT r->failed(text); });
     }
+    void certificateRefused(const ServerCertificate& certificate, const QString& text) override
+    {
+        post([r = runner_, certificate, text] { Q_EMIT r->certificateRefused(certificate, text); });
+    }
     void notice(const QString& text) override
     {
         post([r = runner_, text] { Q_EMIT r->notice(text); });

@@ -30,6 +30,7 @@ Q_SIGNALS:
     void credentialsRead(const QString& id, const QString& password);
     void credentialsMissing();
     void failed(const QString& text);
+    void certificateRefused(const lumora::ServerCertificate& certificate, const QString& text);
     void notice(const QString& text);
     void progress(int index, int count, qint64 bytesDone, qint64 bytesTotal);
     void mailShown(const QString& subject, const QString& from, const QString& date,

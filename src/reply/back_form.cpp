@@ -6,6 +6,7 @@
 #include "store/text_codec.h"
 #include "ui/accessibility.h"
 #include "ui/app_context.h"
+#include "ui/certificate_box.h"
 #include "ui/controls.h"
 #include "ui/geometry.h"
 #include "ui/ui_services.h"
@@ -202,6 +203,12 @@ void BackForm::sendFinished(const compose::SendReport& report)
         StatusBar1->clearMessage();
         close();
         return;
+    }
+    if (const auto certificate = report.refusedCertificate()) {
+        if (ui::offerCertificateTrust(context_.ui, context_.mail, this, *certificate)) {
+            send();
+            return;
+        }
     }
     // Nothing written is lost: the window stays with everything in it.
     for (const QString& message : report.distinctMessages()) {

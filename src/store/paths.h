@@ -39,6 +39,8 @@ inline const QString kLockFile = QStringLiteral(".lumora.lock");
 // parts that wait for the rest.
 inline const QString kUidFile = QStringLiteral("uidl.dat");
 inline const QString kPartialFolder = QStringLiteral("partial");
+// The server certificates the user chose to trust.
+inline const QString kTrustFile = QStringLiteral("trusted-servers.txt");
 } // namespace names
 
 // The path under base for the relative path, each component matched against
@@ -75,6 +77,7 @@ public:
     QString lampFile(bool on) const { return dataFile(on ? names::kRedLamp : names::kGreenLamp); }
     QString uidFile() const { return dataFile(names::kUidFile); }
     QString partialFolder() const { return dataFile(names::kPartialFolder); }
+    QString trustFile() const { return dataFile(names::kTrustFile); }
     QString attachmentFolder() const { return path(names::kAttachmentFolder); }
     QString quickSaveFolder() const { return path(names::kQuickSaveFolder); }
     QString emoticonFile() const

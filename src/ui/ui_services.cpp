@@ -1,5 +1,7 @@
 #include "ui/ui_services.h"
 
+#include "ui/certificate_box.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -98,6 +100,13 @@ void QtUiServices::setClipboardText(const QString& text)
 bool QtUiServices::openUrl(const QUrl& url)
 {
     return QDesktopServices::openUrl(url);
+}
+
+bool QtUiServices::trustCertificate(QWidget* parent, const ServerCertificate& certificate)
+{
+    const std::unique_ptr<QMessageBox> box = ui::certificateBox(parent, certificate);
+    box->exec();
+    return box->buttonRole(box->clickedButton()) == QMessageBox::AcceptRole;
 }
 
 } // namespace lumora

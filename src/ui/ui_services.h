@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/server_certificate.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -45,6 +47,9 @@ public:
     virtual void setClipboardText(const QString& text) = 0;
     // Opens the address in the user's browser; false when that failed.
     virtual bool openUrl(const QUrl& url) = 0;
+    // Shows a server certificate that cannot be verified and asks whether
+    // to trust it for its server; true when the user trusts it.
+    virtual bool trustCertificate(QWidget* parent, const ServerCertificate& certificate) = 0;
 };
 
 // The real desktop, through Qt.
@@ -63,6 +68,7 @@ public:
     QString clipboardText() override;
     void setClipboardText(const QString& text) override;
     bool openUrl(const QUrl& url) override;
+    bool trustCertificate(QWidget* parent, const ServerCertificate& certificate) override;
 };
 
 } // namespace lumora

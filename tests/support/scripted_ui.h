@@ -77,9 +77,23 @@ public:
         openedUrls.append(url);
         return urlOpens;
     }
+    // Answered from certificateAnswers; unscripted, the safe answer (no).
+    bool trustCertificate(QWidget*, const ServerCertificate& certificate) override
+    {
+        certificatesShown.append(certificate);
+        if (certificateAnswers.empty()) {
+            unscripted.append(certificateText(certificate));
+            return false;
+        }
+        const bool yes = certificateAnswers.front();
+        certificateAnswers.pop_front();
+        return yes;
+    }
 
     QList<Message> messages;
     std::deque<bool> answers;
+    std::deque<bool> certificateAnswers;
+    QList<ServerCertificate> certificatesShown;
     std::deque<std::optional<QString>> files;
     QStringList unscripted;
     QString clipboard;
