@@ -10,7 +10,7 @@ packages=(
     libcurl4-openssl-dev libssl-dev libgtest-dev clang-format
     # tests: mail servers, a display for screenshots, a Japanese font
     dovecot-core dovecot-pop3d python3-aiosmtpd openssl procps
-    xvfb xauth imagemagick fonts-ipafont-gothic
+    xvfb xauth xdotool imagemagick fonts-ipafont-gothic
     # Qt's own buttons and dialogs in Japanese
     qt6-translations-l10n
     # toolbar icons

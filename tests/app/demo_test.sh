@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The demo command under Xvfb: Lumora starts on the demo folder, a real
+# click on its receive button brings the demo mailbox in, and ending Lumora
+# stops the demo's servers.
+#   demo_test.sh LUMORA_BINARY
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+binary=$1
+work=$(mktemp -d)
+chmod 0755 "$work" # Dovecot's own users reach the demo servers' files inside
+trap 'pkill -KILL -P $$ 2>/dev/null || true; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cat >"$work/inside.sh" <<'INSIDE'
+set -euo pipefail
+root=$1 binary=$2 work=$3
+LUMORA_DEMO_DIR=$work/demo bash "$root/scripts/demo.sh" "$binary" >"$work/demo.out" 2>&1 &
+demo=$!
+wid=
+for _ in $(seq 1 150); do
+    wid=$(xdotool search --name 'ルモラ' 2>/dev/null | head -1 || true)
+    [[ -n $wid ]] && break
+    sleep 0.2
+done
+[[ -n $wid ]] || { cat "$work/demo.out"; echo "no Lumora window" >&2; exit 1; }
+sleep 1
+# The receive button: the second picture button of the left column.
+xdotool mousemove --window "$wid" 24 72 click 1
+received=$work/demo/data/lumora/★MailData/krddata2.data
+for _ in $(seq 1 150); do
+    [[ -f $received ]] && (($(stat -c %s "$received") >= 4 * 32284)) && break
+    sleep 0.2
+done
+pid=$(pgrep -x -P "$(pgrep -f -n "demo.sh $binary")" lumora || true)
+[[ -n $pid ]] || { echo "Lumora is not running" >&2; exit 1; }
+kill -TERM "$pid"
+wait "$demo" || true
+INSIDE
+xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash "$work/inside.sh" "$root" "$binary" "$work"
+
+received=$work/demo/data/lumora/★MailData/krddata2.data
+[[ -f $received ]] || fail "nothing was received"
+size=$(stat -c %s "$received")
+((size == 4 * 32284)) || fail "the received-mail file holds $size bytes, not four records"
+python3 - "$received" <<'PY' || fail "the subjects are not the demo's"
+import sys
+data = open(sys.argv[1], "rb").read()
+subjects = [data[i * 32284:i * 32284 + 100].decode("cp932").rstrip() for i in range(4)]
+expected = ["打ち合わせ日程のご相談（①～③）", "今夜の件", "お見積書送付のご案内",
+            "定例会議の議事録（長文）"]
+if subjects != expected:
+    print(subjects)
+    sys.exit(1)
+PY
+ls "$work/demo/data/lumora/添付フォルダ/" | grep -q '見積書（12月）.csv' || fail "the attachment is not in the attachment folder"
+# The servers were stopped when Lumora ended.
+source "$work/demo/servers/servers.env"
+if python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', int(sys.argv[1])), 0.5)" \
+    "$LUMORA_POP3_PORT" 2>/dev/null; then
+    fail "the demo's POP3 server still listens"
+fi
+echo "demo: ok"
