@@ -23,8 +23,10 @@
 #include "ui/ui_services.h"
 #include "viewer/tyaku_form.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
@@ -32,6 +34,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
@@ -623,6 +626,18 @@ void MainForm::reportSettingsFailure()
 void MainForm::endUnattended()
 {
     unattended_ = true;
+    // A question still open (a box's own event loop runs under the window
+    // that asked) is answered with its safe answer first; the windows go
+    // only once the code that asked has seen the answer.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            modal->close();
+        }
+        QTimer::singleShot(0, this, &MainForm::endUnattended);
+        return;
+    }
     close();
 }
 

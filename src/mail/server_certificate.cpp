@@ -131,7 +131,7 @@ CertificateVerdict judgeCertificate(X509* leaf, long verifyResult, const QString
     certificate = {};
     certificate.host = host;
     certificate.port = port;
-    certificate.reason = QString::fromUtf8(X509_verify_cert_error_string(verifyResult));
+    certificate.reason = certificateReason(verifyResult);
     if (!leaf) {
         return CertificateVerdict::Untrusted;
     }
@@ -163,31 +163,67 @@ void expectHost(X509_VERIFY_PARAM* param, const QString& host)
     }
 }
 
-QString certificateText(const ServerCertificate& certificate)
+QString certificateReason(long verifyResult)
+{
+    QString reason;
+    switch (verifyResult) {
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+        reason = QStringLiteral("サーバーが自分で署名した証明書です");
+        break;
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        reason = QStringLiteral("証明書を発行した認証局が信頼されていません");
+        break;
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        reason = QStringLiteral("証明書の有効期限が切れています");
+        break;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        reason = QStringLiteral("証明書の有効期間がまだ始まっていません");
+        break;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        reason = QStringLiteral("証明書がこのサーバーの名前に発行されたものではありません");
+        break;
+    default:
+        return QString::fromUtf8(X509_verify_cert_error_string(verifyResult));
+    }
+    return reason + QStringLiteral("（%1）").arg(
+                        QString::fromUtf8(X509_verify_cert_error_string(verifyResult)));
+}
+
+QString certificateHeadline(const ServerCertificate& certificate)
+{
+    const QString server = QStringLiteral("%1:%2").arg(certificate.host).arg(certificate.port);
+    return certificate.changed()
+               ? QStringLiteral("サーバー「%1」の証明書が、前に信頼した証明書と違います。")
+                     .arg(server)
+               : QStringLiteral("サーバー「%1」の証明書を確認できません。").arg(server);
+}
+
+QString certificateDetails(const ServerCertificate& certificate)
 {
     const auto when = [](const QDateTime& time) {
         return time.isValid() ? time.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss UTC"))
                               : QStringLiteral("不明");
     };
-    QString text;
+    QString text = QStringLiteral("理由: %1\n発行先: %2\n発行者: %3\n有効期間: %4 ～ %5\n")
+                       .arg(certificate.reason, certificate.subject, certificate.issuer,
+                            when(certificate.notBefore), when(certificate.notAfter));
     if (certificate.changed()) {
-        text = QStringLiteral("サーバー「%1:%2」の証明書が、信頼すると決めた証明書と違います。"
-                              "なりすましの恐れがあります。\n"
-                              "信頼した証明書の指紋: %3\n"
-                              "今回の証明書の指紋: %4\n")
-                   .arg(certificate.host)
-                   .arg(certificate.port)
-                   .arg(certificate.trustedFingerprint, certificate.fingerprint);
+        text +=
+            QStringLiteral("信頼した証明書の指紋 (SHA-256):\n%1\n今回の証明書の指紋 (SHA-256):\n%2")
+                .arg(certificate.trustedFingerprint, certificate.fingerprint);
     } else {
-        text = QStringLiteral("サーバー「%1:%2」の証明書を確認できません。\n")
-                   .arg(certificate.host)
-                   .arg(certificate.port);
+        text += QStringLiteral("指紋 (SHA-256):\n%1").arg(certificate.fingerprint);
     }
-    text += QStringLiteral("理由: %1\n").arg(certificate.reason);
-    text += QStringLiteral("発行先: %1\n発行者: %2\n有効期間: %3 ～ %4\n指紋 (SHA-256): %5")
-                .arg(certificate.subject, certificate.issuer, when(certificate.notBefore),
-                     when(certificate.notAfter), certificate.fingerprint);
     return text;
+}
+
+QString certificateText(const ServerCertificate& certificate)
+{
+    return certificateHeadline(certificate) + u'\n' + certificateDetails(certificate);
 }
 
 } // namespace lumora

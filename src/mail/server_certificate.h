@@ -26,7 +26,7 @@ struct ServerCertificate {
     QDateTime notAfter;
     // SHA-256 of the certificate, as "AB:CD:...".
     QString fingerprint;
-    // Why it could not be verified, as OpenSSL words it.
+    // Why it could not be verified.
     QString reason;
     // When the user had trusted this server with another certificate: that
     // certificate's fingerprint.
@@ -67,9 +67,14 @@ CertificateVerdict judgeCertificate(X509* leaf, long verifyResult, const QString
 // an IPv4 or IPv6 address).
 void expectHost(X509_VERIFY_PARAM* param, const QString& host);
 
-// What the user reads about an unverified certificate: the server, why it
-// failed, the subject, issuer, validity and fingerprint, and for a changed
-// one both fingerprints.
+// What the user reads about an unverified certificate: a headline naming
+// the server, and the details: why it failed, the subject, issuer, validity
+// and fingerprint, for a changed one both fingerprints.
+QString certificateHeadline(const ServerCertificate& certificate);
+QString certificateDetails(const ServerCertificate& certificate);
+// The two together.
 QString certificateText(const ServerCertificate& certificate);
+// Why OpenSSL's verification failed, in Japanese with OpenSSL's own words.
+QString certificateReason(long verifyResult);
 
 } // namespace lumora

@@ -13,20 +13,16 @@ std::unique_ptr<QMessageBox> certificateBox(QWidget* parent, const ServerCertifi
     auto box = std::make_unique<QMessageBox>(parent);
     box->setIcon(QMessageBox::Warning);
     box->setWindowTitle(QStringLiteral("証明書の確認"));
-    const QString server = QStringLiteral("%1:%2").arg(certificate.host).arg(certificate.port);
-    if (certificate.changed()) {
-        box->setText(QStringLiteral("サーバー「%1」の証明書が、前に信頼した証明書と違います。\n"
-                                    "サーバーが証明書を替えたことを確かめられない限り、"
-                                    "接続しないでください。")
-                         .arg(server));
-    } else {
-        box->setText(QStringLiteral("サーバー「%1」の証明書を確認できません。\n"
-                                    "このサーバーを管理している人から聞いた指紋と同じときだけ、"
-                                    "信頼してください。")
-                         .arg(server));
-    }
-    box->setInformativeText(certificateText(certificate));
+    box->setText(certificateHeadline(certificate) + u'\n' +
+                 (certificate.changed()
+                      ? QStringLiteral("サーバーが証明書を替えたと確かめられない限り、"
+                                       "接続しないでください。")
+                      : QStringLiteral("このサーバーの管理者から知らされた指紋と同じときだけ、"
+                                       "信頼してください。")));
+    box->setInformativeText(certificateDetails(certificate));
     box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Wide enough for a fingerprint on one line.
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 48em; }"));
     QPushButton* trust =
         box->addButton(certificate.changed() ? QStringLiteral("新しい証明書を信頼して接続する")
                                              : QStringLiteral("信頼して接続する"),

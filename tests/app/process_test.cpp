@@ -144,8 +144,20 @@ TEST(Process, ASecondStartWithALinkHandsItToTheRunningOne)
     EXPECT_TRUE(ended);
     EXPECT_EQ(second.exitCode(), 0);
 
+    // A third link while the compose window holds the second: the running
+    // program asks whether to replace it, and the session ends while the
+    // box is open. The box is answered "no" and the program ends cleanly.
+    QProcess third;
+    third.setProcessEnvironment(environmentFor(home));
+    third.setWorkingDirectory(home.path());
+    third.start(kBinary, {QStringLiteral("mailto:hanako@example.jp")});
+    EXPECT_TRUE(third.waitForFinished(10000));
+    EXPECT_EQ(third.exitCode(), 0);
+    QThread::msleep(300); // the question is up
+
     ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
     ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 0);
     // The socket goes with the program.
     EXPECT_TRUE(
