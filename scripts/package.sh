@@ -7,8 +7,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 bash "$root/scripts/setup.sh"
 build=$root/build/package
+# Debian's hardening flags (stack protector, fortified functions, full RELRO,
+# position-independent executable).
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DLUMORA_BUILD_TESTS=OFF >/dev/null
+    -DLUMORA_BUILD_TESTS=OFF \
+    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 cmake --build "$build" --target lumora lumora_package_files
 rm -f "$build"/lumora_*.deb
 (cd "$build" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$build" >/dev/null)
