@@ -10,7 +10,7 @@
 # LUMORA_DEMO_DIR=DIR uses DIR instead of a temporary folder and keeps it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-binary=$1
+binary=$(realpath "$1")
 
 if [[ -n "${LUMORA_DEMO_DIR:-}" ]]; then
     demo=$LUMORA_DEMO_DIR

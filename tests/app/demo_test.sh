@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The demo command under Xvfb: Lumora starts on the demo folder, a real
-# click on its receive button brings the demo mailbox in, and ending Lumora
-# stops the demo's servers.
+# click on its receive button brings the demo mailbox in, a mail sent from
+# it lands in the demo's spool, and ending Lumora stops the demo's servers.
 #   demo_test.sh LUMORA_BINARY
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -29,6 +29,23 @@ xdotool mousemove --window "$wid" 24 72 click 1
 received=$work/demo/data/lumora/★MailData/krddata2.data
 for _ in $(seq 1 150); do
     [[ -f $received ]] && (($(stat -c %s "$received") >= 4 * 32284)) && break
+    sleep 0.2
+done
+# A mail link handed to the running Lumora fills the compose window; its
+# send button (送信, bottom left) sends it to the demo's SMTP server.
+(cd "$work/demo/data/lumora" && XDG_DATA_HOME=$work/demo/data "$binary" \
+    'mailto:hanako@example.jp?subject=%E3%83%87%E3%83%A2&body=%E3%81%93%E3%82%93%E3%81%AB%E3%81%A1%E3%81%AF')
+compose=
+for _ in $(seq 1 50); do
+    compose=$(xdotool search --name '新規作成' 2>/dev/null | tail -1 || true)
+    [[ -n $compose ]] && break
+    sleep 0.2
+done
+[[ -n $compose ]] || { echo "no compose window" >&2; exit 1; }
+sleep 1
+xdotool mousemove --window "$compose" 60 478 click 1
+for _ in $(seq 1 100); do
+    [[ -f $work/demo/servers/spool/0001.eml ]] && break
     sleep 0.2
 done
 pid=$(pgrep -x -P "$(pgrep -f -n "demo.sh $binary")" lumora || true)
@@ -59,4 +76,12 @@ if python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', int(sys
     "$LUMORA_POP3_PORT" 2>/dev/null; then
     fail "the demo's POP3 server still listens"
 fi
+spooled=$(python3 "$root/tests/harness/read_spool.py" "$work/demo/servers/spool")
+python3 - "$spooled" <<'PY' || fail "the sent mail is not in the demo's spool"
+import json, sys
+mails = json.loads(sys.argv[1])
+assert len(mails) == 1, mails
+assert mails[0]["subject"] == "デモ" and mails[0]["rcpt"] == ["hanako@example.jp"], mails[0]
+assert mails[0]["body"].strip() == "こんにちは", mails[0]["body"]
+PY
 echo "demo: ok"
