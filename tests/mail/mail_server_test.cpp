@@ -24,9 +24,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <sys/stat.h>
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -288,6 +291,67 @@ TEST_F(MailServerTest, AnUnverifiedCertificateIsShownAndCanBeTrustedForItsServer
     auto headless = createMailLibrary(untrusting);
     EXPECT_FALSE(headless->NMailTrustCertificate(*shown));
     EXPECT_EQ(headless->NMailPop3Connect(servers->pop3s()), -1);
+}
+
+// The machine's own name when it leads to 127.0.0.1 (where the servers
+// listen) and the servers' certificate does not carry it; empty otherwise.
+QString loopbackNameNotInCertificate()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || std::strcmp(name, "localhost") == 0) {
+        return {};
+    }
+    addrinfo hints = {};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &found) != 0) {
+        return {};
+    }
+    const auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    const bool loopback = ntohl(address->sin_addr.s_addr) == INADDR_LOOPBACK;
+    ::freeaddrinfo(found);
+    return loopback ? QString::fromLocal8Bit(name) : QString();
+}
+
+TEST_F(MailServerTest, ACertificateForAnotherNameIsRefusedUntilTrusted)
+{
+    const QString name = loopbackNameNotInCertificate();
+    if (name.isEmpty()) {
+        GTEST_SKIP() << "this machine's name does not lead to 127.0.0.1";
+    }
+    TempFolder folder;
+    MailLibraryOptions options;
+    options.caFile = servers->caFile(); // the chain is good; the name is not
+    options.trustFile = folder.file(QStringLiteral("trust.txt"));
+    auto mail = createMailLibrary(options);
+    mail->NMailInitializeWinSock();
+    mail->NMailSetAccount(QStringLiteral("taro"), QStringLiteral("secret"));
+    const QString smtp = name + u':' + servers->smtp().section(u':', -1);
+    const QString pop3s =
+        QStringLiteral("pop3s://") + name + u':' + servers->pop3s().section(u':', -1);
+    const auto send = [&] {
+        return mail->NMailSmtpSendMail(smtp, QStringLiteral("hanako@example.jp"), {}, {},
+                                       QStringLiteral("taro@example.jp"), QStringLiteral("名前"),
+                                       QStringLiteral("本文"), {}, {}, 0);
+    };
+    for (int round = 0; round < 2; ++round) {
+        const bool trusted = round == 1;
+        EXPECT_EQ(mail->NMailPop3Connect(pop3s) != -1, trusted);
+        std::optional<ServerCertificate> shown = mail->NMailGetCertificate();
+        EXPECT_EQ(!shown, trusted);
+        EXPECT_EQ(send() == 0, trusted) << qPrintable(mail->NMailGetMessage(0));
+        std::optional<ServerCertificate> smtpShown = mail->NMailGetCertificate();
+        EXPECT_EQ(!smtpShown, trusted);
+        if (!trusted) {
+            ASSERT_TRUE(shown && smtpShown);
+            EXPECT_TRUE(shown->reason.contains(QStringLiteral("名前")))
+                << qPrintable(shown->reason);
+            EXPECT_TRUE(smtpShown->reason.contains(QStringLiteral("名前")));
+            EXPECT_EQ(shown->host, name);
+            ASSERT_TRUE(mail->NMailTrustCertificate(*shown));
+            ASSERT_TRUE(mail->NMailTrustCertificate(*smtpShown));
+        }
+    }
 }
 
 TEST_F(MailServerTest, UnreachableServersAreFoundAtConnect)
