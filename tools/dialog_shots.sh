@@ -23,18 +23,9 @@ printf '[EXEINI]\r\nNAME=taro\r\nNAME2=secret\r\nNAME3=1\r\n' >"$app/★MailData
 
 cat >"$work/inside.sh" <<'INSIDE'
 set -euo pipefail
-binary=$1 app=$2 out=$3
+binary=$1 app=$2 out=$3 root=$4
+source "$root/tests/support/x_window.sh"
 cd "$app"
-window() { # waits for a window whose title contains $1
-    for _ in $(seq 1 100); do
-        local id
-        id=$(xdotool search --name "$1" 2>/dev/null | tail -1 || true)
-        [[ -n $id ]] && { echo "$id"; return 0; }
-        sleep 0.2
-    done
-    echo "no window '$1'" >&2
-    return 1
-}
 "$binary" &
 pid=$!
 main=$(window 'ルモラ Ver')
@@ -56,5 +47,5 @@ kill -TERM "$pid"
 wait "$pid" || true
 INSIDE
 XDG_DATA_HOME=$work/data xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" \
-    bash "$work/inside.sh" "$binary" "$app" "$root/docs"
+    bash "$work/inside.sh" "$binary" "$app" "$root/docs" "$root"
 echo "screenshots: docs/certificate.png docs/question.png"

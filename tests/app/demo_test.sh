@@ -16,13 +16,8 @@ set -euo pipefail
 root=$1 binary=$2 work=$3
 LUMORA_DEMO_DIR=$work/demo bash "$root/scripts/demo.sh" "$binary" >"$work/demo.out" 2>&1 &
 demo=$!
-wid=
-for _ in $(seq 1 150); do
-    wid=$(xdotool search --name 'ルモラ' 2>/dev/null | head -1 || true)
-    [[ -n $wid ]] && break
-    sleep 0.2
-done
-[[ -n $wid ]] || { cat "$work/demo.out"; echo "no Lumora window" >&2; exit 1; }
+source "$root/tests/support/x_window.sh"
+wid=$(window 'ルモラ Ver') || { cat "$work/demo.out" >&2; exit 1; }
 sleep 1
 # The receive button: the second picture button of the left column.
 xdotool mousemove --window "$wid" 24 72 click 1
@@ -35,13 +30,7 @@ done
 # send button (送信, bottom left) sends it to the demo's SMTP server.
 (cd "$work/demo/data/lumora" && XDG_DATA_HOME=$work/demo/data "$binary" \
     'mailto:hanako@example.jp?subject=%E3%83%87%E3%83%A2&body=%E3%81%93%E3%82%93%E3%81%AB%E3%81%A1%E3%81%AF')
-compose=
-for _ in $(seq 1 50); do
-    compose=$(xdotool search --name '新規作成' 2>/dev/null | tail -1 || true)
-    [[ -n $compose ]] && break
-    sleep 0.2
-done
-[[ -n $compose ]] || { echo "no compose window" >&2; exit 1; }
+compose=$(window '新規作成')
 sleep 1
 xdotool mousemove --window "$compose" 60 478 click 1
 for _ in $(seq 1 100); do
