@@ -63,13 +63,6 @@ QByteArray md5Hex(const QByteArray& data)
         .toHex();
 }
 
-bool isIpLiteral(const QByteArray& host)
-{
-    unsigned char buffer[sizeof(in6_addr)];
-    return inet_pton(AF_INET, host.constData(), buffer) == 1 ||
-           inet_pton(AF_INET6, host.constData(), buffer) == 1;
-}
-
 QString sslErrorText()
 {
     char text[256] = {};
@@ -182,7 +175,7 @@ bool Pop3Session::startTls()
     SSL_set_fd(ssl_, fd_);
     const QByteArray host = server_.host.toUtf8();
     expectHost(SSL_get0_param(ssl_), server_.host);
-    if (!isIpLiteral(host)) {
+    if (!isIpAddress(server_.host)) {
         // SSL_set_tlsext_host_name() without its C cast
         SSL_ctrl(ssl_, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
                  const_cast<char*>(host.constData()));

@@ -1,5 +1,8 @@
 #include "mail/server_address.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 namespace lumora {
 
 QString ServerAddress::url(Protocol protocol) const
@@ -10,6 +13,14 @@ QString ServerAddress::url(Protocol protocol) const
                                : (implicit ? QStringLiteral("smtps") : QStringLiteral("smtp"));
     const QString shownHost = host.contains(QLatin1Char(':')) ? u'[' + host + u']' : host;
     return QStringLiteral("%1://%2:%3/").arg(scheme, shownHost).arg(port);
+}
+
+bool isIpAddress(const QString& host)
+{
+    const QByteArray text = host.toUtf8();
+    unsigned char buffer[sizeof(in6_addr)];
+    return inet_pton(AF_INET, text.constData(), buffer) == 1 ||
+           inet_pton(AF_INET6, text.constData(), buffer) == 1;
 }
 
 std::optional<ServerAddress> parseServerAddress(const QString& text, Protocol protocol)

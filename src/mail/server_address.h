@@ -25,6 +25,9 @@ struct ServerAddress {
     QString url(Protocol protocol) const;
 };
 
+// True when host is an IPv4 or IPv6 address rather than a name.
+bool isIpAddress(const QString& host);
+
 // The server, or nothing when the text is no server name (empty, spaces
 // inside, a bad port, another scheme).
 std::optional<ServerAddress> parseServerAddress(const QString& text, Protocol protocol);

@@ -1,5 +1,6 @@
 #include "mail/server_certificate.h"
 
+#include "mail/server_address.h"
 #include "store/file_io.h"
 
 #include <QList>
@@ -9,8 +10,6 @@
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
-
-#include <arpa/inet.h>
 
 #include <mutex>
 
@@ -154,9 +153,7 @@ CertificateVerdict judgeCertificate(X509* leaf, long verifyResult, const QString
 void expectHost(X509_VERIFY_PARAM* param, const QString& host)
 {
     const QByteArray name = host.toUtf8();
-    unsigned char buffer[sizeof(in6_addr)];
-    if (inet_pton(AF_INET, name.constData(), buffer) == 1 ||
-        inet_pton(AF_INET6, name.constData(), buffer) == 1) {
+    if (isIpAddress(host)) {
         X509_VERIFY_PARAM_set1_ip_asc(param, name.constData());
     } else {
         X509_VERIFY_PARAM_set1_host(param, name.constData(), 0);
