@@ -3,6 +3,7 @@
 
 #include "compose/write_form.h"
 
+#include "ui/accessibility.h"
 #include "ui/controls.h"
 #include "ui/geometry.h"
 #include "ui/icons.h"
@@ -274,6 +275,25 @@ QHash<QWidget*, QString> WriteForm::explanationTable() const
         table.insert(caption, greeting);
     }
     return table;
+}
+
+// What a screen reader says for each control: its caption, or its role.
+void WriteForm::nameControls()
+{
+    ui::nameCaptionedControls(this);
+    const std::pair<QWidget*, const char*> roles[] = {
+        {ToText, "宛先"},      {SubjectText, "件名"},    {AttachText, "添付ファイル"},
+        {rtfEd, "本文"},       {List1, "アドレス帳"},    {List2, "添付ファイル一覧"},
+        {Combo1, "首記例"},    {Label7, "状態"},         {Text14, "ヘルプ"},
+        {Text1, "件数"},       {Text2, "選択"},          {Text4, "貼付け欄"},
+        {Check1, "占い"},      {Picture3, "メールの絵"}, {Frame1, "ヘッダー"},
+        {Picture7, "下書き"},  {Frame4, "一括送信"},     {tbToolBar, "ツールバー"},
+        {menuBar, "メニュー"},
+    };
+    for (const auto& [control, name] : roles) {
+        control->setAccessibleName(QString::fromUtf8(name));
+    }
+    ui::describeControls(explanations_);
 }
 
 } // namespace lumora

@@ -3,6 +3,7 @@
 
 #include "viewer/tyaku_form.h"
 
+#include "ui/accessibility.h"
 #include "ui/controls.h"
 #include "ui/geometry.h"
 #include "ui/icons.h"
@@ -212,6 +213,41 @@ QHash<QWidget*, QString> TyakuForm::explanationTable() const
         {Text1, QStringLiteral("検索したい文字を入力し、メニューバーから「検索」「次を検索」を"
                                "選択し、検索したい文字を本文中(body)から検索します。")},
     };
+}
+
+// What a screen reader says for each control: its caption, or its role.
+void TyakuForm::nameControls()
+{
+    ui::nameCaptionedControls(this);
+    const std::pair<QWidget*, const char*> roles[] = {
+        {MailListView, "メール一覧"},
+        {Text7, "件名"},
+        {Text8, "差出人"},
+        {Text9, "日付"},
+        {rtfEd, "本文"},
+        {Text1, "検索文字"},
+        {Text2, "件数"},
+        {Text6, "コピー欄"},
+        {Text4, "説明"},
+        {Text5, "選択"},
+        {tbToolBar, "ツールバー"},
+        {menuBar, "メニュー"},
+        {Picture1, "ツールバーの枠"},
+        {Picture4, "検索文字の枠"},
+        {lstLst, "補助リスト"},
+        {lstWk, "作業リスト"},
+        {rtfWk, "作業バッファ"},
+        {Text3, "作業欄"},
+    };
+    for (const auto& [control, name] : roles) {
+        control->setAccessibleName(QString::fromUtf8(name));
+    }
+    const char* const pictures[] = {"一件削除の絵", "アドレス帳登録の絵", "返事を書くの絵",
+                                    "全件削除の絵"};
+    for (qsizetype i = 0; i < actionIcons_.size(); ++i) {
+        actionIcons_[i]->setAccessibleName(QString::fromUtf8(pictures[i]));
+    }
+    ui::describeControls(explanations_);
 }
 
 } // namespace lumora
