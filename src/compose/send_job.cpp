@@ -66,6 +66,16 @@ SendReport sendMails(MailLibrary& mail, const SendRequest& request, const std::a
         if (result < 0) {
             report.failures.append(
                 {recipient, mail.NMailGetMessage(0), mail.NMailGetCertificate()});
+            if (report.failures.last().certificate) {
+                // The server is refused before any mail: every other mail
+                // would meet the same certificate, so none is tried.
+                const SendFailure refused = report.failures.last();
+                for (int rest = i + 1; rest < report.total; ++rest) {
+                    report.failures.append(
+                        {request.recipients[rest], refused.message, refused.certificate});
+                }
+                break;
+            }
         } else {
             ++report.sent;
         }

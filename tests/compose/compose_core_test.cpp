@@ -192,4 +192,20 @@ TEST(SendJob, EachRecipientGetsOneMailWithTheSameTextAndFailuresAreCollected)
     EXPECT_EQ(down.sends.size(), 2);
     EXPECT_TRUE(stopped.stopped);
     EXPECT_TRUE(stopped.summary().contains(QStringLiteral("残りの 1 件は送信を中止しました。")));
+
+    // A server certificate refused at the first mail: no other mail meets
+    // it again, and each is reported with it.
+    SendingMailLibrary untrusted;
+    untrusted.results = {-1, -1, -1};
+    untrusted.refusedCertificate = ServerCertificate{};
+    untrusted.refusedCertificate->fingerprint = QStringLiteral("AB:CD");
+    const SendReport refused = sendMails(untrusted, request);
+    EXPECT_EQ(untrusted.sends.size(), 1);
+    ASSERT_EQ(refused.failures.size(), 3);
+    EXPECT_EQ(refused.failures[2].recipient, QStringLiteral("c@x.jp"));
+    EXPECT_EQ(refused.distinctMessages().size(), 1);
+    ASSERT_TRUE(refused.refusedCertificate());
+    EXPECT_EQ(refused.refusedCertificate()->fingerprint, QStringLiteral("AB:CD"));
+    EXPECT_FALSE(refused.stopped);
+    EXPECT_TRUE(refused.summary().startsWith(QStringLiteral("3 件中 0 件を送信しました。")));
 }

@@ -72,6 +72,12 @@ public:
         QMutexLocker lock(&mutex);
         return error;
     }
+    // Every failure is the server's certificate refused, when one is set.
+    std::optional<ServerCertificate> NMailGetCertificate() override
+    {
+        QMutexLocker lock(&mutex);
+        return error.isEmpty() ? std::nullopt : refusedCertificate;
+    }
 
     QList<Send> snapshot()
     {
@@ -85,6 +91,7 @@ public:
     // The error text for every failure; empty: one naming the recipient.
     QString errorText;
     QString error;
+    std::optional<ServerCertificate> refusedCertificate;
     bool hold = false;
     QSemaphore started;
     QSemaphore proceed;
