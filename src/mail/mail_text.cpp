@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <optional>
 
 namespace lumora::mailtext {
 namespace {
@@ -389,9 +390,78 @@ bool isBlank(const QByteArray& bytes)
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == ' ' || c == '\t'; });
 }
 
-QString decodeLiteral(QByteArrayView bytes)
+// True when a CP932 reading of the bytes takes an ASCII letter between two
+// other letters as the second byte of a double-byte character: "café" read
+// as CP932 swallows what follows the é. Japanese text has a double-byte
+// character or a space around such a byte.
+bool breaksLetters(QByteArrayView bytes)
 {
-    if (has8Bit(bytes) || hasJisEscape(bytes)) {
+    const auto letter = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    };
+    for (qsizetype i = 0; i + 1 < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) {
+            continue;
+        }
+        const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+        if (lead && letter(bytes[i + 1]) && i > 0 && letter(bytes[i - 1]) &&
+            (i + 2 >= bytes.size() || letter(bytes[i + 2]))) {
+            return true;
+        }
+        i += lead ? 1 : 0;
+    }
+    return false;
+}
+
+// A reading that is plainly not the text: bytes it could not read, or
+// characters of the private-use area (CP932's user-defined rows among them),
+// which no sender's header holds.
+bool plausible(const QString& text, bool ok)
+{
+    if (!ok || text.isNull()) {
+        return false;
+    }
+    return std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() == 0xFFFD || (c.unicode() >= 0xE000 && c.unicode() <= 0xF8FF);
+    });
+}
+
+// Raw 8-bit bytes in a header: strict UTF-8, else the charset the mail
+// declares for its text, else the Japanese guess, else windows-1252, which
+// reads every byte.
+QString decodeRaw8Bit(QByteArrayView bytes, QByteArrayView declared)
+{
+    if (isValidUtf8(bytes)) {
+        return QString::fromUtf8(bytes);
+    }
+    const auto readAs = [&](const QByteArray& name) -> std::optional<QString> {
+        if (name.isEmpty() || name == "UTF-8" || name == "ISO-2022-JP") {
+            return std::nullopt;
+        }
+        bool ok = false;
+        QString text = decodeWith(bytes, name.constData(), &ok);
+        if (!plausible(text, ok) || (name == "windows-31j" && breaksLetters(bytes))) {
+            return std::nullopt;
+        }
+        return text;
+    };
+    if (auto text = readAs(converterFor(declared))) {
+        return *text;
+    }
+    const QByteArray guessed = guessCharset(bytes);
+    if (auto text = readAs(guessed == "CP932" ? QByteArray("windows-31j") : guessed)) {
+        return *text;
+    }
+    return decodeWith(bytes, "windows-1252");
+}
+
+QString decodeLiteral(QByteArrayView bytes, QByteArrayView declared)
+{
+    if (has8Bit(bytes)) {
+        return decodeRaw8Bit(bytes, declared);
+    }
+    if (hasJisEscape(bytes)) {
         return decodeGuessed(bytes);
     }
     return QString::fromLatin1(bytes);
@@ -400,6 +470,11 @@ QString decodeLiteral(QByteArrayView bytes)
 } // namespace
 
 QString decodeHeader(QByteArrayView raw)
+{
+    return decodeHeader(raw, {});
+}
+
+QString decodeHeader(QByteArrayView raw, QByteArrayView declared)
 {
     const QList<Segment> all = segments(unfold(raw));
     // White space between two encoded words is not part of the text.
@@ -424,7 +499,8 @@ QString decodeHeader(QByteArrayView raw)
     }
     QString text;
     for (const Segment& part : joined) {
-        text += part.encoded ? decode(part.bytes, part.charset) : decodeLiteral(part.bytes);
+        text +=
+            part.encoded ? decode(part.bytes, part.charset) : decodeLiteral(part.bytes, declared);
     }
     return text;
 }
@@ -520,7 +596,7 @@ HeaderValue parseHeaderValue(QByteArrayView raw)
     for (auto it = plain.cbegin(); it != plain.cend(); ++it) {
         const QByteArray& value = it.value();
         result.params.insert(it.key(),
-                             value.contains("=?") ? decodeHeader(value) : decodeLiteral(value));
+                             value.contains("=?") ? decodeHeader(value) : decodeLiteral(value, {}));
     }
     for (auto it = pieces.begin(); it != pieces.end(); ++it) {
         QList<Piece>& list = it.value();
@@ -544,7 +620,7 @@ HeaderValue parseHeaderValue(QByteArrayView raw)
             first = false;
         }
         result.params.insert(it.key(),
-                             charset.isEmpty() ? decodeLiteral(bytes) : decode(bytes, charset));
+                             charset.isEmpty() ? decodeLiteral(bytes, {}) : decode(bytes, charset));
     }
     return result;
 }

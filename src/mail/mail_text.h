@@ -26,6 +26,11 @@ QByteArray guessCharset(QByteArrayView bytes);
 // (adjacent words of one charset joined as bytes first, so a character split
 // between two words survives), raw 8-bit text guessed.
 QString decodeHeader(QByteArrayView raw);
+// The same, with raw 8-bit text read in this order: strict UTF-8, the
+// charset the mail declares for its text, the Japanese guess (unless it
+// gives characters no header holds or breaks Latin words apart),
+// windows-1252.
+QString decodeHeader(QByteArrayView raw, QByteArrayView declared);
 
 // A structured header value such as Content-Type or Content-Disposition.
 struct HeaderValue {

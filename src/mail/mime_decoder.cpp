@@ -57,10 +57,41 @@ std::optional<QByteArray> rawHeader(GMimeObject* object, const char* name)
     return std::nullopt;
 }
 
+// The charset the mail declares for its text (its first charset
+// parameter), which raw 8-bit header text is most likely in too.
+thread_local QByteArray declaredCharset;
+
 QString headerText(GMimeObject* object, const char* name)
 {
     const auto raw = rawHeader(object, name);
-    return raw ? mailtext::decodeHeader(*raw).trimmed() : QString();
+    return raw ? mailtext::decodeHeader(*raw, declaredCharset).trimmed() : QString();
+}
+
+QByteArray firstCharset(const QByteArray& raw)
+{
+    const qsizetype at =
+        raw.indexOf("charset=") >= 0 ? raw.indexOf("charset=") : raw.toLower().indexOf("charset=");
+    if (at < 0) {
+        return {};
+    }
+    qsizetype start = at + 8;
+    if (start < raw.size() && raw[start] == '"') {
+        ++start;
+    }
+    qsizetype end = start;
+    while (end < raw.size() && end - start < 40 &&
+           !QByteArrayView(" \t\r\n;\"").contains(raw[end])) {
+        ++end;
+    }
+    return raw.mid(start, end - start);
+}
+
+// An identifier field (Message-ID, References) as written, unfolded.
+QByteArray idField(GMimeObject* object, const char* name)
+{
+    QByteArray value = rawHeader(object, name).value_or(QByteArray());
+    value.replace('\r', ' ').replace('\n', ' ').replace('\t', ' ');
+    return value.simplified();
 }
 
 QByteArray contentBytes(GMimePart* part)
@@ -207,6 +238,33 @@ private:
             chosen = g_mime_multipart_get_part(multipart, count - 1);
         }
         walk(chosen, depth + 1);
+        // The files of the other versions (the pictures of an HTML version)
+        // are the mail's too; only their texts are the body said again.
+        for (int i = 0; i < count; ++i) {
+            if (GMimeObject* part = g_mime_multipart_get_part(multipart, i); part != chosen) {
+                walkFilesOnly(part, depth + 1);
+            }
+        }
+    }
+
+    void walkFilesOnly(GMimeObject* object, int depth)
+    {
+        if (!object || depth > kMaxDepth) {
+            return;
+        }
+        if (GMIME_IS_MULTIPART(object)) {
+            GMimeMultipart* multipart = GMIME_MULTIPART(object);
+            for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i) {
+                walkFilesOnly(g_mime_multipart_get_part(multipart, i), depth + 1);
+            }
+            return;
+        }
+        const mailtext::HeaderValue type = contentType(object);
+        const bool text = type.value == "text/plain" || type.value == "text/html" ||
+                          type.value == "text/enriched";
+        if (GMIME_IS_MESSAGE_PART(object) || (GMIME_IS_PART(object) && !text)) {
+            walk(object, depth);
+        }
     }
 
     void walkLeaf(GMimePart* part, const mailtext::HeaderValue& type)
@@ -543,9 +601,14 @@ DecodedMail decodeMail(const QByteArray& original)
         return withoutStructure();
     }
     GMimeObject* top = GMIME_OBJECT(message.p);
+    declaredCharset = firstCharset(raw);
     mail.subject = headerText(top, "Subject");
     mail.date = headerText(top, "Date");
     mail.from = headerText(top, "From");
+    mail.to = headerText(top, "To");
+    mail.cc = headerText(top, "Cc");
+    mail.messageId = idField(top, "Message-ID");
+    mail.references = idField(top, "References");
 
     GMimeObject* root = g_mime_message_get_mime_part(message.p);
     if (!root) {

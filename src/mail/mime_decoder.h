@@ -28,7 +28,11 @@ struct DecodedMail {
     QString subject;
     QString date;
     QString from;
-    QString body; // lines end in CR LF
+    QString to;
+    QString cc;
+    QByteArray messageId;  // "<...>" as written, or empty
+    QByteArray references; // the References field as written, or empty
+    QString body;          // lines end in CR LF
     QList<Attachment> attachments;
     std::optional<PartialPiece> partial;
     // What was left out because the mail went beyond the limits below; each

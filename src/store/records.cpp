@@ -55,10 +55,12 @@ MailRecord MailRecord::received(const QString& subject, const QString& from, con
                                 const QString& body)
 {
     MailRecord record;
-    record.setText(kSubject, text::trimSpaces(subject));
-    record.setText(kFrom, text::trimSpaces(from));
-    record.setText(kDate, text::trimSpaces(date));
-    record.setText(kBody, text::trimSpaces(body));
+    // A character the record cannot hold is stored in a form a reader can
+    // still make out; the mail's original keeps the real one.
+    record.setText(kSubject, text::readableCp932(text::trimSpaces(subject)));
+    record.setText(kFrom, text::readableCp932(text::trimSpaces(from)));
+    record.setText(kDate, text::readableCp932(text::trimSpaces(date)));
+    record.setText(kBody, text::readableCp932(text::trimSpaces(body)));
     return record;
 }
 

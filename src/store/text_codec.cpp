@@ -1,5 +1,6 @@
 #include "store/text_codec.h"
 
+#include <QHash>
 #include <QTextBoundaryFinder>
 
 #include <array>
@@ -147,6 +148,110 @@ QByteArray encodeCp932(const QString& text)
 bool fitsCp932(const QString& text)
 {
     return decodeCp932(encodeCp932(text)) == mapJisFormsToCp932(text);
+}
+
+namespace {
+
+bool charFits(const QString& c)
+{
+    return !c.contains(QLatin1Char('?')) && !encodeCp932(c).contains('?');
+}
+
+// Plain forms of letters and signs that no decomposition gives.
+QString plainForm(char32_t c)
+{
+    static const QHash<char32_t, QString> table = {
+        {U'ß', QStringLiteral("ss")},     {U'ẞ', QStringLiteral("SS")},
+        {U'æ', QStringLiteral("ae")},     {U'Æ', QStringLiteral("AE")},
+        {U'œ', QStringLiteral("oe")},     {U'Œ', QStringLiteral("OE")},
+        {U'ø', QStringLiteral("o")},      {U'Ø', QStringLiteral("O")},
+        {U'đ', QStringLiteral("d")},      {U'Đ', QStringLiteral("D")},
+        {U'ð', QStringLiteral("d")},      {U'Ð', QStringLiteral("D")},
+        {U'ł', QStringLiteral("l")},      {U'Ł', QStringLiteral("L")},
+        {U'þ', QStringLiteral("th")},     {U'Þ', QStringLiteral("Th")},
+        {U'ı', QStringLiteral("i")},      {U'ħ', QStringLiteral("h")},
+        {U'‘', QStringLiteral("'")},      {U'’', QStringLiteral("'")},
+        {U'‚', QStringLiteral("'")},      {U'‛', QStringLiteral("'")},
+        {U'“', QStringLiteral("\"")},     {U'”', QStringLiteral("\"")},
+        {U'„', QStringLiteral("\"")},     {U'‟', QStringLiteral("\"")},
+        {U'«', QStringLiteral("<<")},     {U'»', QStringLiteral(">>")},
+        {U'‹', QStringLiteral("<")},      {U'›', QStringLiteral(">")},
+        {U'‒', QStringLiteral("-")},      {U'–', QStringLiteral("-")},
+        {U'‑', QStringLiteral("-")},      {U'⁃', QStringLiteral("-")},
+        {U'…', QStringLiteral("...")},    {U'•', QStringLiteral("・")},
+        {U'⁄', QStringLiteral("/")},      {U'©', QStringLiteral("(c)")},
+        {U'®', QStringLiteral("(R)")},    {U'€', QStringLiteral("EUR")},
+        {U'¡', QStringLiteral("!")},      {U'\u00A0', QStringLiteral(" ")},
+        {U'\u2009', QStringLiteral(" ")}, {U'\u202F', QStringLiteral(" ")},
+    };
+    return table.value(c);
+}
+
+bool isMark(char32_t c)
+{
+    const QChar::Category category = QChar::category(c);
+    return category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
+           category == QChar::Mark_Enclosing || category == QChar::Other_Format ||
+           (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0x1F3FB && c <= 0x1F3FF);
+}
+
+// One character as a reader counts it, in a form CP932 holds.
+QString readableCharacter(const QString& grapheme)
+{
+    QString out;
+    bool lost = false;
+    for (const char32_t c : QStringView(grapheme).toUcs4()) {
+        const QString one = QString::fromUcs4(&c, 1);
+        if (charFits(one)) {
+            out += one;
+            continue;
+        }
+        if (isMark(c)) {
+            continue; // a combining accent, a variation selector, a joiner
+        }
+        if (const QString plain = plainForm(c); !plain.isEmpty()) {
+            out += plain;
+            continue;
+        }
+        QString decomposed;
+        for (const char32_t d : one.normalized(QString::NormalizationForm_KD).toUcs4()) {
+            const QString part = QString::fromUcs4(&d, 1);
+            if (isMark(d)) {
+                continue;
+            }
+            decomposed += charFits(part) ? part : plainForm(d);
+        }
+        if (!decomposed.isEmpty() && charFits(decomposed)) {
+            out += decomposed;
+        } else {
+            lost = true;
+        }
+    }
+    return lost ? out + QStringLiteral("〓") : out;
+}
+
+} // namespace
+
+QString readableCp932(const QString& text)
+{
+    const QByteArray encoded = encodeCp932(text);
+    if (encoded.count('?') == text.count(QLatin1Char('?'))) {
+        return text;
+    }
+    QString out;
+    out.reserve(text.size());
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype start = 0;
+    for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
+        const QString grapheme = text.mid(start, end - start);
+        start = end;
+        if (grapheme.size() == 1 && grapheme[0].unicode() < 0x80) {
+            out += grapheme;
+        } else {
+            out += charFits(grapheme) ? grapheme : readableCharacter(grapheme);
+        }
+    }
+    return out;
 }
 
 QString decodeCp932(QByteArrayView bytes)

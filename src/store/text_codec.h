@@ -20,6 +20,14 @@ QByteArray encodeCp932(const QString& text);
 // back from a file exactly as it went in.
 bool fitsCp932(const QString& text);
 
+// The text with every character CP932 cannot hold in its closest readable
+// form: accents dropped (é → e), letters spelt out (ß → ss, æ → ae),
+// typographic quotes and dashes as their plain forms; where there is none,
+// 〓 (one per character as a reader counts them), the mark Japanese mail
+// programs use for a character they cannot show. Text that fits is returned
+// unchanged.
+QString readableCp932(const QString& text);
+
 // Text for CP932 bytes. A byte sequence that is not CP932 becomes U+FFFD, one
 // per offending byte, so that garbage in a file never stops a read. NUL bytes
 // come back as U+0000 (see CutAtNul).

@@ -191,7 +191,8 @@ TEST_F(Corpus, TheBodyIsThePlainTextAndHtmlIsMadeReadable)
     EXPECT_EQ(d.body, QStringLiteral("こんにちは &<世界>\r\n\r\n二行目\r\n三行目①①"));
     d = decode("nested_alternative.eml");
     EXPECT_EQ(d.body, QStringLiteral("プレーンテキスト版\r\n\r\n-- \r\nmailing list footer"));
-    EXPECT_EQ(d.files, (QStringList{QStringLiteral("report.pdf")}));
+    // The HTML version's picture is kept too; its text is not.
+    EXPECT_EQ(d.files, (QStringList{QStringLiteral("report.pdf"), QStringLiteral("添付1.gif")}));
 }
 
 TEST_F(Corpus, BrokenAndHostileMailsGiveWhatCanBeRead)
@@ -228,6 +229,27 @@ TEST(MailText, EncodedWordsJoinAsBytesAndLiteralsStay)
     EXPECT_EQ(v.value, QByteArray("text/plain"));
     EXPECT_EQ(v.params.value("charset"), QStringLiteral("ISO-2022-JP"));
     EXPECT_EQ(v.params.value("format"), QStringLiteral("flowed"));
+}
+
+TEST(MailText, RawEightBitHeadersTryUtf8TheDeclaredCharsetTheGuessThenWindows1252)
+{
+    const QByteArray sjis = QByteArray::fromHex("93fa967b8cea"); // 日本語 in CP932
+    const QByteArray euc = QByteArray::fromHex("c6fccbdcb8ec");  // 日本語 in EUC-JP
+    EXPECT_EQ(mailtext::decodeHeader("caf\xc3\xa9"), QStringLiteral("café"));
+    EXPECT_EQ(mailtext::decodeHeader(sjis), QStringLiteral("日本語"));
+    EXPECT_EQ(mailtext::decodeHeader(euc, "EUC-JP"), QStringLiteral("日本語"));
+    // Latin-1 bytes: the declared charset when the mail gives one; without
+    // it, a CP932 reading would swallow letters, so windows-1252.
+    EXPECT_EQ(mailtext::decodeHeader("Gr\xfc\xdf"
+                                     "e aus K\xf6ln",
+                                     "iso-8859-1"),
+              QStringLiteral("Grüße aus Köln"));
+    EXPECT_EQ(mailtext::decodeHeader("Caf\xe9s \x93quoted\x94"), QStringLiteral("Cafés “quoted”"));
+    EXPECT_EQ(mailtext::decodeHeader("na\xefve"), QStringLiteral("naïve"));
+    // A declared charset that cannot read the bytes is passed over.
+    EXPECT_EQ(mailtext::decodeHeader(sjis, "iso-2022-jp"), QStringLiteral("日本語"));
+    // CP932's user-defined rows are no reading of a header.
+    EXPECT_EQ(mailtext::decodeHeader("\xf0\x40"), QStringLiteral("ð@"));
 }
 
 TEST(NetErrorText, AMailboxInUseOnlyWhenTheServerSaysSo)

@@ -51,6 +51,28 @@ TEST(Cp932Text, CharactersOutsideCp932BecomeQuestionMarks)
     EXPECT_EQ(encodeCp932(QStringLiteral("a\U0001F600b한c")), QByteArray("a?b?c"));
 }
 
+TEST(Cp932Text, AReadableFormStandsInForWhatCp932Lacks)
+{
+    // Accents dropped, letters spelt out, typographic signs made plain.
+    EXPECT_EQ(readableCp932(QStringLiteral("Café Müller Straße Æsir Łódź")),
+              QStringLiteral("Cafe Muller Strasse AEsir Lodz"));
+    // Quotes CP932 has stay; the others become plain ones.
+    EXPECT_EQ(readableCp932(QStringLiteral("\u2018a\u2019 \u201Eb\u201F «c» d\u2013e ½")),
+              QStringLiteral("\u2018a\u2019 \"b\" <<c>> d-e 1/2"));
+    // A decomposed accent goes with its letter.
+    EXPECT_EQ(readableCp932(QStringLiteral("e\u0301t\u0301e")), QStringLiteral("ete"));
+    // No readable form: one 〓 per character as a reader sees it, never '?';
+    // a flag, a skin tone and a family joined by ZWJ are one character each.
+    EXPECT_EQ(readableCp932(QStringLiteral("あ\U0001F600い한\U0001F44D\U0001F3FDう")),
+              QStringLiteral("あ〓い〓〓う"));
+    EXPECT_EQ(readableCp932(QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467!")),
+              QStringLiteral("〓!"));
+    // What fits stays as it is, question marks included.
+    const QString japanese = QStringLiteral("①㈱髙ｱ〜？?―");
+    EXPECT_EQ(readableCp932(japanese), japanese);
+    EXPECT_FALSE(encodeCp932(readableCp932(QStringLiteral("ß\U0001F600é"))).contains('?'));
+}
+
 TEST(Cp932Text, GarbageBytesDecodeWithoutLosingTheTextAroundThem)
 {
     // 0xA0 and 0xFD are not CP932; 0x82 at the very end is a cut-off lead byte.
