@@ -188,6 +188,11 @@ public:
         return 0;
     }
 
+    QByteArray NMailGetOriginal(const MailFields& fields, const QString& body) override
+    {
+        return rawMail(fields.header, body);
+    }
+
     int NMailAttachmentFileFirst(int, MailFields& fields, QString& body,
                                  const QString& attachmentFolder, const QString&, QString&,
                                  int) override

@@ -58,6 +58,13 @@ public:
     // Header fields and the body text as received, before any MIME decoding.
     virtual int NMailPop3GetMail(int handle, int number, MailFields& fields, QString& body,
                                  int flag1, int flag2) = 0;
+    // The mail's bytes exactly as retrieved, for the header and body texts
+    // that NMailPop3GetMail gave (before NMailAttachmentFileFirst rewrites
+    // them).
+    virtual QByteArray NMailGetOriginal(const MailFields& fields, const QString& body)
+    {
+        return fields.header.toLatin1() + "\r\n" + body.toLatin1();
+    }
     // Decodes the mail: writes its attachments as files into attachmentFolder
     // and gives back the fields and the body to show. 1 when attachments were
     // written, -5 when an attachment file cannot be written, -6 while not all

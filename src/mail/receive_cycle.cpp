@@ -1,6 +1,7 @@
 #include "mail/receive_cycle.h"
 
 #include "mail/attachment_files.h"
+#include "mail/mail_intake.h"
 #include "mail/mail_library.h"
 #include "mail/server_address.h"
 #include "mail/uid_store.h"
@@ -59,15 +60,12 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
         return outcome;
     }
 
-    const RecordFile received = mailFile(paths.receivedFile());
-    // A record cut short by a crash is no mail; its mail is still on the
-    // server and is fetched again below.
-    (void)received.dropPartialTail();
+    MailIntake intake(mail, paths);
     // IDs are the mailbox's: the same whether it is reached by POP3 or POP3S.
     const auto address = parseServerAddress(settings.pop3Server, Protocol::Pop3);
     UidStore uids(paths.uidFile(), credentials.id + QLatin1Char('@') +
                                        (address ? address->host : settings.pop3Server));
-    (void)uids.load(received.wholeCount());
+    (void)uids.load(intake.appendNumber() - 1);
     QList<QString> serverUids;
     QSet<QString> onServer;
     qint64 totalBytes = 0;
@@ -92,10 +90,9 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
 
     const QString attachmentFolder = paths.attachmentFolder();
     attachments::removeLeftovers(attachmentFolder);
-    const QString tempFile = attachmentFolder + u'/' + names::kTempText;
-    QFile::remove(tempFile); // an older version's leftover
+    QFile::remove(attachmentFolder + u'/' + names::kTempText); // an older version's leftover
     qint64 bytesDone = 0;
-    bool wroteSomething = false;
+    bool complete = true;
     for (int i = 1; i <= count; ++i) {
         if (cancel && cancel->load()) {
             break;
@@ -110,7 +107,7 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
             bytesDone += std::max<qint64>(0, size);
             continue;
         }
-        if (received.appendNumber() > kMaxReceivedRecords) {
+        if (intake.appendNumber() > kMaxReceivedRecords) {
             listener.notice(QStringLiteral("受信メールの保存件数が上限（%1件）に達しました。"
                                            "残りのメールはサーバーに残してあります。"
                                            "不要なメールを削除してから、もう一度受信してください。")
@@ -128,43 +125,25 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
             break;
         }
         bytesDone += std::max<qint64>(0, size);
-        const bool hasAttachment = QStringView(body)
-                                       .left(body.indexOf(QChar(0)))
-                                       .contains(QLatin1StringView("attachment"));
-        // The decoder reads the mail from the header and the body it is
-        // handed; the header and body joined once more as one text would be
-        // a copy of the whole mail that nothing reads.
-        QString text;
-        const int decoded = mail.NMailAttachmentFileFirst(0, fields, body, attachmentFolder + u'/',
-                                                          tempFile, text, 0);
-        mail.NMailAttachmentFileClose(0);
-        if (decoded == -5) {
+        const QByteArray original = mail.NMailGetOriginal(fields, body);
+        const TakenMail taken = intake.decode(fields, body);
+        if (taken.decoded == -5) {
             listener.notice(QStringLiteral("添付ファイルをオープンできません"));
-        } else if (decoded == -6) {
+        } else if (taken.decoded == -6) {
             listener.notice(QStringLiteral("分割されたメールが全て揃っていません"));
         }
-
-        const QString subject = text::CutAtNul(fields.subject);
-        const QString from = text::CutAtNul(fields.from);
-        const QString date = text::CutAtNul(fields.date);
-        QString shown = text::CutAtNul(body);
-        if (hasAttachment) {
-            shown += QStringLiteral("\r\n") + kAttachmentNotice;
-        }
-        listener.mailShown(subject, from, date, shown);
+        listener.mailShown(taken.subject, taken.from, taken.date, taken.shown);
 
         if (!uid.isEmpty()) {
-            (void)uids.willStore(uid, received.appendNumber());
+            (void)uids.willStore(uid, intake.appendNumber());
         }
-        MailRecord record;
-        const Result<qint64> stored =
-            storeReceivedMail(received, subject, from, date, shown, Flush::Later, &record);
+        const Result<qint64> stored = intake.store(taken, original);
         if (settings.buffer) {
-            settings.buffer->set(record);
+            settings.buffer->set(taken.record);
         }
-        wroteSomething = true;
         if (!stored.ok()) {
             outcome.failed = true;
+            complete = false;
             listener.failed(QStringLiteral("受信したメールを保存できませんでした。"
                                            "メールはサーバーに残してあります。\n") +
                             paths.receivedFile());
@@ -180,8 +159,7 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
     }
 
     // Everything stored reaches the disk before the server deletes anything.
-    if (wroteSomething && (!fileio::syncFileSystem(paths.dataFolder()) ||
-                           !fileio::syncFileSystem(attachmentFolder))) {
+    if (!intake.finish(complete)) {
         listener.failed(QStringLiteral("受信したメールをディスクに書き込めませんでした。"
                                        "メールはサーバーに残してあります。"));
         outcome.failed = true;

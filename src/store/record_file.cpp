@@ -229,6 +229,49 @@ Result<qint64> RecordFile::append(const QByteArray& record, Flush flush) const
     return n;
 }
 
+RecordAppender::RecordAppender(const RecordFile& file) : file_(file)
+{
+    fd_ = ::open(nativePath(file.path()).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        status_ = {StoreError::OpenFailed, file.path() + QStringLiteral(": ") + errnoText()};
+    }
+}
+
+RecordAppender::~RecordAppender()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+qint64 RecordAppender::appendNumber() const
+{
+    struct stat info {};
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0) {
+        return file_.appendNumber();
+    }
+    const double ratio =
+        static_cast<double>(info.st_size) / static_cast<double>(file_.layout().length) + 1.0;
+    return static_cast<qint64>(text::roundHalfEven(ratio));
+}
+
+Result<qint64> RecordAppender::append(const QByteArray& record)
+{
+    if (fd_ < 0) {
+        return status_;
+    }
+    const qint64 n = appendNumber();
+    if (n < 1 || record.size() != file_.layout().length) {
+        return Status{StoreError::BadArgument,
+                      QStringLiteral("record %1 of %2 bytes").arg(n).arg(record.size())};
+    }
+    const auto offset = static_cast<off_t>((n - 1) * file_.layout().length);
+    if (!pwriteFully(fd_, record.constData(), record.size(), offset)) {
+        return Status{StoreError::WriteFailed, file_.path() + QStringLiteral(": ") + errnoText()};
+    }
+    return n;
+}
+
 Status RecordFile::remove(qint64 n, const QString& tempPath, const CompactHook& hook) const
 {
     if (n > 0) {

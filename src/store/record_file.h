@@ -101,6 +101,28 @@ private:
     RecordLayout layout_;
 };
 
+// Appends to a record file through one open handle, for a run of appends
+// (a receive cycle, an import): what a reader of the file sees is the same as
+// with RecordFile::append. Writes are not flushed; the caller syncs the file
+// system when the run is done.
+class RecordAppender {
+public:
+    explicit RecordAppender(const RecordFile& file);
+    ~RecordAppender();
+    RecordAppender(const RecordAppender&) = delete;
+    RecordAppender& operator=(const RecordAppender&) = delete;
+
+    Status status() const { return status_; }
+    // The number the next append writes at, as RecordFile::appendNumber().
+    qint64 appendNumber() const;
+    Result<qint64> append(const QByteArray& record);
+
+private:
+    RecordFile file_;
+    int fd_ = -1;
+    Status status_;
+};
+
 // Little-endian 16-bit integers inside a record.
 qint16 readInt16(const QByteArray& record, qsizetype offset);
 void writeInt16(QByteArray& record, qsizetype offset, qint16 value);

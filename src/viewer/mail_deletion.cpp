@@ -5,8 +5,12 @@
 namespace lumora::viewer {
 
 Status deleteMail(const RecordFile& file, qint64 n, const QString& tempPath,
-                  const CompactHook& hook)
+                  const Originals& originals, const CompactHook& hook)
 {
+    const Result<QByteArray> deleted = file.read(n);
+    if (Status begun = originals.begin(file); !begun.ok()) {
+        return begun;
+    }
     Status status = file.remove(n, tempPath, hook);
     if (!status.ok() && status.error() != StoreError::Interrupted) {
         // The data file is still the old one (the temporary file is removed
@@ -18,12 +22,27 @@ Status deleteMail(const RecordFile& file, qint64 n, const QString& tempPath,
             (void)file.write(n, record);
         }
     }
+    if (status.ok()) {
+        if (deleted.ok() && originals.removeIfUnused(deleted.value(), file).ok()) {
+            originals.end();
+        }
+    } else if (status.error() != StoreError::Interrupted) {
+        originals.end(); // nothing changed
+    }
     return status;
 }
 
-Status deleteAllMail(const RecordFile& file)
+Status deleteAllMail(const RecordFile& file, const Originals& originals)
 {
-    return fileio::writeAtomically(file.path(), {});
+    if (Status begun = originals.begin(file); !begun.ok()) {
+        return begun;
+    }
+    Status status = fileio::writeAtomically(file.path(), {});
+    if (status.ok()) {
+        originals.removeAllBut({});
+        originals.end();
+    }
+    return status;
 }
 
 } // namespace lumora::viewer

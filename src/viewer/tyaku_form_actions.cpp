@@ -97,16 +97,19 @@ void TyakuForm::deleteSelected()
     }
     const RecordFile file = mailFile(context_.paths.receivedFile());
     const QString temp = context_.paths.receivedTemp();
-    rewriteFile([file, temp, n = row + 1,
-                 hook = deletionHook] { return viewer::deleteMail(file, n, temp, hook); },
-                [this](const Status& status) {
-                    clearFields();
-                    if (!status.ok()) {
-                        reportFailure(QStringLiteral("メールを削除できませんでした。"),
-                                      context_.paths.receivedFile());
-                    }
-                    fillRows();
-                });
+    const Originals originals(context_.paths.originalsFolder());
+    rewriteFile(
+        [file, temp, originals, n = row + 1, hook = deletionHook] {
+            return viewer::deleteMail(file, n, temp, originals, hook);
+        },
+        [this](const Status& status) {
+            clearFields();
+            if (!status.ok()) {
+                reportFailure(QStringLiteral("メールを削除できませんでした。"),
+                              context_.paths.receivedFile());
+            }
+            fillRows();
+        });
 }
 
 void TyakuForm::deleteAll()
@@ -119,7 +122,8 @@ void TyakuForm::deleteAll()
         return;
     }
     const RecordFile file = mailFile(context_.paths.receivedFile());
-    rewriteFile([file] { return viewer::deleteAllMail(file); },
+    const Originals originals(context_.paths.originalsFolder());
+    rewriteFile([file, originals] { return viewer::deleteAllMail(file, originals); },
                 [this](const Status& status) {
                     if (!status.ok()) {
                         reportFailure(QStringLiteral("メールを削除できませんでした。"),
