@@ -38,6 +38,8 @@ public:
     // Decodes a mail whose header and body texts the library's retrieval
     // gave (or that were made from a file the same way).
     TakenMail decode(MailFields& fields, QString& body);
+    // The same, with the files written into another folder.
+    TakenMail decodeInto(MailFields& fields, QString& body, const QString& attachmentFolder);
     // Keeps the original, then appends the record. The record's number.
     Result<qint64> store(const TakenMail& mail, const QByteArray& original);
 

@@ -304,7 +304,7 @@ public:
 
     int NMailSmtpSendMail(const QString& server, const QString& to, const QString&, const QString&,
                           const QString& from, const QString& subject, const QString& body,
-                          const QString&, const QStringList& attachments, int) override
+                          const QString& header, const QStringList& attachments, int) override
     {
         NMailInitializeWinSock();
         const auto address = parseServerAddress(server, Protocol::Smtp);
@@ -313,7 +313,7 @@ public:
             return -1;
         }
         QString error;
-        const auto mail = mime::compose({from, to, subject, body, attachments, {}}, &error);
+        const auto mail = mime::compose({from, to, subject, body, attachments, {}, header}, &error);
         if (!mail) {
             lastError = error;
             return -1;

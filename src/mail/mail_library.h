@@ -86,8 +86,10 @@ public:
     virtual QString NMailPop3GetMailUid(int handle, int number) = 0;
     virtual int NMailPop3Close(int handle) = 0;
 
-    // Sends one mail; attachments is a list of file paths. Negative on
-    // failure (see NMailGetMessage).
+    // Sends one mail; attachments is a list of file paths; header holds
+    // header lines to add, each ended by CR LF (a reply's In-Reply-To and
+    // References; other fields are not taken). Negative on failure (see
+    // NMailGetMessage).
     virtual int NMailSmtpSendMail(const QString& server, const QString& to, const QString& cc,
                                   const QString& bcc, const QString& from, const QString& subject,
                                   const QString& body, const QString& header,

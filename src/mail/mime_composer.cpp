@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <sys/stat.h>
 
@@ -270,6 +271,7 @@ QByteArray rfc2231Name(const QString& name)
 
 // The body as CR LF lines in the chosen charset, long lines cut.
 QByteArray bodyBytes(const QString& body, bool jis);
+QByteArray threadLines(const QString& headers);
 
 } // namespace
 
@@ -459,6 +461,7 @@ std::optional<ComposedMail> compose(const OutgoingMail& mail, QString* error)
     }
 
     const QByteArray domain = from.mid(from.lastIndexOf(QLatin1Char('@')) + 1).toUtf8();
+    const QByteArray thread = threadLines(mail.headers);
     const QDateTime date = mail.date.isValid() ? mail.date : QDateTime::currentDateTime();
     QByteArray head;
     head += "Date: " + rfc2822Date(date) + "\r\n";
@@ -468,6 +471,7 @@ std::optional<ComposedMail> compose(const OutgoingMail& mail, QString* error)
     head += "Message-ID: <" + QByteArray::number(date.toMSecsSinceEpoch()) + '.' +
             QByteArray::number(QRandomGenerator::global()->generate64(), 36) + '@' + domain +
             ">\r\n";
+    head += thread;
     head += "MIME-Version: 1.0\r\n";
     head += "X-Mailer: Lumora\r\n";
 
@@ -499,7 +503,61 @@ std::optional<ComposedMail> compose(const OutgoingMail& mail, QString* error)
     return out;
 }
 
+QByteArray mailFromTexts(const QString& from, const QString& date, const QString& subject,
+                         const QString& body)
+{
+    const bool jis = encodeIso2022Jp(body).has_value();
+    QByteArray head;
+    const QString storedDate = date.trimmed();
+    if (!storedDate.isEmpty()) {
+        head += "Date: " + (isAscii(storedDate) ? storedDate.toLatin1()
+                                                : encodedWords(storedDate, 6)) +
+                "\r\n";
+    }
+    if (!from.trimmed().isEmpty()) {
+        head += "From: " + mailboxHeader(from) + "\r\n";
+    }
+    head += "Subject: " + encodedWords(subject.trimmed(), 9) + "\r\n";
+    head += "MIME-Version: 1.0\r\n";
+    head += "Content-Type: text/plain; charset=" +
+            QByteArray(jis ? "ISO-2022-JP" : "UTF-8") + "\r\n";
+    if (jis) {
+        return head + "Content-Transfer-Encoding: 7bit\r\n\r\n" + bodyBytes(body, true);
+    }
+    return head + "Content-Transfer-Encoding: base64\r\n\r\n" +
+           base64Lines(bodyBytes(body, false));
+}
+
 namespace {
+
+QByteArray threadLines(const QString& headers)
+{
+    static const QRegularExpression idList(QStringLiteral("^(<[!-;=?-~]+>)( <[!-;=?-~]+>)*$"));
+    QByteArray out;
+    for (const QString& line : headers.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+        const qsizetype colon = line.indexOf(QLatin1Char(':'));
+        const QString name = line.left(colon).trimmed().toLower();
+        const QString value = line.mid(colon + 1).trimmed();
+        if (colon < 0 || (name != QStringLiteral("in-reply-to") &&
+                          name != QStringLiteral("references")) ||
+            !idList.match(value).hasMatch()) {
+            continue;
+        }
+        // Long reference lists are folded between identifiers.
+        QByteArray folded = name == QStringLiteral("references") ? "References:" : "In-Reply-To:";
+        qsizetype lineLength = folded.size();
+        for (const QString& id : value.split(QLatin1Char(' '))) {
+            if (lineLength + 1 + id.size() > 76 && lineLength > 12) {
+                folded += "\r\n";
+                lineLength = 0;
+            }
+            folded += ' ' + id.toLatin1();
+            lineLength += 1 + id.size();
+        }
+        out += folded + "\r\n";
+    }
+    return out;
+}
 
 QByteArray bodyBytes(const QString& body, bool jis)
 {

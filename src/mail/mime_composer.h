@@ -20,6 +20,9 @@ struct OutgoingMail {
     QString body;
     QStringList attachments; // file paths
     QDateTime date;
+    // Header lines the caller adds; only In-Reply-To and References are
+    // taken (a reply's thread), and only with a well-formed value.
+    QString headers;
 };
 
 struct ComposedMail {
@@ -31,6 +34,11 @@ struct ComposedMail {
 // The mail, or nothing with a Japanese error text (a control character in a
 // header, no usable recipient, an attachment that cannot be read).
 std::optional<ComposedMail> compose(const OutgoingMail& mail, QString* error);
+
+// A mail made from a stored mail's texts (for export): From and Date as
+// stored, no recipients, the body as its one text part.
+QByteArray mailFromTexts(const QString& from, const QString& date, const QString& subject,
+                         const QString& body);
 
 // ISO-2022-JP bytes for text, or nothing when a character does not fit.
 // Half-width kana are widened; the NEC special characters (①, ㈱ ...) are

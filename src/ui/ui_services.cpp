@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -85,6 +86,23 @@ std::optional<QString> QtUiServices::saveFileName(QWidget* parent, const QString
                                                   const QString& folder, const QString& filter)
 {
     return chosen(QFileDialog::getSaveFileName(parent, caption, folder, filter));
+}
+
+std::optional<QString> QtUiServices::folderName(QWidget* parent, const QString& caption,
+                                                const QString& folder)
+{
+    return chosen(QFileDialog::getExistingDirectory(parent, caption, folder));
+}
+
+std::optional<int> QtUiServices::choose(QWidget* parent, const QString& caption,
+                                        const QString& text, const QStringList& options)
+{
+    bool ok = false;
+    const QString item = QInputDialog::getItem(parent, caption, text, options, 0, false, &ok);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return static_cast<int>(options.indexOf(item));
 }
 
 QString QtUiServices::clipboardText()

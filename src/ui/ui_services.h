@@ -3,6 +3,7 @@
 #include "mail/server_certificate.h"
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
@@ -43,6 +44,12 @@ public:
                                                 const QString& folder, const QString& filter) = 0;
     virtual std::optional<QString> saveFileName(QWidget* parent, const QString& caption,
                                                 const QString& folder, const QString& filter) = 0;
+    // A folder to read from or write into; nothing when the user cancels.
+    virtual std::optional<QString> folderName(QWidget* parent, const QString& caption,
+                                              const QString& folder) = 0;
+    // One of the options, by its index; nothing when the user cancels.
+    virtual std::optional<int> choose(QWidget* parent, const QString& caption,
+                                      const QString& text, const QStringList& options) = 0;
     virtual QString clipboardText() = 0;
     virtual void setClipboardText(const QString& text) = 0;
     // Opens the address in the user's browser; false when that failed.
@@ -65,6 +72,10 @@ public:
                                         const QString& folder, const QString& filter) override;
     std::optional<QString> saveFileName(QWidget* parent, const QString& caption,
                                         const QString& folder, const QString& filter) override;
+    std::optional<QString> folderName(QWidget* parent, const QString& caption,
+                                      const QString& folder) override;
+    std::optional<int> choose(QWidget* parent, const QString& caption, const QString& text,
+                              const QStringList& options) override;
     QString clipboardText() override;
     void setClipboardText(const QString& text) override;
     bool openUrl(const QUrl& url) override;

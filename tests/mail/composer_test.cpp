@@ -21,7 +21,8 @@ mime::OutgoingMail mail(const QString& subject, const QString& body)
             subject,
             body,
             {},
-            QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::OffsetFromUTC, 9 * 3600)};
+            QDateTime(QDate(2026, 12, 7), QTime(10, 0), Qt::OffsetFromUTC, 9 * 3600),
+            {}};
 }
 
 } // namespace

@@ -562,6 +562,7 @@ TEST_F(MailServerTest, SendsInARowShareOneConnectionAndLogIn)
                                          QStringLiteral("一斉送信 %1").arg(i),
                                          QStringLiteral("本文"),
                                          {},
+                                         {},
                                          {}},
                                         nullptr);
         ASSERT_TRUE(mail);
@@ -576,6 +577,7 @@ TEST_F(MailServerTest, SendsInARowShareOneConnectionAndLogIn)
                                      QStringLiteral("taro@example.jp"),
                                      QStringLiteral("s"),
                                      QStringLiteral("b"),
+                                     {},
                                      {},
                                      {}},
                                     nullptr);

@@ -70,6 +70,23 @@ public:
     {
         return nextFile(caption);
     }
+    std::optional<QString> folderName(QWidget*, const QString& caption, const QString&) override
+    {
+        return nextFile(caption);
+    }
+    // Answered from choices; unscripted, cancelled.
+    std::optional<int> choose(QWidget*, const QString& caption, const QString&,
+                              const QStringList& options) override
+    {
+        choicesOffered.append(options);
+        if (choices.empty()) {
+            unscripted.append(caption);
+            return std::nullopt;
+        }
+        const std::optional<int> choice = choices.front();
+        choices.pop_front();
+        return choice;
+    }
     QString clipboardText() override { return clipboard; }
     void setClipboardText(const QString& text) override { clipboard = text; }
     bool openUrl(const QUrl& url) override
@@ -94,7 +111,9 @@ public:
     std::deque<bool> answers;
     std::deque<bool> certificateAnswers;
     QList<ServerCertificate> certificatesShown;
-    std::deque<std::optional<QString>> files;
+    std::deque<std::optional<QString>> files; // file and folder dialogs
+    std::deque<std::optional<int>> choices;
+    QList<QStringList> choicesOffered;
     QStringList unscripted;
     QString clipboard;
     QList<QUrl> openedUrls;

@@ -1,0 +1,135 @@
+#include "mail/mail_import.h"
+
+#include "mail/attachment_files.h"
+#include "mail/mail_intake.h"
+#include "mail/receive_cycle.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+namespace lumora {
+namespace {
+
+// Moves the files a decoding wrote into the staging folder to the attachment
+// folder, each under a name not yet taken there.
+void moveStaged(const QString& staging, const QString& folder)
+{
+    const QDir dir(staging);
+    for (const QString& name : dir.entryList(QDir::Files)) {
+        QFile file(dir.filePath(name));
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray data = file.readAll();
+            file.close();
+            if (attachments::writeNew(folder, name, data).ok()) {
+                QFile::remove(dir.filePath(name));
+            }
+        }
+    }
+}
+
+void clearFolder(const QString& path)
+{
+    const QDir dir(path);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
+        QFile::remove(dir.filePath(name));
+    }
+}
+
+} // namespace
+
+MailFields fieldsOf(const QByteArray& raw, QString& body)
+{
+    qsizetype headerEnd = raw.size();
+    qsizetype bodyStart = raw.size();
+    for (qsizetype at = raw.indexOf('\n'); at >= 0; at = raw.indexOf('\n', at + 1)) {
+        if (at + 1 < raw.size() && raw[at + 1] == '\n') {
+            headerEnd = at + 1;
+            bodyStart = at + 2;
+            break;
+        }
+        if (at + 2 < raw.size() && raw[at + 1] == '\r' && raw[at + 2] == '\n') {
+            headerEnd = at + 1;
+            bodyStart = at + 3;
+            break;
+        }
+    }
+    MailFields fields;
+    fields.header = QString::fromLatin1(QByteArrayView(raw).first(headerEnd));
+    body = QString::fromLatin1(QByteArrayView(raw).sliced(bodyStart));
+    return fields;
+}
+
+ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
+                          const MailReader& read, const ImportProgress& progress,
+                          const std::atomic_bool* cancel)
+{
+    ImportOutcome outcome;
+    MailIntake intake(mail, paths);
+    if (!intake.status().ok()) {
+        outcome.status = intake.status();
+        return outcome;
+    }
+    // What is stored already, by the names records give their originals.
+    Result<QSet<QString>> known = originalNames(mailFile(paths.receivedFile()));
+    if (!known.ok()) {
+        outcome.status = known.status();
+        return outcome;
+    }
+    QSet<QString> names = std::move(known).value();
+    // Files are decoded into a folder of their own first, so that a mail
+    // found to be stored already leaves nothing in the attachment folder.
+    const QString folder = paths.attachmentFolder();
+    const QString staging = QDir(folder).filePath(QStringLiteral(".importing"));
+    if (!QDir().mkpath(staging)) {
+        outcome.status = {StoreError::OpenFailed, staging};
+        return outcome;
+    }
+    clearFolder(staging);
+    bool complete = true;
+    for (int i = 0; i < count; ++i) {
+        if (cancel && cancel->load()) {
+            outcome.cancelled = true;
+            break;
+        }
+        if (progress) {
+            progress(i, count);
+        }
+        if (intake.appendNumber() > kMaxReceivedRecords) {
+            outcome.full = true;
+            break;
+        }
+        const QByteArray raw = read(i);
+        if (raw.trimmed().isEmpty()) {
+            continue;
+        }
+        QString body;
+        MailFields fields = fieldsOf(raw, body);
+        TakenMail taken = intake.decodeInto(fields, body, staging);
+        const QString name = Originals::nameFor(taken.record.bytes());
+        if (names.contains(name)) {
+            clearFolder(staging);
+            ++outcome.skipped;
+            continue;
+        }
+        moveStaged(staging, folder);
+        const Result<qint64> stored = intake.store(taken, raw);
+        if (!stored.ok()) {
+            outcome.status = stored.status();
+            complete = false;
+            break;
+        }
+        names.insert(name);
+        ++outcome.imported;
+    }
+    if (progress) {
+        progress(outcome.imported + outcome.skipped, count);
+    }
+    QDir(staging).removeRecursively();
+    if (!intake.finish(complete) && outcome.status.ok()) {
+        outcome.status = {StoreError::WriteFailed, paths.receivedFile()};
+    }
+    return outcome;
+}
+
+} // namespace lumora

@@ -1,0 +1,259 @@
+#include "viewer/mail_exchange.h"
+
+#include "mail/attachment_files.h"
+#include "mail/mime_composer.h"
+#include "store/file_io.h"
+#include "store/text_codec.h"
+
+#include <QCollator>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace lumora::exchange {
+namespace {
+
+bool isQuotedFrom(QByteArrayView line)
+{
+    qsizetype i = 0;
+    while (i < line.size() && line[i] == '>') {
+        ++i;
+    }
+    return line.sliced(i).startsWith("From ");
+}
+
+// The "From " line of an mbox entry: the sender's address and the time in
+// the form asctime() writes.
+QByteArray fromLine(const QByteArray& mail)
+{
+    QByteArray sender = "MAILER-DAEMON";
+    QDateTime when;
+    qsizetype end = mail.size();
+    for (const char* separator : {"\r\n\r\n", "\n\n"}) {
+        const qsizetype at = mail.indexOf(separator);
+        if (at >= 0 && at < end) {
+            end = at;
+        }
+    }
+    for (const QByteArray& rawLine : mail.left(end).split('\n')) {
+        const QByteArray line = rawLine.trimmed();
+        if (line.toLower().startsWith("from:")) {
+            static const QRegularExpression address(QStringLiteral("[^\\s<>\"]+@[^\\s<>\"]+"));
+            const auto match = address.match(QString::fromLatin1(line.mid(5)));
+            if (match.hasMatch()) {
+                sender = match.captured(0).toLatin1();
+            }
+        } else if (line.toLower().startsWith("date:") && !when.isValid()) {
+            when = QDateTime::fromString(QString::fromLatin1(line.mid(5)).trimmed(),
+                                         Qt::RFC2822Date);
+        }
+    }
+    if (!when.isValid()) {
+        when = QDateTime::currentDateTimeUtc();
+    }
+    return "From " + sender + ' ' +
+           QLocale::c().toString(when.toUTC(), QStringLiteral("ddd MMM d hh:mm:ss yyyy")).toLatin1();
+}
+
+QString numberedName(int n, const MailRecord& record)
+{
+    const QString subject = text::trimSpaces(text::CutAtNul(record.subject()));
+    const QString name = QStringLiteral("%1 %2").arg(n, 4, 10, QLatin1Char('0')).arg(subject);
+    return attachments::safeFileName(text::cutCharacters(name.trimmed(), 60) +
+                                     QStringLiteral(".eml"));
+}
+
+} // namespace
+
+QByteArray messageFromRecord(const MailRecord& record)
+{
+    const auto field = [](const QString& text) { return text::trimSpaces(text::CutAtNul(text)); };
+    return mime::mailFromTexts(field(record.from()), field(record.date()), field(record.subject()),
+                               field(record.body()));
+}
+
+QByteArray mailBytes(const MailRecord& record, const Originals& originals)
+{
+    if (std::optional<QByteArray> original = originals.read(record.bytes())) {
+        return std::move(*original);
+    }
+    return messageFromRecord(record);
+}
+
+QByteArray mboxEntry(const QByteArray& mail)
+{
+    QByteArray out = fromLine(mail) + '\n';
+    out.reserve(mail.size() + 100);
+    const QList<QByteArray> lines = mail.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QByteArray line = lines[i];
+        if (line.endsWith('\r')) {
+            line.chop(1);
+        }
+        if (i + 1 == lines.size() && line.isEmpty()) {
+            break; // the mail's own last line end
+        }
+        if (isQuotedFrom(line)) {
+            out += '>';
+        }
+        out += line + '\n';
+    }
+    return out + '\n';
+}
+
+QList<QByteArray> splitMbox(const QByteArray& mbox)
+{
+    QList<QByteArray> mails;
+    QByteArray current;
+    bool inMail = false;
+    const auto finish = [&] {
+        if (inMail) {
+            // The empty line before the next "From " line is the mbox's.
+            if (current.endsWith("\r\n\r\n")) {
+                current.chop(2);
+            }
+            mails.append(current);
+        }
+        current.clear();
+    };
+    for (qsizetype at = 0; at < mbox.size();) {
+        const qsizetype next = mbox.indexOf('\n', at);
+        const qsizetype end = next < 0 ? mbox.size() : next + 1;
+        QByteArrayView line = QByteArrayView(mbox).sliced(at, end - at);
+        at = end;
+        while (line.endsWith('\n') || line.endsWith('\r')) {
+            line.chop(1);
+        }
+        if (line.startsWith("From ")) {
+            finish();
+            inMail = true;
+            continue;
+        }
+        if (line.startsWith(">") && isQuotedFrom(line)) {
+            line = line.sliced(1);
+        }
+        current += line.toByteArray() + "\r\n";
+    }
+    finish();
+    return mails;
+}
+
+ExportOutcome exportMbox(const QList<MailRecord>& records, const Originals& originals,
+                         const QString& path, const Progress& progress)
+{
+    ExportOutcome outcome;
+    QByteArray mbox;
+    for (const MailRecord& record : records) {
+        if (progress && !progress(outcome.written, static_cast<int>(records.size()))) {
+            outcome.status = {StoreError::Interrupted, path};
+            return outcome;
+        }
+        mbox += mboxEntry(mailBytes(record, originals));
+        ++outcome.written;
+    }
+    outcome.status = fileio::writeAtomically(path, mbox);
+    if (!outcome.status.ok()) {
+        outcome.written = 0;
+    }
+    return outcome;
+}
+
+ExportOutcome exportEmlFolder(const QList<MailRecord>& records, const Originals& originals,
+                              const QString& folder, const Progress& progress)
+{
+    ExportOutcome outcome;
+    if (!QDir().mkpath(folder)) {
+        outcome.status = {StoreError::OpenFailed, folder};
+        return outcome;
+    }
+    for (const MailRecord& record : records) {
+        if (progress && !progress(outcome.written, static_cast<int>(records.size()))) {
+            outcome.status = {StoreError::Interrupted, folder};
+            return outcome;
+        }
+        const Result<QString> written = attachments::writeNew(
+            folder, numberedName(outcome.written + 1, record), mailBytes(record, originals));
+        if (!written.ok()) {
+            outcome.status = written.status();
+            return outcome;
+        }
+        ++outcome.written;
+    }
+    (void)fileio::syncFileSystem(folder);
+    return outcome;
+}
+
+SourceKind folderKind(const QString& folder)
+{
+    const QDir dir(folder);
+    if (dir.exists(QStringLiteral("cur")) && dir.exists(QStringLiteral("new"))) {
+        return SourceKind::Maildir;
+    }
+    static const QRegularExpression number(QStringLiteral("^[1-9][0-9]*$"));
+    const QStringList files = dir.entryList(QDir::Files);
+    const bool numbered = std::any_of(files.begin(), files.end(), [](const QString& name) {
+        return number.match(name).hasMatch();
+    });
+    return numbered && !std::any_of(files.begin(), files.end(), [](const QString& name) {
+        return name.endsWith(QStringLiteral(".eml"), Qt::CaseInsensitive);
+    })
+               ? SourceKind::Mh
+               : SourceKind::EmlFolder;
+}
+
+QStringList mailFiles(const QString& folder, SourceKind kind)
+{
+    const QDir dir(folder);
+    QStringList paths;
+    if (kind == SourceKind::Maildir) {
+        for (const QString& sub : {QStringLiteral("cur"), QStringLiteral("new")}) {
+            QStringList names = QDir(dir.filePath(sub)).entryList(QDir::Files, QDir::Name);
+            for (const QString& name : names) {
+                paths.append(dir.filePath(sub + u'/' + name));
+            }
+        }
+        return paths;
+    }
+    if (kind == SourceKind::Mh) {
+        static const QRegularExpression number(QStringLiteral("^[1-9][0-9]*$"));
+        QList<qint64> numbers;
+        for (const QString& name : dir.entryList(QDir::Files)) {
+            if (number.match(name).hasMatch()) {
+                numbers.append(name.toLongLong());
+            }
+        }
+        std::sort(numbers.begin(), numbers.end());
+        for (const qint64 n : numbers) {
+            paths.append(dir.filePath(QString::number(n)));
+        }
+        return paths;
+    }
+    QStringList names = dir.entryList({QStringLiteral("*.eml")}, QDir::Files);
+    QCollator collator;
+    collator.setNumericMode(true);
+    std::sort(names.begin(), names.end(), collator);
+    for (const QString& name : names) {
+        paths.append(dir.filePath(name));
+    }
+    return paths;
+}
+
+QByteArray withCrlf(const QByteArray& mail)
+{
+    QByteArray out;
+    out.reserve(mail.size() + mail.size() / 40);
+    for (qsizetype i = 0; i < mail.size(); ++i) {
+        const char c = mail[i];
+        if (c == '\n' && (i == 0 || mail[i - 1] != '\r')) {
+            out += '\r';
+        }
+        out += c;
+    }
+    return out;
+}
+
+} // namespace lumora::exchange

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "store/originals.h"
+#include "store/records.h"
+#include "store/status.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+
+// Mail going out to other programs' files and coming in from them: mbox
+// (in its mboxrd form, where a body line "From " is quoted as ">From "), a
+// folder of .eml files, a Maildir, an MH folder.
+namespace lumora::exchange {
+
+// A mail's bytes for export: its original when it has one, else a MIME mail
+// built from the record (ISO-2022-JP when every character fits, else UTF-8).
+QByteArray mailBytes(const MailRecord& record, const Originals& originals);
+QByteArray messageFromRecord(const MailRecord& record);
+
+// One mbox entry for a mail: the "From " line, the mail with LF line ends
+// and quoted "From " lines, an empty line.
+QByteArray mboxEntry(const QByteArray& mail);
+// The mails of an mbox (either quoting), each with CR LF line ends.
+QList<QByteArray> splitMbox(const QByteArray& mbox);
+
+// Called with the mails done and the total; returns false to stop.
+using Progress = std::function<bool(int done, int total)>;
+
+struct ExportOutcome {
+    int written = 0;
+    Status status;
+};
+// Writes the records' mails to an mbox file (replaced atomically) or, one
+// file each, into a folder ("0001 subject.eml" ...).
+ExportOutcome exportMbox(const QList<MailRecord>& records, const Originals& originals,
+                         const QString& path, const Progress& progress = {});
+ExportOutcome exportEmlFolder(const QList<MailRecord>& records, const Originals& originals,
+                              const QString& folder, const Progress& progress = {});
+
+enum class SourceKind { Mbox, EmlFolder, Maildir, Mh };
+// What a folder holds: a Maildir (cur, new), an MH folder (numbered files),
+// else .eml files.
+SourceKind folderKind(const QString& folder);
+// The files of a folder's mails, in their order.
+QStringList mailFiles(const QString& folder, SourceKind kind);
+// The mail of a file, with CR LF line ends.
+QByteArray withCrlf(const QByteArray& mail);
+
+} // namespace lumora::exchange
