@@ -9,6 +9,7 @@
 #include "ui/list_header.h"
 #include "ui/ui_services.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -157,6 +158,15 @@ void FriendForm::createControls()
                                    "表示されます。\n\n"
                                    "必要なければ挿入する必要はありません。")},
     };
+
+    // Other programs' address books, from the list's context menu.
+    mimportaddresses = new QAction(QStringLiteral("アドレス帳を読み込む…"), MailListView);
+    mimportaddresses->setObjectName(QStringLiteral("mimportaddresses"));
+    mexportaddresses = new QAction(QStringLiteral("アドレス帳を書き出す…"), MailListView);
+    mexportaddresses->setObjectName(QStringLiteral("mexportaddresses"));
+    MailListView->addAction(mimportaddresses);
+    MailListView->addAction(mexportaddresses);
+    MailListView->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void FriendForm::connectSignals()
@@ -168,6 +178,8 @@ void FriendForm::connectSignals()
     connect(Command4, &QPushButton::clicked, this, &FriendForm::deleteEntry);
     connect(Command2, &QPushButton::clicked, this, &FriendForm::reloadList);
     connect(MailListView, &QTreeWidget::pressed, this, &FriendForm::selectEntry);
+    connect(mimportaddresses, &QAction::triggered, this, &FriendForm::importAddresses);
+    connect(mexportaddresses, &QAction::triggered, this, &FriendForm::exportAddresses);
 
     // Explanations follow the mouse: a button shows its own, the window's
     // background hides the box.

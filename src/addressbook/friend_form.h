@@ -20,12 +20,16 @@
 // | Text5        | text box   |                          | explanation of the button under the  |
 // |              |            |                          | mouse                                |
 //
+// The list's context menu: mimportaddresses "アドレス帳を読み込む…" (vCard or
+// CSV) and mexportaddresses "アドレス帳を書き出す…" (vCard 4.0 or CSV).
+//
 // The window keeps no entries of its own: every handler reads the file, does
 // its work and, where it changed something, reloads the list.
 
 #include <QHash>
 #include <QWidget>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -68,6 +72,8 @@ public:
     QTreeWidget* MailListView;
     QLabel* Label7;
     QPlainTextEdit* Text5;
+    QAction* mimportaddresses;
+    QAction* mexportaddresses;
 
 public Q_SLOTS:
     void reloadList();
@@ -79,6 +85,8 @@ private Q_SLOTS:
     void registerEntry();
     void deleteEntry();
     void selectEntry();
+    void importAddresses();
+    void exportAddresses();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -76,9 +76,10 @@ void Windows::registerWindows()
         connect(form, &TyakuForm::senderToRegister, this,
                 [this](const QString& sender) { show<FriendForm>()->setAddress(sender); });
         connect(form, &TyakuForm::replyRequested, this,
-                [this](const QString& subject, const QString& to, const QString& body) {
+                [this](const QString& subject, const QString& to, const QString& body,
+                       const QString& threadHeader) {
                     BackForm* reply = window<BackForm>();
-                    reply->fillReply(subject, to, body);
+                    reply->fillReply(subject, to, body, threadHeader);
                     bringForward(reply);
                 });
         form->load(main_ && main_->explanationsShown());

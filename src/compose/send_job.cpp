@@ -62,7 +62,7 @@ SendReport sendMails(MailLibrary& mail, const SendRequest& request, const std::a
         }
         const int result = mail.NMailSmtpSendMail(request.server, recipient, QString(), QString(),
                                                   request.from, request.subject, request.body,
-                                                  QString(), request.attachments, 0);
+                                                  request.header, request.attachments, 0);
         if (result < 0) {
             report.failures.append(
                 {recipient, mail.NMailGetMessage(0), mail.NMailGetCertificate()});

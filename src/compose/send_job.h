@@ -28,6 +28,8 @@ struct SendRequest {
     QString body; // plain text
     QStringList attachments;
     QStringList recipients; // one mail each, in this order
+    // Header lines added to every mail (a reply's In-Reply-To and References).
+    QString header;
 };
 
 struct SendFailure {

@@ -23,10 +23,14 @@ Status MailIntake::status() const
 
 TakenMail MailIntake::decode(MailFields& fields, QString& body)
 {
+    return decodeInto(fields, body, paths_.attachmentFolder());
+}
+
+TakenMail MailIntake::decodeInto(MailFields& fields, QString& body, const QString& attachmentFolder)
+{
     TakenMail mail;
     const bool hasAttachment =
         QStringView(body).left(body.indexOf(QChar(0))).contains(QLatin1StringView("attachment"));
-    const QString attachmentFolder = paths_.attachmentFolder();
     QString text;
     mail.decoded =
         mail_.NMailAttachmentFileFirst(0, fields, body, attachmentFolder + u'/',

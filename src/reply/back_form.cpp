@@ -127,8 +127,10 @@ void BackForm::load()
     List2->setVisible(false);
 }
 
-void BackForm::fillReply(const QString& subject, const QString& to, const QString& body)
+void BackForm::fillReply(const QString& subject, const QString& to, const QString& body,
+                         const QString& threadHeader)
 {
+    threadHeader_ = threadHeader;
     SubjectText->setText(subject);
     ToText->setText(to);
     setEditorText(BodyText, body);
@@ -191,6 +193,7 @@ void BackForm::send()
     request.subject = SubjectText->text();
     request.body = editorText(BodyText);
     request.attachments = attachments_->files();
+    request.header = threadHeader_;
     setBusy(true);
     StatusBar1->showMessage(QStringLiteral("返事を送信中です。しばらくお待ち下さい。"));
     runner_->start(request);

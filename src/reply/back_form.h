@@ -49,8 +49,11 @@ public:
     // The load step: the attachment box at its first width, no list shown.
     void load();
 
-    // What the viewer's reply command fills in; the attachments stay.
-    void fillReply(const QString& subject, const QString& to, const QString& body);
+    // What the viewer's reply command fills in; the attachments stay. The
+    // thread header (In-Reply-To and References of the mail answered, or
+    // empty) goes with the reply's send.
+    void fillReply(const QString& subject, const QString& to, const QString& body,
+                   const QString& threadHeader = {});
     // Puts text into the body at its caret, replacing what is selected there.
     void insertIntoBody(const QString& text);
 
@@ -97,6 +100,7 @@ private:
     QWidget* client_;
     AttachmentControls* attachments_ = nullptr;
     std::unique_ptr<compose::SendRunner> runner_;
+    QString threadHeader_;
 };
 
 } // namespace lumora

@@ -100,6 +100,10 @@ void TyakuForm::connectSignals()
     connect(mopen, &QAction::triggered, this, [this] { editor_->openFile(); });
     connect(msave, &QAction::triggered, this, &TyakuForm::saveAs);
     connect(mprint, &QAction::triggered, this, [this] { editor_->print(); });
+    connect(moriginal, &QAction::triggered, this, &TyakuForm::showOriginal);
+    connect(msaveoriginal, &QAction::triggered, this, &TyakuForm::saveOriginal);
+    connect(mexport, &QAction::triggered, this, &TyakuForm::exportMail);
+    connect(mimport, &QAction::triggered, this, &TyakuForm::importMail);
     connect(mend, &QAction::triggered, this, &QWidget::close);
     connect(mall, &QAction::triggered, this, [this] { editor_->selectAll(); });
     connect(matamajump, &QAction::triggered, this, [this] { editor_->caretToStart(); });
@@ -204,6 +208,7 @@ bool TyakuForm::showRow(int row)
     setField(Text9, shownText(mail.date()));
     setEditorText(rtfEd, shownText(mail.body()));
     passBodyThroughClipboard();
+    noteLoss();
     return true;
 }
 

@@ -27,7 +27,9 @@
 // | lstLst        | list, hidden    |                              | the editor's auxiliary list   |
 // | lstWk, rtfWk, Text3 | hidden    |                              | work controls                 |
 //
-// Menus "ファイル(&F)" (mnew, mopen, msave, mprint, mend) and "編集(&E)"
+// Menus "ファイル(&F)" (mnew, mopen, msave, mprint, then moriginal "元のメールを
+// 表示", msaveoriginal "元のメールを保存…", mexport "メールを書き出す…",
+// mimport "メールを読み込む…", then mend) and "編集(&E)"
 // (mall, matamajump, mbunmatujump, mkensaku, mtugikensaku, mcut, mcopy,
 // mpaste). The window keeps no mails of its own: the list is a model over
 // the received-mail file, and every mail shown is read from it again.
@@ -42,6 +44,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QFrame;
@@ -58,6 +61,8 @@ class QToolBar;
 class QTreeView;
 
 namespace lumora {
+
+class OriginalForm;
 
 struct AppContext;
 class BackgroundJob;
@@ -115,6 +120,10 @@ public:
     QAction* mopen;
     QAction* msave;
     QAction* mprint;
+    QAction* moriginal;
+    QAction* msaveoriginal;
+    QAction* mexport;
+    QAction* mimport;
     QAction* mend;
     QMenu* medit;
     QAction* mall;
@@ -135,7 +144,10 @@ Q_SIGNALS:
     // "    アドレス帳登録": the shown sender, for the address book's address box.
     void senderToRegister(const QString& sender);
     // "   返事を書く": the reply window's subject, recipient and body.
-    void replyRequested(const QString& subject, const QString& to, const QString& body);
+    // The thread header makes the reply part of the mail's thread (empty
+    // for a mail without an original).
+    void replyRequested(const QString& subject, const QString& to, const QString& body,
+                        const QString& threadHeader);
 
 public Q_SLOTS:
     // The main window's view button: shows the window and lists the file.
@@ -160,6 +172,10 @@ private Q_SLOTS:
     void registerSender();
     void startReply();
     void toolbarClicked(QAction* action);
+    void showOriginal();
+    void saveOriginal();
+    void exportMail();
+    void importMail();
     void bodyChanged();
 
 protected:
@@ -193,6 +209,10 @@ private:
     QString headerBlockNow() const;
     void selectMatch(const viewer::BodySearch::Match& match);
     void pointerOver(QObject* watched);
+    // The shown mail's original, when it has one.
+    std::optional<QByteArray> shownOriginal() const;
+    // Says in the status bar what the shown record lost against its original.
+    void noteLoss();
 
     AppContext& context_;
     std::unique_ptr<EditorCommands> editor_;
@@ -203,6 +223,8 @@ private:
     QList<QLabel*> actionIcons_;
     QHash<QWidget*, QString> explanations_;
     std::unique_ptr<BackgroundJob> job_;
+    OriginalForm* original_ = nullptr;
+    bool exchanging_ = false; // an import or export runs
     bool filled_ = false;
 };
 

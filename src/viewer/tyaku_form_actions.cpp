@@ -13,6 +13,7 @@
 #include "ui/ui_services.h"
 #include "viewer/mail_deletion.h"
 #include "viewer/mail_list_model.h"
+#include "viewer/original_mail.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -56,7 +57,10 @@ void TyakuForm::startReply()
     }
     const reply::ReplyFields fields =
         reply::replyTo(Text7->text(), Text8->text(), editorText(rtfEd));
-    Q_EMIT replyRequested(fields.subject, fields.to, fields.body);
+    const std::optional<QByteArray> original = shownOriginal();
+    Q_EMIT replyRequested(fields.subject, fields.to, fields.body,
+                          original ? viewer::threadHeader(viewer::readOriginal(*original))
+                                   : QString());
 }
 
 bool TyakuForm::mayRewrite()

@@ -174,6 +174,12 @@ void TyakuForm::createMenus()
     mopen = ui::menuItem(mFile, "mopen", QStringLiteral("開く"));
     msave = ui::menuItem(mFile, "msave", QStringLiteral("名前を付けて保存"));
     mprint = ui::menuItem(mFile, "mprint", QStringLiteral("印刷"));
+    mFile->addSeparator();
+    moriginal = ui::menuItem(mFile, "moriginal", QStringLiteral("元のメールを表示"));
+    msaveoriginal = ui::menuItem(mFile, "msaveoriginal", QStringLiteral("元のメールを保存…"));
+    mexport = ui::menuItem(mFile, "mexport", QStringLiteral("メールを書き出す…"));
+    mimport = ui::menuItem(mFile, "mimport", QStringLiteral("メールを読み込む…"));
+    mFile->addSeparator();
     mend = ui::menuItem(mFile, "mend", QStringLiteral("終了"));
     medit = menuBar->addMenu(QStringLiteral("編集(&E)"));
     medit->setObjectName(QStringLiteral("medit"));

@@ -150,7 +150,8 @@ TEST(SendJob, EachRecipientGetsOneMailWithTheSameTextAndFailuresAreCollected)
         QStringLiteral("本文"),
         {QStringLiteral("/d/a.txt")},
         bulkRecipients({QStringLiteral("a@example.jp   "), QStringLiteral("  b@example.jp"),
-                        QStringLiteral("c@example.jp"), QStringLiteral("d@example.jp")})};
+                        QStringLiteral("c@example.jp"), QStringLiteral("d@example.jp")}),
+        {}};
     QStringList seen;
     const SendReport report =
         sendMails(mail, request, nullptr, [&](int i, int n, const QString& to) {

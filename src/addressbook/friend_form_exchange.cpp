@@ -1,0 +1,87 @@
+// The address book's exchange with other programs: reading vCard and CSV
+// files into it, writing it out as vCard 4.0 or CSV.
+
+#include "addressbook/friend_form.h"
+
+#include "addressbook/address_exchange.h"
+#include "store/file_io.h"
+#include "ui/app_context.h"
+#include "ui/ui_services.h"
+
+#include <QDir>
+
+namespace lumora {
+namespace {
+
+const QString kImportCaption = QStringLiteral("アドレス帳を読み込む");
+const QString kExportCaption = QStringLiteral("アドレス帳を書き出す");
+
+} // namespace
+
+void FriendForm::importAddresses()
+{
+    const std::optional<QString> path = context_.ui.openFileName(
+        this, kImportCaption, QDir::homePath(),
+        QStringLiteral("アドレス帳 (*.vcf *.vcard *.csv);;すべてのファイル (*)"));
+    if (!path) {
+        return;
+    }
+    const Result<QByteArray> bytes = fileio::readAll(*path);
+    if (!bytes.ok()) {
+        context_.ui.inform(this, QStringLiteral("ファイルを読み込めませんでした。\n") + *path, {},
+                           MessageIcon::Warning);
+        return;
+    }
+    const QList<AddressEntry> entries = addresses::readAddressFile(bytes.value());
+    if (entries.isEmpty()) {
+        context_.ui.inform(this, QStringLiteral("このファイルにはメールアドレスが見つかりません"
+                                                "でした。\n") +
+                                     *path);
+        return;
+    }
+    const addresses::AddOutcome outcome = addresses::addNew(*book_, entries);
+    reloadList();
+    QString text = QStringLiteral("%1 件を登録しました。").arg(outcome.added);
+    if (outcome.skipped > 0) {
+        text += QStringLiteral("\n%1 件は登録済みか、アドレスがないため飛ばしました。")
+                    .arg(outcome.skipped);
+    }
+    if (!outcome.status.ok()) {
+        reportFailure(text + QStringLiteral("\nアドレス帳に書き込めませんでした。"));
+        return;
+    }
+    context_.ui.inform(this, text);
+}
+
+void FriendForm::exportAddresses()
+{
+    const std::optional<int> format = context_.ui.choose(
+        this, kExportCaption, QStringLiteral("形式:"),
+        {QStringLiteral("vCard 4.0 (.vcf)"), QStringLiteral("CSV、UTF-8 (.csv)")});
+    if (!format || *format < 0) {
+        return;
+    }
+    const bool vcard = *format == 0;
+    const std::optional<QString> path = context_.ui.saveFileName(
+        this, kExportCaption, QDir::homePath(),
+        vcard ? QStringLiteral("vCard (*.vcf)") : QStringLiteral("CSV (*.csv)"));
+    if (!path) {
+        return;
+    }
+    const Result<QList<AddressEntry>> entries = book_->entries();
+    if (!entries.ok()) {
+        reportFailure(QStringLiteral("アドレス帳を読み込めませんでした。"));
+        return;
+    }
+    const QByteArray bytes =
+        vcard ? addresses::writeVCards(entries.value()) : addresses::writeCsv(entries.value());
+    if (!fileio::writeAtomically(*path, bytes).ok()) {
+        context_.ui.inform(this, QStringLiteral("ファイルを保存できませんでした。\n") + *path, {},
+                           MessageIcon::Warning);
+        return;
+    }
+    context_.ui.inform(
+        this, QStringLiteral("%1 件を書き出しました。\n%2").arg(entries.value().size()).arg(*path));
+}
+
+} // namespace lumora

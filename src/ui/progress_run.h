@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+class QWidget;
+
+// Long file work (an import, an export) off the window's thread, with a
+// progress box whose "中止" button asks the work to stop. The call returns
+// when the work is done; the windows go on repainting and reacting meanwhile.
+namespace lumora::ui {
+
+class ProgressReport {
+public:
+    virtual ~ProgressReport() = default;
+    // May be called from the work's thread.
+    virtual void report(int done, int total) = 0;
+    virtual bool cancelled() const = 0;
+};
+
+void runWithProgress(QWidget* parent, const QString& caption, const QString& label,
+                     const std::function<void(ProgressReport&)>& work);
+
+} // namespace lumora::ui

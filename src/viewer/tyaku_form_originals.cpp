@@ -1,0 +1,231 @@
+// The viewer's actions on the originals of stored mail: showing and saving
+// the shown mail's original, exporting mail to mbox and .eml files, and
+// importing other programs' mail.
+
+#include "viewer/tyaku_form.h"
+
+#include "mail/mail_import.h"
+#include "store/background_job.h"
+#include "store/file_io.h"
+#include "store/originals.h"
+#include "store/paths.h"
+#include "store/records.h"
+#include "store/text_codec.h"
+#include "ui/app_context.h"
+#include "ui/progress_run.h"
+#include "ui/ui_services.h"
+#include "viewer/mail_exchange.h"
+#include "viewer/mail_list_model.h"
+#include "viewer/original_form.h"
+#include "viewer/original_mail.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+namespace lumora {
+namespace {
+
+const QString kNoOriginal =
+    QStringLiteral("このメールには元のメールが保存されていません。\n"
+                   "元のメールは、このバージョンから受信または読み込んだメールに保存されます。");
+const QString kExportCaption = QStringLiteral("メールを書き出す");
+const QString kImportCaption = QStringLiteral("メールを読み込む");
+const QString kMboxFilter = QStringLiteral("mbox ファイル (*.mbox *.mbx);;すべてのファイル (*)");
+
+} // namespace
+
+std::optional<QByteArray> TyakuForm::shownOriginal() const
+{
+    if (Text7->text().isEmpty() && Text8->text().isEmpty() && rtfEd->document()->isEmpty()) {
+        return std::nullopt;
+    }
+    return Originals(context_.paths.originalsFolder()).read(context_.recordBuffer.get().bytes());
+}
+
+void TyakuForm::noteLoss()
+{
+    const std::optional<QByteArray> original = shownOriginal();
+    showStatus(original ? viewer::lossNote(viewer::readOriginal(*original)) : QString());
+}
+
+void TyakuForm::showOriginal()
+{
+    const std::optional<QByteArray> raw = shownOriginal();
+    if (!raw) {
+        context_.ui.inform(this, kNoOriginal);
+        return;
+    }
+    const viewer::OriginalMail mail = viewer::readOriginal(*raw);
+    if (!original_) {
+        original_ = new OriginalForm(this);
+    }
+    original_->showMail(mail.subject, viewer::originalText(mail));
+    original_->show();
+    original_->raise();
+    original_->activateWindow();
+}
+
+void TyakuForm::saveOriginal()
+{
+    const std::optional<QByteArray> raw = shownOriginal();
+    if (!raw) {
+        context_.ui.inform(this, kNoOriginal);
+        return;
+    }
+    const std::optional<QString> path = context_.ui.saveFileName(
+        this, QStringLiteral("元のメールを保存"), context_.paths.quickSaveFolder(),
+        QStringLiteral("メール (*.eml);;すべてのファイル (*)"));
+    if (!path) {
+        return;
+    }
+    if (!fileio::writeAtomically(*path, *raw).ok()) {
+        reportFailure(QStringLiteral("ファイルを保存できませんでした。"), *path);
+    }
+}
+
+void TyakuForm::exportMail()
+{
+    if (exchanging_) {
+        return;
+    }
+    const bool shown =
+        !(Text7->text().isEmpty() && Text8->text().isEmpty() && rtfEd->document()->isEmpty());
+    QStringList options = {QStringLiteral("すべてのメールを mbox ファイルに"),
+                           QStringLiteral("すべてのメールを .eml ファイルにしてフォルダへ")};
+    if (shown) {
+        options << QStringLiteral("表示中のメールを mbox ファイルに")
+                << QStringLiteral("表示中のメールを .eml ファイルにしてフォルダへ");
+    }
+    const std::optional<int> choice =
+        context_.ui.choose(this, kExportCaption, QStringLiteral("書き出すメールと形式:"), options);
+    if (!choice || *choice < 0) {
+        return;
+    }
+    const bool mbox = *choice % 2 == 0;
+    const std::optional<QString> target =
+        mbox ? context_.ui.saveFileName(this, kExportCaption, context_.paths.quickSaveFolder(),
+                                        kMboxFilter)
+             : context_.ui.folderName(this, kExportCaption, context_.paths.quickSaveFolder());
+    if (!target) {
+        return;
+    }
+    const std::optional<MailRecord> only =
+        *choice >= 2 ? std::optional<MailRecord>(context_.recordBuffer.get()) : std::nullopt;
+    const RecordFile file = mailFile(context_.paths.receivedFile());
+    const Originals originals(context_.paths.originalsFolder());
+    exchange::ExportOutcome outcome;
+    exchanging_ = true;
+    ui::runWithProgress(
+        this, kExportCaption, QStringLiteral("メールを書き出しています"),
+        [&](ui::ProgressReport& report) {
+            QList<MailRecord> records;
+            if (only) {
+                records.append(*only);
+            } else {
+                (void)file.forEach([&records](qint64, const QByteArray& bytes) {
+                    records.append(MailRecord::fromBytes(bytes));
+                });
+            }
+            const auto progress = [&report](int done, int total) {
+                report.report(done, total);
+                return !report.cancelled();
+            };
+            outcome = mbox ? exchange::exportMbox(records, originals, *target, progress)
+                           : exchange::exportEmlFolder(records, originals, *target, progress);
+        });
+    exchanging_ = false;
+    if (outcome.status.error() == StoreError::Interrupted) {
+        context_.ui.inform(this, QStringLiteral("書き出しを中止しました（%1 件を書き出し済み）。")
+                                     .arg(mbox ? 0 : outcome.written));
+    } else if (!outcome.status.ok()) {
+        reportFailure(QStringLiteral("メールを書き出せませんでした。"), *target);
+    } else {
+        context_.ui.inform(this, QStringLiteral("%1 件のメールを書き出しました。\n%2")
+                                     .arg(outcome.written)
+                                     .arg(*target));
+    }
+}
+
+void TyakuForm::importMail()
+{
+    if (exchanging_ || job_->running()) {
+        return;
+    }
+    if (context_.receivingMail) {
+        context_.ui.inform(this,
+                           QStringLiteral("メールを受信しています。\n"
+                                          "受信が終わってから、もう一度読み込んでください。"));
+        return;
+    }
+    const std::optional<int> choice =
+        context_.ui.choose(this, kImportCaption, QStringLiteral("読み込むもの:"),
+                           {QStringLiteral("mbox ファイル"),
+                            QStringLiteral("メールのフォルダ（.eml ファイル、Maildir、MH）")});
+    if (!choice || *choice < 0) {
+        return;
+    }
+    const std::optional<QString> source =
+        *choice == 0 ? context_.ui.openFileName(this, kImportCaption, QDir::homePath(), kMboxFilter)
+                     : context_.ui.folderName(this, kImportCaption, QDir::homePath());
+    if (!source) {
+        return;
+    }
+    ImportOutcome outcome;
+    exchanging_ = true;
+    context_.rewritingReceivedFile = true; // no receive appends meanwhile
+    ui::runWithProgress(this, kImportCaption, QStringLiteral("メールを読み込んでいます"),
+                        [&](ui::ProgressReport& report) {
+                            QList<QByteArray> mails;
+                            QStringList files;
+                            if (*choice == 0) {
+                                const Result<QByteArray> bytes = fileio::readAll(*source);
+                                if (!bytes.ok()) {
+                                    outcome.status = bytes.status();
+                                    return;
+                                }
+                                mails = exchange::splitMbox(bytes.value());
+                            } else {
+                                files = exchange::mailFiles(*source, exchange::folderKind(*source));
+                            }
+                            const int count =
+                                static_cast<int>(*choice == 0 ? mails.size() : files.size());
+                            const auto read = [&](int i) {
+                                if (*choice == 0) {
+                                    return std::exchange(mails[i], QByteArray());
+                                }
+                                return exchange::withCrlf(fileio::readAll(files[i]).valueOr({}));
+                            };
+                            std::atomic_bool cancel{false};
+                            outcome = importMails(
+                                context_.mail, context_.paths, count, read,
+                                [&](int done, int total) {
+                                    report.report(done, total);
+                                    cancel = report.cancelled();
+                                },
+                                &cancel);
+                        });
+    context_.rewritingReceivedFile = false;
+    exchanging_ = false;
+    fillRows();
+    QString text = QStringLiteral("%1 件のメールを読み込みました。").arg(outcome.imported);
+    if (outcome.skipped > 0) {
+        text += QStringLiteral("\n%1 件は読み込み済みのため飛ばしました。").arg(outcome.skipped);
+    }
+    if (outcome.cancelled) {
+        text += QStringLiteral("\n途中で中止しました。");
+    }
+    if (outcome.full) {
+        text += QStringLiteral("\n受信メールの保存件数が上限（32767件）に達したため、"
+                               "残りは読み込んでいません。");
+    }
+    if (!outcome.status.ok()) {
+        reportFailure(text + QStringLiteral("\nメールを読み込めませんでした。"), *source);
+        return;
+    }
+    context_.ui.inform(this, text);
+}
+
+} // namespace lumora
