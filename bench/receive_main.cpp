@@ -5,7 +5,9 @@
 // "received N mails in S s" and exits 0 unless the cycle failed. For a test
 // server it trusts the CA file named by LUMORA_TEST_CAFILE when that is set.
 // LUMORA_RECEIVE_PAUSE_MS makes it wait that long before each mail, so a
-// test can stop it at any point of a cycle.
+// test can stop it at any point of a cycle; LUMORA_RECEIVE_PAUSE_BEFORE_RECORD_MS
+// makes it print "original kept" and wait that long between keeping each
+// mail's original and storing its record.
 
 #include "app/app_folder.h"
 #include "mail/mail_library.h"
@@ -88,6 +90,14 @@ int main(int argc, char** argv)
     settings.pop3Server = args[2];
     settings.apopFlag = args.contains(QStringLiteral("--apop")) ? 1 : 0;
     settings.keepOnServer = args.contains(QStringLiteral("--keep"));
+    if (const int pause = qEnvironmentVariableIntValue("LUMORA_RECEIVE_PAUSE_BEFORE_RECORD_MS");
+        pause > 0) {
+        settings.beforeRecord = [pause] {
+            std::printf("original kept\n");
+            std::fflush(stdout);
+            QThread::msleep(static_cast<unsigned long>(pause));
+        };
+    }
     ConsoleListener listener(qEnvironmentVariableIntValue("LUMORA_RECEIVE_PAUSE_MS"));
     QElapsedTimer timer;
     timer.start();

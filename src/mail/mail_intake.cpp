@@ -47,7 +47,8 @@ TakenMail MailIntake::decodeInto(MailFields& fields, QString& body, const QStrin
     return mail;
 }
 
-Result<qint64> MailIntake::store(const TakenMail& mail, const QByteArray& original)
+Result<qint64> MailIntake::store(const TakenMail& mail, const QByteArray& original,
+                                 const std::function<void()>& between)
 {
     wrote_ = true;
     // The original first: a crash between the two leaves an original that
@@ -55,6 +56,9 @@ Result<qint64> MailIntake::store(const TakenMail& mail, const QByteArray& origin
     // original is missing.
     if (!original.isEmpty()) {
         (void)originals_.write(mail.record.bytes(), original);
+    }
+    if (between) {
+        between();
     }
     return appender_.append(mail.record.bytes());
 }

@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // Taking a mail into the received-mail file, the same for a mail fetched
 // from the server and for one imported from another program's files: it is
 // decoded by the mail library (its attachments written into the attachment
@@ -41,7 +43,9 @@ public:
     // The same, with the files written into another folder.
     TakenMail decodeInto(MailFields& fields, QString& body, const QString& attachmentFolder);
     // Keeps the original, then appends the record. The record's number.
-    Result<qint64> store(const TakenMail& mail, const QByteArray& original);
+    // between, when given, is called after the original is written.
+    Result<qint64> store(const TakenMail& mail, const QByteArray& original,
+                         const std::function<void()>& between = {});
 
     // Flushes the records, originals and attachments written so far; false
     // when they may not be on disk. With complete, the run left nothing

@@ -137,7 +137,7 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
         if (!uid.isEmpty()) {
             (void)uids.willStore(uid, intake.appendNumber());
         }
-        const Result<qint64> stored = intake.store(taken, original);
+        const Result<qint64> stored = intake.store(taken, original, settings.beforeRecord);
         if (settings.buffer) {
             settings.buffer->set(taken.record);
         }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 
 // One receive cycle: every waiting mail is fetched, decoded, its attachments
@@ -32,6 +33,9 @@ struct ReceiveSettings {
     std::optional<account::Credentials> credentials;
     // When given, holds each mail's record as it is stored.
     MailRecordBuffer* buffer = nullptr;
+    // Called between keeping a mail's original and storing its record: a
+    // test stops the cycle there, as a crash would.
+    std::function<void()> beforeRecord;
 };
 
 class ReceiveListener {

@@ -58,6 +58,63 @@ def on_server(env):
     raise AssertionError("the maildir never settled")
 
 
+def retrieved(n):
+    """Mail n as POP3 hands it over: every line ended by CR LF."""
+    return mail(n).replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+
+
+def records(app):
+    path = os.path.join(app, "★MailData", "krddata2.data")
+    if not os.path.exists(path):
+        return []
+    with open(path, "rb") as f:
+        data = f.read()
+    return [data[i * RECORD:(i + 1) * RECORD] for i in range(len(data) // RECORD)]
+
+
+def check_originals(app):
+    """Every record has its original, byte for byte the mail delivered, and
+    no original is left without a record."""
+    import hashlib
+    folder = os.path.join(app, "★MailData", "messages")
+    names = {n for n in os.listdir(folder) if not n.startswith(".")}
+    wanted = {}
+    for record in records(app):
+        subject = record[:100].decode("cp932").strip()
+        wanted[hashlib.sha256(record[:RECORD - 4]).hexdigest()] = int(subject[-2:])
+    assert names == set(wanted), "originals %d, records %d" % (len(names), len(wanted))
+    for name, n in wanted.items():
+        with open(os.path.join(folder, name), "rb") as f:
+            assert f.read() == retrieved(n), "original of mail %d is not the mail" % n
+
+
+def orphaned(app):
+    """The contents of originals no record names."""
+    import hashlib
+    folder = os.path.join(app, "★MailData", "messages")
+    named = {hashlib.sha256(r[:RECORD - 4]).hexdigest() for r in records(app)}
+    found = []
+    for name in os.listdir(folder):
+        if not name.startswith(".") and name not in named:
+            with open(os.path.join(folder, name), "rb") as f:
+                found.append(f.read())
+    return found
+
+
+def take_from_server(env, original):
+    """Removes the mail from the maildir; its subject."""
+    box = os.path.join(env["LUMORA_MAILDIR"], "taro")
+    for sub in ("new", "cur"):
+        for name in os.listdir(os.path.join(box, sub)):
+            path = os.path.join(box, sub, name)
+            with open(path, "rb") as f:
+                data = f.read()
+                if data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n") == original:
+                    os.remove(path)
+                    return original.split(b"Subject: ")[1].split(b"\r\n")[0].decode()
+    raise AssertionError("the orphan's mail is not on the server")
+
+
 def stored(app):
     path = os.path.join(app, "★MailData", "krddata2.data")
     if not os.path.exists(path):
@@ -133,12 +190,36 @@ def main():
                 between_store_and_delete += 1
             if not waiting:
                 break
+        # Kills between keeping a mail's original and storing its record.
+        between_original_and_record = 0
+        for n in range(MAILS, MAILS + 3):
+            deliver(env, "taro", mail(n))
+            everything.append("crash-%02d" % n)
+        for attempt in range(3):
+            process = subprocess.Popen(
+                command, env=dict(run_env, LUMORA_RECEIVE_PAUSE_BEFORE_RECORD_MS="2000"),
+                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            if process.stdout.readline().strip() == b"original kept":
+                process.kill()
+                between_original_and_record += 1
+            process.wait()
+            time.sleep(0.1)
+            check(env, app, everything)
+        # The last kill's original has no record. Its mail then goes from
+        # the server (another program took it): the next cycle removes it.
+        orphan = orphaned(app)
+        assert len(orphan) == 1, "originals without a record: %d" % len(orphan)
+        subject = take_from_server(env, orphan[0])
+        everything.remove(subject)
         subprocess.run(command, env=run_env, check=True, stdout=subprocess.DEVNULL)
         check(env, app, everything, final=True)
+        check_originals(app)
+        assert between_original_and_record == 3, "the pause before a record was not met"
         assert kills >= 5, "only %d kills landed inside a cycle" % kills
         assert between_store_and_delete, "no kill landed between storing and deleting"
-        print("ok: %d kills inside a cycle (%d between storing and deleting), "
-              "every mail stored once" % (kills, between_store_and_delete))
+        print("ok: %d kills inside a cycle (%d between storing and deleting, %d between "
+              "an original and its record), every mail stored once with its original"
+              % (kills, between_store_and_delete, between_original_and_record))
     finally:
         if proxy:
             proxy.kill()
