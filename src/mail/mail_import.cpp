@@ -88,12 +88,12 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
     clearFolder(staging);
     bool complete = true;
     for (int i = 0; i < count; ++i) {
+        if (progress) {
+            progress(i, count);
+        }
         if (cancel && cancel->load()) {
             outcome.cancelled = true;
             break;
-        }
-        if (progress) {
-            progress(i, count);
         }
         if (intake.appendNumber() > kMaxReceivedRecords) {
             outcome.full = true;

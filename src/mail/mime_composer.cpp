@@ -503,29 +503,103 @@ std::optional<ComposedMail> compose(const OutgoingMail& mail, QString* error)
     return out;
 }
 
+namespace {
+
+// True when the text goes into ISO-2022-JP as every reader reads it: plain
+// JIS X 0208, without the Windows extensions (①, ㈱, 髙 ...).
+bool plainJis(const QString& text)
+{
+    const std::optional<QByteArray> bytes = encodeIso2022Jp(text);
+    if (!bytes || widenKana(text) != text) {
+        return false;
+    }
+    // Row 13 (the NEC specials) and rows 89 to 92 (the IBM extensions) are
+    // Windows' own.
+    bool twoByte = false;
+    for (qsizetype i = 0; i < bytes->size(); ++i) {
+        const char c = bytes->at(i);
+        if (c == '\x1b' && i + 2 < bytes->size()) {
+            twoByte = bytes->at(i + 1) == '$';
+            i += 2;
+        } else if (twoByte && c != '\r' && c != '\n') {
+            if (c == 0x2D || c >= 0x79) {
+                return false;
+            }
+            ++i;
+        }
+    }
+    return true;
+}
+
+// Quoted-printable with CR LF line ends, which every reader turns back into
+// the text's own lines.
+QByteArray quotedPrintable(const QByteArray& text)
+{
+    QByteArray out;
+    for (QByteArray line : text.split('\n')) {
+        if (line.endsWith('\r')) {
+            line.chop(1);
+        }
+        QByteArray encoded;
+        qsizetype length = 0;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            const auto c = static_cast<unsigned char>(line[i]);
+            const bool last = i + 1 == line.size();
+            QByteArray piece;
+            if ((c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !last)) {
+                piece = QByteArray(1, static_cast<char>(c));
+            } else {
+                piece = '=' + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
+            }
+            if (length + piece.size() > 75) {
+                encoded += "=\r\n";
+                length = 0;
+            }
+            encoded += piece;
+            length += piece.size();
+        }
+        out += encoded + "\r\n";
+    }
+    if (out.endsWith("\r\n\r\n")) {
+        out.chop(2);
+    }
+    return out;
+}
+
+} // namespace
+
 QByteArray mailFromTexts(const QString& from, const QString& date, const QString& subject,
                          const QString& body)
 {
-    const bool jis = encodeIso2022Jp(body).has_value();
+    // The text's last line end is the last line's, not an empty line after it.
+    QString text = body;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (text.endsWith(u'\n')) {
+        text.chop(1);
+    }
+    const bool jis = plainJis(text);
     QByteArray head;
     const QString storedDate = date.trimmed();
     if (!storedDate.isEmpty()) {
-        head += "Date: " + (isAscii(storedDate) ? storedDate.toLatin1()
-                                                : encodedWords(storedDate, 6)) +
-                "\r\n";
+        head +=
+            "Date: " + (isAscii(storedDate) ? storedDate.toLatin1() : encodedWords(storedDate, 6)) +
+            "\r\n";
     }
     if (!from.trimmed().isEmpty()) {
         head += "From: " + mailboxHeader(from) + "\r\n";
     }
-    head += "Subject: " + encodedWords(subject.trimmed(), 9) + "\r\n";
+    head += "Subject: " +
+            (plainJis(subject) ? encodedWords(subject.trimmed(), 9)
+                               : "=?UTF-8?B?" + subject.trimmed().toUtf8().toBase64() + "?=") +
+            "\r\n";
     head += "MIME-Version: 1.0\r\n";
-    head += "Content-Type: text/plain; charset=" +
-            QByteArray(jis ? "ISO-2022-JP" : "UTF-8") + "\r\n";
+    head +=
+        "Content-Type: text/plain; charset=" + QByteArray(jis ? "ISO-2022-JP" : "UTF-8") + "\r\n";
     if (jis) {
-        return head + "Content-Transfer-Encoding: 7bit\r\n\r\n" + bodyBytes(body, true);
+        return head + "Content-Transfer-Encoding: 7bit\r\n\r\n" + bodyBytes(text, true);
     }
-    return head + "Content-Transfer-Encoding: base64\r\n\r\n" +
-           base64Lines(bodyBytes(body, false));
+    return head + "Content-Transfer-Encoding: quoted-printable\r\n\r\n" +
+           quotedPrintable(text.toUtf8());
 }
 
 namespace {
@@ -538,8 +612,8 @@ QByteArray threadLines(const QString& headers)
         const qsizetype colon = line.indexOf(QLatin1Char(':'));
         const QString name = line.left(colon).trimmed().toLower();
         const QString value = line.mid(colon + 1).trimmed();
-        if (colon < 0 || (name != QStringLiteral("in-reply-to") &&
-                          name != QStringLiteral("references")) ||
+        if (colon < 0 ||
+            (name != QStringLiteral("in-reply-to") && name != QStringLiteral("references")) ||
             !idList.match(value).hasMatch()) {
             continue;
         }
