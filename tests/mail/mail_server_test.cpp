@@ -7,7 +7,10 @@
 #include "mail/receive_cycle.h"
 #include "mail/smtp_session.h"
 #include "settings/account_settings.h"
+#include "store/originals.h"
 #include "store/records.h"
+#include "store/text_codec.h"
+#include "viewer/original_mail.h"
 #include "support/mail_servers.h"
 #include "support/temp_folder.h"
 
@@ -639,6 +642,87 @@ TEST_F(MailServerTest, RoundTripThroughSmtpDovecotAndTheReceiveCycle)
         record.body().startsWith(QStringLiteral("写真を送ります。\r\n髙橋さんにもよろしく。")));
     EXPECT_TRUE(record.body().trimmed().endsWith(kAttachmentNotice));
     EXPECT_EQ(app.read(QStringLiteral("添付フォルダ/写真 2026.jpg")), picture);
+}
+
+// A long mail, one full of characters CP932 lacks, and an HTML mail with its
+// picture: the records hold what they can, the originals everything.
+TEST_F(MailServerTest, EveryReceivedMailKeepsItsOriginalByteForByte)
+{
+    TempFolder app;
+    const AppPaths paths = AppPaths::at(app.path());
+    ASSERT_TRUE(paths.createFolders().ok());
+    ASSERT_TRUE(account::writeCredentials(paths.accountFile(),
+                                          {QStringLiteral("hanako"), QStringLiteral("himitsu")},
+                                          true)
+                    .ok());
+    TempFolder samples;
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(LUMORA_MAIL_SAMPLES), QStringLiteral("samples"), samples.path()});
+    ASSERT_TRUE(python.waitForFinished(30'000) && python.exitCode() == 0);
+    QList<QByteArray> sent;
+    for (const QString& name : {QStringLiteral("01.eml"), QStringLiteral("02.eml"),
+                                QStringLiteral("03.eml")}) {
+        sent.append(samples.read(name));
+        servers->deliver(QStringLiteral("hanako"), sent.last());
+    }
+
+    class Quiet final : public ReceiveListener {
+    public:
+        void checking() override {}
+        void credentialsRead(const QString&, const QString&) override {}
+        void credentialsMissing() override {}
+        void failed(const QString& text) override { failures << text; }
+        void notice(const QString& text) override { failures << text; }
+        void progress(int, int, qint64, qint64) override {}
+        void mailShown(const QString&, const QString&, const QString&, const QString&) override {}
+        QStringList failures;
+    } listener;
+    auto mail = library();
+    ReceiveSettings settings;
+    settings.pop3Server = servers->pop3s();
+    const ReceiveOutcome outcome = runReceiveCycle(*mail, paths, settings, listener);
+    EXPECT_TRUE(listener.failures.isEmpty()) << qPrintable(listener.failures.join(u'\n'));
+    ASSERT_EQ(outcome.count, 3);
+
+    const QByteArray bytes = app.read(QStringLiteral("★MailData/krddata2.data"));
+    ASSERT_EQ(bytes.size(), 3 * MailRecord::kLength);
+    QList<MailRecord> records;
+    for (int i = 0; i < 3; ++i) {
+        records.append(MailRecord::fromBytes(bytes.mid(i * MailRecord::kLength, MailRecord::kLength)));
+    }
+    // The long body is cut to its field; the other mail's characters are
+    // stored in a readable form, none as '?'.
+    EXPECT_EQ(text::encodeCp932(records[0].body()).size(), MailRecord::kBody.width);
+    EXPECT_EQ(records[1].subject().trimmed(), QStringLiteral("Cafe 〓 〓 Muller"));
+    EXPECT_EQ(records[1].from().trimmed(), QStringLiteral("Jose Muller <jose@example.com>"));
+    EXPECT_TRUE(records[1].body().startsWith(
+        QStringLiteral("Grusse aus Koln, naive cafe - 絵文字 〓〓 〓")));
+    EXPECT_FALSE(records[1].bytes().left(MailRecord::kLineEnd.offset).contains('?'));
+    EXPECT_EQ(records[2].body().trimmed().section(QStringLiteral("\r\n"), 0, 0),
+              QStringLiteral("テキスト版のお知らせです。"));
+
+    // The originals as the server sent them, named by their records.
+    const Originals originals(paths.originalsFolder());
+    EXPECT_EQ(originals.names().size(), 3);
+    EXPECT_FALSE(originals.interrupted());
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(originals.read(records[i].bytes()), sent[i]) << i;
+    }
+    const QString longText = viewer::originalText(viewer::readOriginal(sent[0]));
+    EXPECT_TRUE(longText.contains(QStringLiteral("これは長いメールの 01699 行目です。")));
+    EXPECT_TRUE(longText.endsWith(QStringLiteral("おしまい\n")));
+    const QString emojiText = viewer::originalText(viewer::readOriginal(*originals.read(records[1].bytes())));
+    EXPECT_TRUE(emojiText.contains(QStringLiteral("Subject: Café ☕ 🎉 Müller")));
+    EXPECT_TRUE(emojiText.contains(QStringLiteral("Grüße aus Köln, naïve café – 絵文字 😀👍🏽 ✈")));
+
+    // The attachment's name keeps its accents and emoji; the HTML version's
+    // picture is in the folder too.
+    EXPECT_EQ(app.read(QStringLiteral("添付フォルダ/résumé 🎉.txt")), QByteArray("CV\n"));
+    const QStringList pictures =
+        QDir(paths.attachmentFolder()).entryList({QStringLiteral("*.png")}, QDir::Files);
+    ASSERT_EQ(pictures.size(), 1);
+    EXPECT_TRUE(app.read(QStringLiteral("添付フォルダ/") + pictures[0]).startsWith("\x89PNG"));
 }
 
 // Peak memory of this process, in MB.
