@@ -10,9 +10,9 @@
 #include "store/originals.h"
 #include "store/records.h"
 #include "store/text_codec.h"
-#include "viewer/original_mail.h"
 #include "support/mail_servers.h"
 #include "support/temp_folder.h"
+#include "viewer/original_mail.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -661,8 +661,8 @@ TEST_F(MailServerTest, EveryReceivedMailKeepsItsOriginalByteForByte)
                  {QStringLiteral(LUMORA_MAIL_SAMPLES), QStringLiteral("samples"), samples.path()});
     ASSERT_TRUE(python.waitForFinished(30'000) && python.exitCode() == 0);
     QList<QByteArray> sent;
-    for (const QString& name : {QStringLiteral("01.eml"), QStringLiteral("02.eml"),
-                                QStringLiteral("03.eml")}) {
+    for (const QString& name :
+         {QStringLiteral("01.eml"), QStringLiteral("02.eml"), QStringLiteral("03.eml")}) {
         sent.append(samples.read(name));
         servers->deliver(QStringLiteral("hanako"), sent.last());
     }
@@ -689,7 +689,8 @@ TEST_F(MailServerTest, EveryReceivedMailKeepsItsOriginalByteForByte)
     ASSERT_EQ(bytes.size(), 3 * MailRecord::kLength);
     QList<MailRecord> records;
     for (int i = 0; i < 3; ++i) {
-        records.append(MailRecord::fromBytes(bytes.mid(i * MailRecord::kLength, MailRecord::kLength)));
+        records.append(
+            MailRecord::fromBytes(bytes.mid(i * MailRecord::kLength, MailRecord::kLength)));
     }
     // The long body is cut to its field; the other mail's characters are
     // stored in a readable form, none as '?'.
@@ -712,9 +713,11 @@ TEST_F(MailServerTest, EveryReceivedMailKeepsItsOriginalByteForByte)
     const QString longText = viewer::originalText(viewer::readOriginal(sent[0]));
     EXPECT_TRUE(longText.contains(QStringLiteral("これは長いメールの 01699 行目です。")));
     EXPECT_TRUE(longText.endsWith(QStringLiteral("おしまい\n")));
-    const QString emojiText = viewer::originalText(viewer::readOriginal(*originals.read(records[1].bytes())));
+    const QString emojiText =
+        viewer::originalText(viewer::readOriginal(*originals.read(records[1].bytes())));
     EXPECT_TRUE(emojiText.contains(QStringLiteral("Subject: Café ☕ 🎉 Müller")));
-    EXPECT_TRUE(emojiText.contains(QStringLiteral("Grüße aus Köln, naïve café – 絵文字 😀👍🏽 ✈")));
+    EXPECT_TRUE(emojiText.contains(
+        QStringLiteral("Grüße aus Köln, naïve café – 絵文字 😀👍🏽 ✈")));
 
     // The attachment's name keeps its accents and emoji; the HTML version's
     // picture is in the folder too.
