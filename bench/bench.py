@@ -2,7 +2,8 @@
 """Times Lumora's headless receive against fetchmail and getmail6 on the same
 mailbox, served by Dovecot on loopback, in one run, and prints the times and
 the ratios. Every tool fetches and deletes every mail; each run starts from
-the same freshly delivered mailbox.
+the same freshly delivered mailbox. Then times the import of the same mails
+from an mbox file against that receive.
 
     bench.py LUMORA_RECEIVE [--mails 1000] [--delayed-mails 200] [--delay-ms 10]
 """
@@ -146,6 +147,37 @@ class Bench:
         print("  ratio lumora-receive / getmail6:  %.2f" % (ours / times["getmail6"]))
         return times
 
+    def import_round(self, mailbox, count, repeat, receive_time):
+        """The same mails from an mbox file into a fresh application folder."""
+        importer = os.path.join(os.path.dirname(self.receive), "lumora-import")
+        mbox = os.path.join(self.work, "mailbox.mbox")
+        with open(mbox, "wb") as out:
+            for name in sorted(os.listdir(mailbox)):
+                with open(os.path.join(mailbox, name), "rb") as f:
+                    data = f.read().replace(b"\r\n", b"\n")
+                out.write(b"From MAILER-DAEMON Thu Jan  1 00:00:00 2026\n")
+                for line in data.split(b"\n")[:-1] if data.endswith(b"\n") else data.split(b"\n"):
+                    out.write((b">" if line.lstrip(b">").startswith(b"From ") else b"") + line + b"\n")
+                out.write(b"\n")
+        runs = []
+        for _ in range(repeat):
+            app = tempfile.mkdtemp(dir=self.work, prefix="import-")
+            os.makedirs(os.path.join(app, "★MailData"))
+            empty = os.path.join(self.work, "empty.mbox")
+            open(empty, "wb").close()
+            subprocess.run([importer, app, empty], check=True, stdout=subprocess.DEVNULL)
+            os.sync()
+            elapsed, peak, code, errors = self.timed([importer, app, mbox])
+            if code != 0:
+                sys.exit("lumora-import failed (exit %d): %s" % (code, errors))
+            records = os.path.getsize(os.path.join(app, "★MailData", "krddata2.data")) // RECORD
+            assert records == count, "lumora-import stored %d of %d mails" % (records, count)
+            runs.append(elapsed)
+        median = sorted(runs)[len(runs) // 2]
+        print("  %-15s %7.2f s   peak memory %6.1f MB   (runs: %s)"
+              % ("lumora-import", median, peak, " ".join("%.2f" % r for r in runs)), flush=True)
+        print("  ratio lumora-import / lumora-receive: %.2f" % (median / receive_time))
+
     def stop(self):
         subprocess.run([SERVERS, "stop", self.work], stdout=subprocess.DEVNULL)
 
@@ -163,7 +195,8 @@ def main():
     try:
         mailbox, about = bench.make_mailbox(args.mails)
         port = int(bench.env["LUMORA_POP3_PORT"])
-        bench.round("Loopback, %s:" % about, mailbox, args.mails, port, args.repeat)
+        times = bench.round("Loopback, %s:" % about, mailbox, args.mails, port, args.repeat)
+        bench.import_round(mailbox, args.mails, args.repeat, times["lumora-receive"])
 
         small, about = bench.make_mailbox(args.delayed_mails)
         with DelayProxy(port, args.delay_ms) as proxy_port:

@@ -7,5 +7,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh" fetchmail getmail6
 cd "$root"
 cmake --preset release >/dev/null
-cmake --build --preset release --target lumora-receive >/dev/null
+cmake --build --preset release --target lumora-receive lumora-import >/dev/null
 /usr/bin/python3 "$root/bench/bench.py" "$root/build/release/bench/lumora-receive" "$@"

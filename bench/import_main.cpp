@@ -1,0 +1,70 @@
+// lumora-import APP_FOLDER SOURCE
+//
+// Imports the mails of SOURCE (an mbox file, or a folder of .eml files, a
+// Maildir or an MH folder) into APP_FOLDER's received-mail file with the code
+// the viewer's "メールを読み込む…" uses. Prints "imported N mails (M already
+// stored) in S s" and exits 0 unless the import failed.
+
+#include "app/app_folder.h"
+#include "mail/mail_import.h"
+#include "mail/mail_library.h"
+#include "store/file_io.h"
+#include "store/instance_lock.h"
+#include "viewer/mail_exchange.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: lumora-import APP_FOLDER SOURCE\n");
+        return 2;
+    }
+    const lumora::AppPaths paths = lumora::AppPaths::at(args[1]);
+    lumora::InstanceLock lock;
+    if (const lumora::Status prepared = lumora::prepareAppFolder(paths, lock); !prepared.ok()) {
+        std::fprintf(stderr, "cannot use %s: %s\n", qUtf8Printable(args[1]),
+                     qUtf8Printable(prepared.detail()));
+        return 1;
+    }
+    lumora::MailLibraryOptions options;
+    options.partialFolder = paths.partialFolder();
+    const auto mail = lumora::createMailLibrary(options);
+
+    QElapsedTimer timer;
+    timer.start();
+    const QString source = args[2];
+    QList<QByteArray> mails;
+    QStringList files;
+    const bool mbox = QFileInfo(source).isFile();
+    if (mbox) {
+        const lumora::Result<QByteArray> bytes = lumora::fileio::readAll(source);
+        if (!bytes.ok()) {
+            std::fprintf(stderr, "cannot read %s\n", qUtf8Printable(source));
+            return 1;
+        }
+        mails = lumora::exchange::splitMbox(bytes.value());
+    } else {
+        files = lumora::exchange::mailFiles(source, lumora::exchange::folderKind(source));
+    }
+    const int count = static_cast<int>(mbox ? mails.size() : files.size());
+    const lumora::ImportOutcome outcome = lumora::importMails(*mail, paths, count, [&](int i) {
+        if (mbox) {
+            return std::exchange(mails[i], QByteArray());
+        }
+        return lumora::exchange::withCrlf(lumora::fileio::readAll(files[i]).valueOr({}));
+    });
+    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    std::printf("imported %d mails (%d already stored) in %.3f s\n", outcome.imported,
+                outcome.skipped, seconds);
+    if (outcome.full) {
+        std::fprintf(stderr, "the received-mail file is full\n");
+    }
+    return outcome.status.ok() ? 0 : 1;
+}
