@@ -6,10 +6,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMultiHash>
 #include <QSet>
 
 namespace lumora {
 namespace {
+
+// Subject, date and sender: what two records of one mail share first.
+constexpr qsizetype kHeadBytes = 280;
 
 // Moves the files a decoding wrote into the staging folder to the attachment
 // folder, each under a name not yet taken there.
@@ -70,13 +74,31 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
         outcome.status = intake.status();
         return outcome;
     }
-    // What is stored already, by the names records give their originals.
-    Result<QSet<QString>> known = originalNames(mailFile(paths.receivedFile()));
-    if (!known.ok()) {
-        outcome.status = known.status();
+    // What is stored already: a record's first bytes (subject, date,
+    // sender) find the few records that may be the same mail, which are
+    // then compared whole; the file is not read through for every mail.
+    const RecordFile file = mailFile(paths.receivedFile());
+    QMultiHash<QByteArray, qint64> heads;
+    if (Status status = file.forEachSlice(
+            0, kHeadBytes, [&heads](qint64 n, const QByteArray& head) { heads.insert(head, n); });
+        !status.ok()) {
+        outcome.status = status;
         return outcome;
     }
-    QSet<QString> names = std::move(known).value();
+    QSet<QString> names; // of the mails this import stored
+    const auto storedAlready = [&](const MailRecord& record, const QString& name) {
+        if (names.contains(name)) {
+            return true;
+        }
+        const QByteArray head = record.bytes().first(kHeadBytes);
+        for (const qint64 n : heads.values(head)) {
+            const Result<QByteArray> other = file.read(n);
+            if (other.ok() && Originals::nameFor(other.value()) == name) {
+                return true;
+            }
+        }
+        return false;
+    };
     // Files are decoded into a folder of their own first, so that a mail
     // found to be stored already leaves nothing in the attachment folder.
     const QString folder = paths.attachmentFolder();
@@ -107,7 +129,7 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
         MailFields fields = fieldsOf(raw, body);
         TakenMail taken = intake.decodeInto(fields, body, staging);
         const QString name = Originals::nameFor(taken.record.bytes());
-        if (names.contains(name)) {
+        if (storedAlready(taken.record, name)) {
             clearFolder(staging);
             ++outcome.skipped;
             continue;

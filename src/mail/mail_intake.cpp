@@ -7,8 +7,8 @@
 namespace lumora {
 
 MailIntake::MailIntake(MailLibrary& mail, const AppPaths& paths)
-    : mail_(mail), paths_(paths), file_(mailFile(paths.receivedFile())), appender_(file_),
-      originals_(paths.originalsFolder())
+    : mail_(mail), paths_(paths), attachmentFolder_(paths.attachmentFolder()),
+      file_(mailFile(paths.receivedFile())), appender_(file_), originals_(paths.originalsFolder())
 {
     // A record cut short by a crash is no mail; its mail is still on the
     // server (or in the file it is imported from) and comes again.
@@ -23,7 +23,7 @@ Status MailIntake::status() const
 
 TakenMail MailIntake::decode(MailFields& fields, QString& body)
 {
-    return decodeInto(fields, body, paths_.attachmentFolder());
+    return decodeInto(fields, body, attachmentFolder_);
 }
 
 TakenMail MailIntake::decodeInto(MailFields& fields, QString& body, const QString& attachmentFolder)
@@ -66,7 +66,7 @@ Result<qint64> MailIntake::store(const TakenMail& mail, const QByteArray& origin
 bool MailIntake::finish(bool complete)
 {
     if (wrote_ && (!fileio::syncFileSystem(paths_.dataFolder()) ||
-                   !fileio::syncFileSystem(paths_.attachmentFolder()))) {
+                   !fileio::syncFileSystem(attachmentFolder_))) {
         return false;
     }
     if (complete && begun_.ok()) {

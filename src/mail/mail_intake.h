@@ -57,6 +57,7 @@ public:
 private:
     MailLibrary& mail_;
     AppPaths paths_;
+    QString attachmentFolder_;
     RecordFile file_;
     RecordAppender appender_;
     Originals originals_;

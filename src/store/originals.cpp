@@ -74,17 +74,18 @@ QString Originals::pathFor(QByteArrayView record) const
 
 Status Originals::write(QByteArrayView record, const QByteArray& original) const
 {
-    if (!QDir().mkpath(folder_)) {
-        return {StoreError::OpenFailed, folder_};
-    }
+    // The folder is made by begin(). A file of the name already there holds
+    // the original of a record of the same content, and stays.
     const QString path = pathFor(record);
-    if (QFileInfo(path).size() > 0) {
-        return Status::success(); // a record of the same content has it already
+    Status status = linkComplete(folder_, path, original);
+    if (!status.ok() && !QFileInfo::exists(folder_) && QDir().mkpath(folder_)) {
+        status = linkComplete(folder_, path, original);
     }
-    QFile::remove(path); // empty: what a power cut before the flush may leave
-    return linkComplete(folder_, path, original);
+    return status;
 }
 
+// An empty file of the name (what a power cut before the flush may leave)
+// counts as none.
 std::optional<QByteArray> Originals::read(QByteArrayView record) const
 {
     Result<QByteArray> bytes = fileio::readAll(pathFor(record));

@@ -57,10 +57,10 @@ MailRecord MailRecord::received(const QString& subject, const QString& from, con
     MailRecord record;
     // A character the record cannot hold is stored in a form a reader can
     // still make out; the mail's original keeps the real one.
-    record.setText(kSubject, text::readableCp932(text::trimSpaces(subject)));
-    record.setText(kFrom, text::readableCp932(text::trimSpaces(from)));
-    record.setText(kDate, text::readableCp932(text::trimSpaces(date)));
-    record.setText(kBody, text::readableCp932(text::trimSpaces(body)));
+    record.setReadableText(kSubject, text::trimSpaces(subject));
+    record.setReadableText(kFrom, text::trimSpaces(from));
+    record.setReadableText(kDate, text::trimSpaces(date));
+    record.setReadableText(kBody, text::trimSpaces(body));
     return record;
 }
 
@@ -72,6 +72,14 @@ QString MailRecord::text(FieldSpan field) const
 void MailRecord::setText(FieldSpan field, const QString& value)
 {
     setFieldText(bytes_, field, value);
+}
+
+void MailRecord::setReadableText(FieldSpan field, const QString& value)
+{
+    if (field.offset < 0 || field.width < 0 || field.offset + field.width > bytes_.size()) {
+        return;
+    }
+    bytes_.replace(field.offset, field.width, text::fixedFieldReadableCp932(value, field.width));
 }
 
 AddressRecord::AddressRecord() : bytes_(kLength, ' ')

@@ -44,6 +44,9 @@ public:
     // at NUL or trim as their window asks.
     QString text(FieldSpan field) const;
     void setText(FieldSpan field, const QString& value);
+    // The same, with characters CP932 lacks in their readable form
+    // (text::readableCp932).
+    void setReadableText(FieldSpan field, const QString& value);
     qint16 live() const { return readInt16(bytes_, kLiveOffset); }
     void setLive(qint16 value) { writeInt16(bytes_, kLiveOffset, value); }
 

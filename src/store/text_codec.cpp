@@ -315,6 +315,23 @@ QByteArray fixedFieldCp932(const QString& text, qsizetype width)
     return field;
 }
 
+QByteArray fixedFieldReadableCp932(const QString& text, qsizetype width)
+{
+    if (width <= 0) {
+        return {};
+    }
+    const QString head = text.left(width);
+    QByteArray encoded = encodeCp932(head);
+    if (encoded.count('?') != head.count(QLatin1Char('?'))) {
+        encoded = encodeCp932(readableCp932(head));
+    }
+    QByteArray field = cutCp932(encoded, width);
+    if (field.size() < width) {
+        field.append(QByteArray(width - field.size(), ' '));
+    }
+    return field;
+}
+
 QString CutAtNul(const QString& text)
 {
     const qsizetype nul = text.indexOf(QChar(u'\0'));

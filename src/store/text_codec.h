@@ -46,6 +46,9 @@ QByteArray cutCp932(QByteArrayView bytes, qsizetype maxBytes);
 // is always exactly width bytes long. The caller trims where its record asks
 // for it.
 QByteArray fixedFieldCp932(const QString& text, qsizetype width);
+// The same for the text's readable form (see readableCp932), made only of
+// the part that reaches the field.
+QByteArray fixedFieldReadableCp932(const QString& text, qsizetype width);
 
 // The text before the first NUL character, or the whole text when it holds none.
 QString CutAtNul(const QString& text);

@@ -4,6 +4,7 @@
 #include "mail/mail_import.h"
 #include "mail/mail_library.h"
 #include "mail/mime_composer.h"
+#include "mail/receive_cycle.h"
 #include "store/originals.h"
 #include "store/records.h"
 #include "store/text_codec.h"
@@ -228,6 +229,23 @@ TEST(MailExchange, AnImportStoppedHalfWayKeepsWhatItStoredAndCanGoOn)
     EXPECT_EQ(rest.skipped, 2);
     EXPECT_EQ(app.records().size(), 4);
     EXPECT_FALSE(QDir(app.paths.attachmentFolder() + QStringLiteral("/.importing")).exists());
+}
+
+TEST(MailExchange, AnImportStopsAtTheRecordLimit)
+{
+    TempFolder work;
+    python({QStringLiteral("samples"), work.file(QStringLiteral("eml"))});
+    App app;
+    QFile file(app.paths.receivedFile());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize((kMaxReceivedRecords - 1) * MailRecord::kLength)); // sparse
+    file.close();
+    const ImportOutcome outcome =
+        app.import(filesOf(work.file(QStringLiteral("eml")), exchange::SourceKind::EmlFolder));
+    EXPECT_TRUE(outcome.full);
+    EXPECT_EQ(outcome.imported, 1);
+    EXPECT_EQ(QFileInfo(app.paths.receivedFile()).size(),
+              kMaxReceivedRecords * MailRecord::kLength);
 }
 
 TEST(OriginalMail, ShowsEverythingTheRecordCouldNotHoldAndCarriesTheThread)
