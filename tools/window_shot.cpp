@@ -6,6 +6,9 @@
 // shown widened, with a Japanese mail written into it; the reply window
 // answers the viewer's row ROW (1 when none is given) with a line pasted above
 // the received text; the emoticon picker has a piece of its page marked.
+// "original" shows the viewer's row ROW and the window of its original;
+// "importing" shows the viewer while it imports the mbox file named in
+// place of ROW, with the progress box open (the whole screen is taken).
 
 #include "addressbook/friend_form.h"
 #include "app/app_folder.h"
@@ -20,6 +23,7 @@
 #include "ui/geometry.h"
 #include "ui/picture_button.h"
 #include "ui/ui_services.h"
+#include "viewer/original_form.h"
 #include "viewer/tyaku_form.h"
 
 #include <QApplication>
@@ -33,7 +37,67 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
+#include <QProgressDialog>
+#include <QScreen>
+#include <QTimer>
+
 #include <cstdio>
+
+namespace {
+
+// The desktop, except that the import's questions are answered: an mbox
+// file, the one given; and its closing message only printed.
+class ImportAnswers final : public lumora::UiServices {
+public:
+    explicit ImportAnswers(QString mbox) : mbox_(std::move(mbox)) {}
+    void inform(QWidget*, const QString& text, const QString&, lumora::MessageIcon) override
+    {
+        std::printf("%s\n", qUtf8Printable(text));
+    }
+    bool ask(QWidget* p, const QString& t, const QString& c, lumora::MessageIcon i) override
+    {
+        return real_.ask(p, t, c, i);
+    }
+    bool confirm(QWidget* p, const QString& t, const QString& c, lumora::MessageIcon i) override
+    {
+        return real_.confirm(p, t, c, i);
+    }
+    bool choosePrinter(QWidget* p, QPrinter& printer, bool s) override
+    {
+        return real_.choosePrinter(p, printer, s);
+    }
+    std::optional<QString> openFileName(QWidget*, const QString&, const QString&,
+                                        const QString&) override
+    {
+        return mbox_;
+    }
+    std::optional<QString> saveFileName(QWidget* p, const QString& c, const QString& f,
+                                        const QString& filter) override
+    {
+        return real_.saveFileName(p, c, f, filter);
+    }
+    std::optional<QString> folderName(QWidget* p, const QString& c, const QString& f) override
+    {
+        return real_.folderName(p, c, f);
+    }
+    std::optional<int> choose(QWidget*, const QString&, const QString&, const QStringList&) override
+    {
+        return 0;
+    }
+    QString clipboardText() override { return real_.clipboardText(); }
+    void setClipboardText(const QString& text) override { real_.setClipboardText(text); }
+    bool openUrl(const QUrl& url) override { return real_.openUrl(url); }
+    bool trustCertificate(QWidget* p, const lumora::ServerCertificate& c) override
+    {
+        return real_.trustCertificate(p, c);
+    }
+
+private:
+    lumora::QtUiServices real_;
+    QString mbox_;
+};
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -50,7 +114,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot use the application folder\n");
         return 1;
     }
-    lumora::QtUiServices ui;
+    const bool importing = args[1] == QStringLiteral("importing");
+    ImportAnswers ui(importing && args.size() > 4 ? args[4] : QString());
     lumora::SystemClock clock;
     const auto mail = lumora::createMailLibrary();
     lumora::AppContext context{paths, {}, *mail, ui, clock};
@@ -106,6 +171,37 @@ int main(int argc, char** argv)
         ui.setClipboardText(QStringLiteral("ご連絡ありがとうございます。承知いたしました。"));
         form->Command4->click();
         shown = form;
+    } else if (args[1] == QStringLiteral("original")) {
+        mainForm.Picture5->click();
+        auto* form = windows.existing<lumora::TyakuForm>();
+        const QModelIndex index =
+            form->MailListView->model()->index(args.size() > 4 ? args[4].toInt() - 1 : 0, 0);
+        QTest::mouseClick(form->MailListView->viewport(), Qt::LeftButton, {},
+                          form->MailListView->visualRect(index).center());
+        form->moriginal->trigger();
+        form->show();
+        shown = form->findChild<lumora::OriginalForm*>();
+        shown->move(form->x() + 160, form->y() + 90);
+    } else if (importing) {
+        mainForm.Picture5->click();
+        auto* form = windows.existing<lumora::TyakuForm>();
+        form->show();
+        int status = 1;
+        QTimer::singleShot(700, [&status, &args] {
+            QApplication::processEvents();
+            const QPixmap screen = QApplication::primaryScreen()->grabWindow(0);
+            bool found = false;
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                found = found || (qobject_cast<QProgressDialog*>(top) && top->isVisible());
+            }
+            status = found && screen.save(args[2]) ? 0 : 1;
+        });
+        form->mimport->trigger();
+        windows.discardAll();
+        if (status != 0) {
+            std::fprintf(stderr, "no progress box to take\n");
+        }
+        return status;
     } else if (args[1] == QStringLiteral("emoticons")) {
         mainForm.Picture3->click();
         windows.existing<lumora::WriteForm>()->Command8->click();

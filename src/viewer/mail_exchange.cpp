@@ -48,15 +48,17 @@ QByteArray fromLine(const QByteArray& mail)
                 sender = match.captured(0).toLatin1();
             }
         } else if (line.toLower().startsWith("date:") && !when.isValid()) {
-            when = QDateTime::fromString(QString::fromLatin1(line.mid(5)).trimmed(),
-                                         Qt::RFC2822Date);
+            when =
+                QDateTime::fromString(QString::fromLatin1(line.mid(5)).trimmed(), Qt::RFC2822Date);
         }
     }
     if (!when.isValid()) {
         when = QDateTime::currentDateTimeUtc();
     }
     return "From " + sender + ' ' +
-           QLocale::c().toString(when.toUTC(), QStringLiteral("ddd MMM d hh:mm:ss yyyy")).toLatin1();
+           QLocale::c()
+               .toString(when.toUTC(), QStringLiteral("ddd MMM d hh:mm:ss yyyy"))
+               .toLatin1();
 }
 
 QString numberedName(int n, const MailRecord& record)
@@ -71,7 +73,9 @@ QString numberedName(int n, const MailRecord& record)
 
 QByteArray messageFromRecord(const MailRecord& record)
 {
-    const auto field = [](const QString& text) { return text::trimSpaces(text::CutAtNul(text)); };
+    const auto field = [](const QString& text) {
+        return text::trimSpaces(text::CutAtNul(text));
+    };
     return mime::mailFromTexts(field(record.from()), field(record.date()), field(record.subject()),
                                field(record.body()));
 }
@@ -198,9 +202,11 @@ SourceKind folderKind(const QString& folder)
     const bool numbered = std::any_of(files.begin(), files.end(), [](const QString& name) {
         return number.match(name).hasMatch();
     });
-    return numbered && !std::any_of(files.begin(), files.end(), [](const QString& name) {
-        return name.endsWith(QStringLiteral(".eml"), Qt::CaseInsensitive);
-    })
+    return numbered && !std::any_of(files.begin(), files.end(),
+                                    [](const QString& name) {
+                                        return name.endsWith(QStringLiteral(".eml"),
+                                                             Qt::CaseInsensitive);
+                                    })
                ? SourceKind::Mh
                : SourceKind::EmlFolder;
 }

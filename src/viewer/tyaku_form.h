@@ -204,8 +204,9 @@ private:
     // Runs a rewrite of the received-mail file off the window's thread.
     void rewriteFile(std::function<Status()> work, std::function<void(const Status&)> done);
     void reportFailure(const QString& what, const QString& detail);
-    // The status bar's message (none: empty).
-    void showStatus(const QString& text);
+    // The status bar's message (none: empty), with a longer form for its
+    // tool tip and a screen reader.
+    void showStatus(const QString& text, const QString& detail = {});
     QString headerBlockNow() const;
     void selectMatch(const viewer::BodySearch::Match& match);
     void pointerOver(QObject* watched);

@@ -142,16 +142,17 @@ void TyakuForm::deleteAll()
                 });
 }
 
-void TyakuForm::showStatus(const QString& text)
+void TyakuForm::showStatus(const QString& text, const QString& detail)
 {
     if (text.isEmpty()) {
         StatusBar1->clearMessage();
     } else {
         StatusBar1->showMessage(text);
     }
+    StatusBar1->setToolTip(detail);
     // Named by its role; its message is said to a screen reader as it changes.
     StatusBar1->setAccessibleName(QStringLiteral("ステータスバー"));
-    StatusBar1->setAccessibleDescription(text);
+    StatusBar1->setAccessibleDescription(detail.isEmpty() ? text : detail);
 }
 
 void TyakuForm::rewriteFile(std::function<Status()> work, std::function<void(const Status&)> done)

@@ -48,7 +48,9 @@ std::optional<QByteArray> TyakuForm::shownOriginal() const
 void TyakuForm::noteLoss()
 {
     const std::optional<QByteArray> original = shownOriginal();
-    showStatus(original ? viewer::lossNote(viewer::readOriginal(*original)) : QString());
+    const QString note = original ? viewer::lossNote(viewer::readOriginal(*original)) : QString();
+    // The buttons at the bottom cover all but the status bar's first words.
+    showStatus(note.isEmpty() ? QString() : QStringLiteral("※元のメールを表示"), note);
 }
 
 void TyakuForm::showOriginal()

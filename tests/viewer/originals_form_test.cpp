@@ -83,7 +83,9 @@ void OriginalsFormTest::importShowSaveExportAndReply()
     // says so, and its original shows them all.
     clickRow(form, 1);
     QCOMPARE(form->Text7->text(), QStringLiteral("Cafe 〓 〓 Muller"));
-    QVERIFY(form->StatusBar1->currentMessage().contains(QStringLiteral("元のメールを表示")));
+    QCOMPARE(form->StatusBar1->currentMessage(), QStringLiteral("※元のメールを表示"));
+    QVERIFY(form->StatusBar1->accessibleDescription().contains(
+        QStringLiteral("このメールの件名と本文は一部が切れているか、文字が置き換えられています。")));
     form->moriginal->trigger();
     auto* original = form->findChild<OriginalForm*>();
     QVERIFY(original && original->isVisible());
