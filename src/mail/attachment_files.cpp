@@ -190,6 +190,18 @@ Result<QString> writeNew(const QString& folder, const QString& name, const QByte
     return named;
 }
 
+Result<QString> moveNew(const QString& folder, const QString& name, const QString& path)
+{
+    const QByteArray source = QFile::encodeName(path);
+    Result<QString> named = nameFile(folder, name, [&source](const QByteArray& target) {
+        return ::link(source.constData(), target.constData());
+    });
+    if (named.ok()) {
+        ::unlink(source.constData());
+    }
+    return named;
+}
+
 void removeLeftovers(const QString& folder)
 {
     const QStringList parts =

@@ -21,6 +21,10 @@ QString safeFileName(const QString& name);
 // caller flushes the file system before relying on it. Returns the path.
 Result<QString> writeNew(const QString& folder, const QString& name, const QByteArray& data);
 
+// Moves a complete file (on the same file system) into the folder under the
+// name as writeNew() would give it. Returns the new path.
+Result<QString> moveNew(const QString& folder, const QString& name, const QString& path);
+
 // Removes the temporary files a crash in writeNew() left in the folder.
 void removeLeftovers(const QString& folder);
 

@@ -21,14 +21,7 @@ void moveStaged(const QString& staging, const QString& folder)
 {
     const QDir dir(staging);
     for (const QString& name : dir.entryList(QDir::Files)) {
-        QFile file(dir.filePath(name));
-        if (file.open(QIODevice::ReadOnly)) {
-            const QByteArray data = file.readAll();
-            file.close();
-            if (attachments::writeNew(folder, name, data).ok()) {
-                QFile::remove(dir.filePath(name));
-            }
-        }
+        (void)attachments::moveNew(folder, name, dir.filePath(name));
     }
 }
 
@@ -135,21 +128,21 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
             continue;
         }
         moveStaged(staging, folder);
-        const Result<qint64> stored = intake.store(taken, raw);
-        if (!stored.ok()) {
-            outcome.status = stored.status();
+        if (!intake.store(taken, raw).ok()) {
             complete = false;
             break;
         }
         names.insert(name);
-        ++outcome.imported;
-    }
-    if (progress) {
-        progress(outcome.imported + outcome.skipped, count);
     }
     QDir(staging).removeRecursively();
-    if (!intake.finish(complete) && outcome.status.ok()) {
-        outcome.status = {StoreError::WriteFailed, paths.receivedFile()};
+    if (!intake.finish(complete)) {
+        outcome.status = !intake.failure().ok()
+                             ? intake.failure()
+                             : Status(StoreError::WriteFailed, paths.receivedFile());
+    }
+    outcome.imported = intake.written();
+    if (progress) {
+        progress(outcome.imported + outcome.skipped, count);
     }
     return outcome;
 }

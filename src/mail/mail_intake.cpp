@@ -6,6 +6,14 @@
 
 namespace lumora {
 
+namespace {
+
+// Mails handed to the writer and not yet written, at most: enough to keep
+// it busy, little memory.
+constexpr std::size_t kMaxQueued = 8;
+
+} // namespace
+
 MailIntake::MailIntake(MailLibrary& mail, const AppPaths& paths)
     : mail_(mail), paths_(paths), attachmentFolder_(paths.attachmentFolder()),
       file_(mailFile(paths.receivedFile())), appender_(file_), originals_(paths.originalsFolder())
@@ -14,6 +22,81 @@ MailIntake::MailIntake(MailLibrary& mail, const AppPaths& paths)
     // server (or in the file it is imported from) and comes again.
     (void)file_.dropPartialTail();
     begun_ = originals_.begin(file_);
+    next_ = appender_.appendNumber();
+    writer_ = std::thread([this] { writeJobs(); });
+}
+
+MailIntake::~MailIntake()
+{
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+    }
+    changed_.notify_all();
+    writer_.join();
+}
+
+void MailIntake::writeJobs()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return closing_ || !jobs_.empty(); });
+        if (jobs_.empty()) {
+            return;
+        }
+        Job job = std::move(jobs_.front());
+        jobs_.pop_front();
+        busy_ = true;
+        const bool failed = !failure_.ok();
+        lock.unlock();
+        changed_.notify_all();
+        Status status;
+        if (!failed) {
+            if (job.steps.before) {
+                job.steps.before();
+            }
+            // The original first: a crash between the two leaves an original
+            // that no record names, which the next run removes, never a
+            // record whose original is missing.
+            if (!job.original.isEmpty()) {
+                (void)originals_.write(job.record, job.original);
+            }
+            if (job.steps.between) {
+                job.steps.between();
+            }
+            const Result<qint64> appended = appender_.append(job.record);
+            status = appended.status();
+            if (appended.ok() && job.steps.after) {
+                job.steps.after();
+            }
+        }
+        lock.lock();
+        busy_ = false;
+        if (!failed && status.ok()) {
+            ++written_;
+        } else if (!failed) {
+            failure_ = status;
+        }
+        changed_.notify_all();
+    }
+}
+
+void MailIntake::waitForWrites()
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+}
+
+int MailIntake::written() const
+{
+    std::lock_guard lock(mutex_);
+    return written_;
+}
+
+Status MailIntake::failure() const
+{
+    std::lock_guard lock(mutex_);
+    return failure_;
 }
 
 Status MailIntake::status() const
@@ -47,24 +130,29 @@ TakenMail MailIntake::decodeInto(MailFields& fields, QString& body, const QStrin
     return mail;
 }
 
-Result<qint64> MailIntake::store(const TakenMail& mail, const QByteArray& original,
-                                 const std::function<void()>& between)
+Result<qint64> MailIntake::store(const TakenMail& mail, QByteArray original, StoreSteps steps)
 {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return jobs_.size() < kMaxQueued || !failure_.ok(); });
+    if (!failure_.ok()) {
+        return failure_;
+    }
     wrote_ = true;
-    // The original first: a crash between the two leaves an original that
-    // no record names, which the next run removes, never a record whose
-    // original is missing.
-    if (!original.isEmpty()) {
-        (void)originals_.write(mail.record.bytes(), original);
-    }
-    if (between) {
-        between();
-    }
-    return appender_.append(mail.record.bytes());
+    jobs_.push_back({mail.record.bytes(), std::move(original), std::move(steps)});
+    lock.unlock();
+    changed_.notify_all();
+    return next_++;
 }
 
 bool MailIntake::finish(bool complete)
 {
+    waitForWrites();
+    {
+        std::lock_guard lock(mutex_);
+        if (!failure_.ok()) {
+            return false;
+        }
+    }
     if (wrote_ && (!fileio::syncFileSystem(paths_.dataFolder()) ||
                    !fileio::syncFileSystem(attachmentFolder_))) {
         return false;

@@ -8,7 +8,11 @@
 
 #include <QString>
 
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 // Taking a mail into the received-mail file, the same for a mail fetched
 // from the server and for one imported from another program's files: it is
@@ -16,8 +20,10 @@
 // folder), its original is kept, and its record is appended.
 //
 // One intake serves one run (a receive cycle, an import) and keeps the
-// received-mail file open for it. Nothing is flushed mail by mail: finish()
-// flushes everything at once, and only then may the server delete mails.
+// received-mail file open for it. Mails are written in order by a thread of
+// the intake's own, while the next mail is fetched and decoded; nothing is
+// flushed mail by mail: finish() waits for the writes and flushes everything
+// at once, and only then may the server delete mails.
 namespace lumora {
 
 struct TakenMail {
@@ -29,32 +35,58 @@ struct TakenMail {
     MailRecord record;
 };
 
+// What the writer does around one mail, in this order: before (say that the
+// mail is about to be stored), the original, between (a test stops there),
+// the record, after (say that it is stored). Called on the writer's thread.
+struct StoreSteps {
+    std::function<void()> before;
+    std::function<void()> between;
+    std::function<void()> after;
+};
+
 class MailIntake {
 public:
     MailIntake(MailLibrary& mail, const AppPaths& paths);
+    ~MailIntake();
+    MailIntake(const MailIntake&) = delete;
+    MailIntake& operator=(const MailIntake&) = delete;
 
     // Opening the file or the originals' folder failed.
     Status status() const;
-    qint64 appendNumber() const { return appender_.appendNumber(); }
+    // The number the next mail given to store() gets.
+    qint64 appendNumber() const { return next_; }
 
     // Decodes a mail whose header and body texts the library's retrieval
     // gave (or that were made from a file the same way).
     TakenMail decode(MailFields& fields, QString& body);
     // The same, with the files written into another folder.
     TakenMail decodeInto(MailFields& fields, QString& body, const QString& attachmentFolder);
-    // Keeps the original, then appends the record. The record's number.
-    // between, when given, is called after the original is written.
-    Result<qint64> store(const TakenMail& mail, const QByteArray& original,
-                         const std::function<void()>& between = {});
+    // Hands the mail to the writer: the original first, then the record.
+    // The record's number, or the failure of a write of an earlier mail
+    // (after which nothing more is written).
+    Result<qint64> store(const TakenMail& mail, QByteArray original, StoreSteps steps = {});
 
-    // Flushes the records, originals and attachments written so far; false
-    // when they may not be on disk. With complete, the run left nothing
-    // half done and the originals' change ends.
+    // Waits for the writes, then flushes the records, originals and
+    // attachments; false when a write failed or they may not be on disk.
+    // With complete, the run left nothing half done and the originals'
+    // change ends.
     bool finish(bool complete);
+    // The mails whose records were written.
+    int written() const;
+    // The failure of a write, or success.
+    Status failure() const;
 
     const Originals& originals() const { return originals_; }
 
 private:
+    struct Job {
+        QByteArray record;
+        QByteArray original;
+        StoreSteps steps;
+    };
+    void writeJobs();
+    void waitForWrites();
+
     MailLibrary& mail_;
     AppPaths paths_;
     QString attachmentFolder_;
@@ -62,7 +94,17 @@ private:
     RecordAppender appender_;
     Originals originals_;
     Status begun_;
+    qint64 next_ = 1;
     bool wrote_ = false;
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Job> jobs_;
+    bool closing_ = false;
+    bool busy_ = false;
+    int written_ = 0;
+    Status failure_;
+    std::thread writer_;
 };
 
 } // namespace lumora

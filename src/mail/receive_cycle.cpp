@@ -80,9 +80,13 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
     if (!onServer.isEmpty()) {
         (void)uids.keepOnly(onServer); // forget mails the server no longer has
     }
+    // Which mails an earlier cycle stored: the UID store is the writer's
+    // from here on.
+    QList<bool> storedBefore;
     QList<int> wanted;
     for (int i = 1; i <= count; ++i) {
-        if (serverUids[i - 1].isEmpty() || !uids.contains(serverUids[i - 1])) {
+        storedBefore.append(!serverUids[i - 1].isEmpty() && uids.contains(serverUids[i - 1]));
+        if (!storedBefore.last()) {
             wanted.append(i);
         }
     }
@@ -99,7 +103,7 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
         }
         const QString& uid = serverUids[i - 1];
         const qint64 size = mail.NMailPop3GetMailSize(handle, i);
-        if (!uid.isEmpty() && uids.contains(uid)) {
+        if (storedBefore[i - 1]) {
             // Stored by an earlier cycle whose deletion did not happen.
             if (!settings.keepOnServer) {
                 mail.NMailPop3DeleteMail(handle, i);
@@ -134,23 +138,22 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
         }
         listener.mailShown(taken.subject, taken.from, taken.date, taken.shown);
 
+        StoreSteps steps;
         if (!uid.isEmpty()) {
-            (void)uids.willStore(uid, intake.appendNumber());
+            steps.before = [&uids, uid, number = intake.appendNumber()] {
+                (void)uids.willStore(uid, number);
+            };
+            steps.after = [&uids, uid] {
+                (void)uids.stored(uid);
+            };
         }
-        const Result<qint64> stored = intake.store(taken, original, settings.beforeRecord);
+        steps.between = settings.beforeRecord;
         if (settings.buffer) {
             settings.buffer->set(taken.record);
         }
-        if (!stored.ok()) {
-            outcome.failed = true;
+        if (!intake.store(taken, original, std::move(steps)).ok()) {
             complete = false;
-            listener.failed(QStringLiteral("受信したメールを保存できませんでした。"
-                                           "メールはサーバーに残してあります。\n") +
-                            paths.receivedFile());
             break;
-        }
-        if (!uid.isEmpty()) {
-            (void)uids.stored(uid);
         }
         ++outcome.count;
         if (!settings.keepOnServer) {
@@ -159,10 +162,16 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
     }
 
     // Everything stored reaches the disk before the server deletes anything.
-    if (!intake.finish(complete)) {
-        listener.failed(QStringLiteral("受信したメールをディスクに書き込めませんでした。"
-                                       "メールはサーバーに残してあります。"));
+    const bool finished = intake.finish(complete);
+    outcome.count = intake.written();
+    if (!finished) {
         outcome.failed = true;
+        listener.failed(!intake.failure().ok()
+                            ? QStringLiteral("受信したメールを保存できませんでした。"
+                                             "メールはサーバーに残してあります。\n") +
+                                  paths.receivedFile()
+                            : QStringLiteral("受信したメールをディスクに書き込めませんでした。"
+                                             "メールはサーバーに残してあります。"));
         mail.NMailPop3Reset(handle); // delete nothing that may not be on disk
     }
     mail.NMailPop3Close(handle);
