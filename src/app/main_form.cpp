@@ -415,9 +415,12 @@ bool MainForm::startReceive(bool fromInterval)
     if (context_.rewritingReceivedFile) {
         // The viewer is deleting mail: the receive waits until it is done.
         if (!fromInterval) {
-            context_.ui.inform(this,
-                               QStringLiteral("メールを削除しています。\n"
-                                              "削除が終わってから、もう一度受信してください。"));
+            context_.ui.inform(
+                this, context_.importingMail
+                          ? QStringLiteral("メールを読み込んでいます。\n"
+                                           "読み込みが終わってから、もう一度受信してください。")
+                          : QStringLiteral("メールを削除しています。\n"
+                                           "削除が終わってから、もう一度受信してください。"));
         }
         return false;
     }
@@ -659,6 +662,22 @@ void MainForm::closeEvent(QCloseEvent* event)
         !context_.ui.ask(this,
                          QStringLiteral("返事を送信中です。送信が終わるのを待って終了しますか？"),
                          QStringLiteral("確認"))) {
+        event->ignore();
+        return;
+    }
+    // An import or export stops after the mail in hand; the program ends
+    // once it has.
+    if (TyakuForm* viewer = windows_.existing<TyakuForm>(); viewer && viewer->exchanging()) {
+        if (asking && !context_.ui.ask(this,
+                                       QStringLiteral("メールの読み込みか書き出しをしています。"
+                                                      "中止して終了しますか？"),
+                                       QStringLiteral("確認"))) {
+            event->ignore();
+            return;
+        }
+        viewer->stopExchange();
+        connect(viewer, &TyakuForm::exchangeEnded, this, &QWidget::close,
+                static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
         event->ignore();
         return;
     }

@@ -122,12 +122,18 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
         MailFields fields = fieldsOf(raw, body);
         TakenMail taken = intake.decodeInto(fields, body, staging);
         const QString name = Originals::nameFor(taken.record.bytes());
+        // Files were written (or tried) only when the decoder says so.
+        const bool files = taken.decoded == 1 || taken.decoded == -5;
         if (storedAlready(taken.record, name)) {
-            clearFolder(staging);
+            if (files) {
+                clearFolder(staging);
+            }
             ++outcome.skipped;
             continue;
         }
-        moveStaged(staging, folder);
+        if (files) {
+            moveStaged(staging, folder);
+        }
         if (!intake.store(taken, raw).ok()) {
             complete = false;
             break;

@@ -46,6 +46,9 @@ struct AppContext {
     // True while the viewer rewrites the received-mail file: no receive may
     // append to it meanwhile.
     bool rewritingReceivedFile = false;
+    // True while the viewer imports mail into it (rewritingReceivedFile is
+    // set too).
+    bool importingMail = false;
     // True while a receive runs and appends to it: the file is not rewritten
     // meanwhile.
     bool receivingMail = false;

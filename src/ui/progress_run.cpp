@@ -13,7 +13,8 @@ namespace {
 
 class DialogReport final : public ProgressReport {
 public:
-    DialogReport(QProgressDialog* dialog, QString label) : dialog_(dialog), label_(std::move(label))
+    DialogReport(QProgressDialog* dialog, QString label, std::atomic_bool& stop)
+        : cancel(stop), dialog_(dialog), label_(std::move(label))
     {
     }
 
@@ -39,7 +40,7 @@ public:
 
     bool cancelled() const override { return cancel.load(); }
 
-    std::atomic_bool cancel{false};
+    std::atomic_bool& cancel;
 
 private:
     QProgressDialog* dialog_;
@@ -49,8 +50,9 @@ private:
 } // namespace
 
 void runWithProgress(QWidget* parent, const QString& caption, const QString& label,
-                     const std::function<void(ProgressReport&)>& work)
+                     const std::function<void(ProgressReport&)>& work, std::atomic_bool* cancel)
 {
+    std::atomic_bool ownCancel{false};
     QProgressDialog dialog(label, QStringLiteral("中止"), 0, 0, parent);
     dialog.setObjectName(QStringLiteral("ProgressForm"));
     dialog.setWindowTitle(caption);
@@ -59,11 +61,11 @@ void runWithProgress(QWidget* parent, const QString& caption, const QString& lab
     dialog.setAutoClose(false);
     dialog.setAutoReset(false);
     dialog.setAccessibleName(caption);
-    if (QPushButton* cancel = dialog.findChild<QPushButton*>()) {
-        cancel->setObjectName(QStringLiteral("cmdCancel"));
-        cancel->setAccessibleName(QStringLiteral("中止"));
+    if (QPushButton* button = dialog.findChild<QPushButton*>()) {
+        button->setObjectName(QStringLiteral("cmdCancel"));
+        button->setAccessibleName(QStringLiteral("中止"));
     }
-    DialogReport report(&dialog, label);
+    DialogReport report(&dialog, label, cancel ? *cancel : ownCancel);
     QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&report, &dialog] {
         report.cancel = true;
         dialog.setLabelText(QStringLiteral("中止しています…"));

@@ -20,7 +20,10 @@ public:
     virtual bool cancelled() const = 0;
 };
 
+// cancel, when given, is set by the box's "中止" and may be set by the
+// caller too (the program is ending).
 void runWithProgress(QWidget* parent, const QString& caption, const QString& label,
-                     const std::function<void(ProgressReport&)>& work);
+                     const std::function<void(ProgressReport&)>& work,
+                     std::atomic_bool* cancel = nullptr);
 
 } // namespace lumora::ui

@@ -111,38 +111,45 @@ QByteArray mboxEntry(const QByteArray& mail)
 
 QList<QByteArray> splitMbox(const QByteArray& mbox)
 {
-    QList<QByteArray> mails;
-    QByteArray current;
-    bool inMail = false;
-    const auto finish = [&] {
-        if (inMail) {
-            // The empty line before the next "From " line is the mbox's.
-            if (current.endsWith("\r\n\r\n")) {
-                current.chop(2);
-            }
-            mails.append(current);
-        }
-        current.clear();
-    };
+    // The starts of the "From " lines, each a mail's first line.
+    QList<qsizetype> starts;
     for (qsizetype at = 0; at < mbox.size();) {
+        if (QByteArrayView(mbox).sliced(at).startsWith("From ")) {
+            starts.append(at);
+        }
         const qsizetype next = mbox.indexOf('\n', at);
-        const qsizetype end = next < 0 ? mbox.size() : next + 1;
-        QByteArrayView line = QByteArrayView(mbox).sliced(at, end - at);
-        at = end;
-        while (line.endsWith('\n') || line.endsWith('\r')) {
-            line.chop(1);
-        }
-        if (line.startsWith("From ")) {
-            finish();
-            inMail = true;
-            continue;
-        }
-        if (line.startsWith(">") && isQuotedFrom(line)) {
-            line = line.sliced(1);
-        }
-        current += line.toByteArray() + "\r\n";
+        at = next < 0 ? mbox.size() : next + 1;
     }
-    finish();
+    QList<QByteArray> mails;
+    mails.reserve(starts.size());
+    for (qsizetype m = 0; m < starts.size(); ++m) {
+        const qsizetype end = m + 1 < starts.size() ? starts[m + 1] : mbox.size();
+        qsizetype at = mbox.indexOf('\n', starts[m]);
+        at = at < 0 || at >= end ? end : at + 1;
+        QByteArray mail;
+        mail.reserve(end - at + (end - at) / 30);
+        while (at < end) {
+            const qsizetype next = mbox.indexOf('\n', at);
+            const qsizetype lineEnd = next < 0 || next >= end ? end : next;
+            qsizetype from = at;
+            qsizetype to = lineEnd;
+            if (to > from && mbox[to - 1] == '\r') {
+                --to;
+            }
+            const QByteArrayView line = QByteArrayView(mbox).sliced(from, to - from);
+            if (line.startsWith(">") && isQuotedFrom(line)) {
+                ++from;
+            }
+            mail.append(mbox.constData() + from, to - from);
+            mail.append("\r\n", 2);
+            at = lineEnd + 1;
+        }
+        // The empty line before the next "From " line is the mbox's.
+        if (mail.endsWith("\r\n\r\n")) {
+            mail.chop(2);
+        }
+        mails.append(std::move(mail));
+    }
     return mails;
 }
 

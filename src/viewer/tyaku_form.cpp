@@ -363,7 +363,7 @@ void TyakuForm::reportFailure(const QString& what, const QString& detail)
 
 void TyakuForm::closeEvent(QCloseEvent* event)
 {
-    if (job_->running()) {
+    if (job_->running() || exchanging_) {
         event->ignore(); // the deletion finishes first
         return;
     }

@@ -42,6 +42,7 @@
 #include <QHash>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -84,6 +85,10 @@ public:
 
     // True while a deletion rewrites the file.
     bool rewriting() const;
+    // True while mail is imported or exported; stopExchange() asks it to
+    // stop after the mail in hand, and exchangeEnded() follows.
+    bool exchanging() const { return exchanging_; }
+    void stopExchange() { exchangeCancel_ = true; }
 
     // A test holds or stops a deletion at its steps through this.
     CompactHook deletionHook;
@@ -148,6 +153,8 @@ Q_SIGNALS:
     // for a mail without an original).
     void replyRequested(const QString& subject, const QString& to, const QString& body,
                         const QString& threadHeader);
+    // An import or export has ended.
+    void exchangeEnded();
 
 public Q_SLOTS:
     // The main window's view button: shows the window and lists the file.
@@ -226,6 +233,7 @@ private:
     std::unique_ptr<BackgroundJob> job_;
     OriginalForm* original_ = nullptr;
     bool exchanging_ = false; // an import or export runs
+    std::atomic_bool exchangeCancel_{false};
     bool filled_ = false;
 };
 

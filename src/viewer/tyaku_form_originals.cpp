@@ -120,6 +120,7 @@ void TyakuForm::exportMail()
     const Originals originals(context_.paths.originalsFolder());
     exchange::ExportOutcome outcome;
     exchanging_ = true;
+    exchangeCancel_ = false;
     ui::runWithProgress(
         this, kExportCaption, QStringLiteral("メールを書き出しています"),
         [&](ui::ProgressReport& report) {
@@ -137,8 +138,10 @@ void TyakuForm::exportMail()
             };
             outcome = mbox ? exchange::exportMbox(records, originals, *target, progress)
                            : exchange::exportEmlFolder(records, originals, *target, progress);
-        });
+        },
+        &exchangeCancel_);
     exchanging_ = false;
+    Q_EMIT exchangeEnded();
     if (outcome.status.error() == StoreError::Interrupted) {
         context_.ui.inform(this, QStringLiteral("書き出しを中止しました（%1 件を書き出し済み）。")
                                      .arg(mbox ? 0 : outcome.written));
@@ -177,40 +180,45 @@ void TyakuForm::importMail()
     }
     ImportOutcome outcome;
     exchanging_ = true;
+    exchangeCancel_ = false;
     context_.rewritingReceivedFile = true; // no receive appends meanwhile
-    ui::runWithProgress(this, kImportCaption, QStringLiteral("メールを読み込んでいます"),
-                        [&](ui::ProgressReport& report) {
-                            QList<QByteArray> mails;
-                            QStringList files;
-                            if (*choice == 0) {
-                                const Result<QByteArray> bytes = fileio::readAll(*source);
-                                if (!bytes.ok()) {
-                                    outcome.status = bytes.status();
-                                    return;
-                                }
-                                mails = exchange::splitMbox(bytes.value());
-                            } else {
-                                files = exchange::mailFiles(*source, exchange::folderKind(*source));
-                            }
-                            const int count =
-                                static_cast<int>(*choice == 0 ? mails.size() : files.size());
-                            const auto read = [&](int i) {
-                                if (*choice == 0) {
-                                    return std::exchange(mails[i], QByteArray());
-                                }
-                                return exchange::withCrlf(fileio::readAll(files[i]).valueOr({}));
-                            };
-                            std::atomic_bool cancel{false};
-                            outcome = importMails(
-                                context_.mail, context_.paths, count, read,
-                                [&](int done, int total) {
-                                    report.report(done, total);
-                                    cancel = report.cancelled();
-                                },
-                                &cancel);
-                        });
+    context_.importingMail = true;
+    ui::runWithProgress(
+        this, kImportCaption, QStringLiteral("メールを読み込んでいます"),
+        [&](ui::ProgressReport& report) {
+            QList<QByteArray> mails;
+            QStringList files;
+            if (*choice == 0) {
+                const Result<QByteArray> bytes = fileio::readAll(*source);
+                if (!bytes.ok()) {
+                    outcome.status = bytes.status();
+                    return;
+                }
+                mails = exchange::splitMbox(bytes.value());
+            } else {
+                files = exchange::mailFiles(*source, exchange::folderKind(*source));
+            }
+            const int count = static_cast<int>(*choice == 0 ? mails.size() : files.size());
+            const auto read = [&](int i) {
+                if (*choice == 0) {
+                    return std::exchange(mails[i], QByteArray());
+                }
+                return exchange::withCrlf(fileio::readAll(files[i]).valueOr({}));
+            };
+            std::atomic_bool cancel{false};
+            outcome = importMails(
+                context_.mail, context_.paths, count, read,
+                [&](int done, int total) {
+                    report.report(done, total);
+                    cancel = report.cancelled();
+                },
+                &cancel);
+        },
+        &exchangeCancel_);
     context_.rewritingReceivedFile = false;
+    context_.importingMail = false;
     exchanging_ = false;
+    Q_EMIT exchangeEnded();
     fillRows();
     QString text = QStringLiteral("%1 件のメールを読み込みました。").arg(outcome.imported);
     if (outcome.skipped > 0) {

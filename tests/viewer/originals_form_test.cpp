@@ -20,6 +20,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -51,6 +52,7 @@ class OriginalsFormTest : public QObject {
 private Q_SLOTS:
     void importShowSaveExportAndReply();
     void addressBookReadsAndWritesOtherProgramsFiles();
+    void endingTheProgramStopsAnImportFirst();
 };
 
 void OriginalsFormTest::importShowSaveExportAndReply()
@@ -84,8 +86,8 @@ void OriginalsFormTest::importShowSaveExportAndReply()
     clickRow(form, 1);
     QCOMPARE(form->Text7->text(), QStringLiteral("Cafe 〓 〓 Muller"));
     QCOMPARE(form->StatusBar1->currentMessage(), QStringLiteral("※元のメールを表示"));
-    QVERIFY(form->StatusBar1->accessibleDescription().contains(
-        QStringLiteral("このメールの件名と本文は一部が切れているか、文字が置き換えられています。")));
+    QVERIFY(form->StatusBar1->accessibleDescription().contains(QStringLiteral(
+        "このメールの件名と本文は一部が切れているか、文字が置き換えられています。")));
     form->moriginal->trigger();
     auto* original = form->findChild<OriginalForm*>();
     QVERIFY(original && original->isVisible());
@@ -168,6 +170,44 @@ void OriginalsFormTest::addressBookReadsAndWritesOtherProgramsFiles()
                                 "Jose,jose@example.com\r\n")
                      .toUtf8());
     QVERIFY(app.ui.unscripted.isEmpty());
+}
+
+void OriginalsFormTest::endingTheProgramStopsAnImportFirst()
+{
+    AppFixture app;
+    const std::unique_ptr<MailLibrary> library = createMailLibrary({});
+    app.library = library.get();
+    app.writeCompleteAccount();
+    const QString folder = app.root.file(QStringLiteral("many"));
+    QDir().mkpath(folder);
+    for (int i = 0; i < 400; ++i) {
+        app.root.write(QStringLiteral("many/%1.eml").arg(i, 4, 10, QLatin1Char('0')),
+                       QStringLiteral("Subject: 第%1便\r\nFrom: a@example.jp\r\n\r\n%2\r\n")
+                           .arg(i)
+                           .arg(QString(2000, u'本'))
+                           .toUtf8());
+    }
+    QVERIFY(app.start());
+    QTest::mouseClick(app.mainForm->Picture5, Qt::LeftButton);
+    TyakuForm* form = app.windows->existing<TyakuForm>();
+    app.ui.choices = {1};
+    app.ui.files = {folder};
+    app.ui.answers = {true}; // yes, stop and end
+    app.mainForm->show();
+    QTimer::singleShot(0, app.mainForm.get(), [&app] { app.mainForm->close(); });
+    form->mimport->trigger();
+    // The close came while the import ran: asked, the import stopped, the
+    // viewer told how far it got; then the program ends.
+    QVERIFY(app.ui.messages.size() >= 2);
+    QVERIFY(app.ui.messages[0].text.startsWith(QStringLiteral("メールの読み込みか書き出し")));
+    QVERIFY(app.ui.messages.last().text.contains(QStringLiteral("途中で中止しました")));
+    const qint64 stored =
+        app.readData(QStringLiteral("krddata2.data")).size() / MailRecord::kLength;
+    QVERIFY(stored < 400);
+    QVERIFY(app.ui.messages.last().text.startsWith(
+        QStringLiteral("%1 件のメールを読み込みました。").arg(stored)));
+    QTRY_VERIFY(!app.mainForm->isVisible());
+    QVERIFY(!form->exchanging());
 }
 
 QTEST_MAIN(OriginalsFormTest)
