@@ -8,13 +8,11 @@
 #include "app/app_folder.h"
 #include "mail/mail_import.h"
 #include "mail/mail_library.h"
-#include "store/file_io.h"
 #include "store/instance_lock.h"
 #include "viewer/mail_exchange.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
 
 #include <cstdio>
 
@@ -39,27 +37,15 @@ int main(int argc, char** argv)
 
     QElapsedTimer timer;
     timer.start();
-    const QString source = args[2];
-    QList<QByteArray> mails;
-    QStringList files;
-    const bool mbox = QFileInfo(source).isFile();
-    if (mbox) {
-        const lumora::Result<QByteArray> bytes = lumora::fileio::readAll(source);
-        if (!bytes.ok()) {
-            std::fprintf(stderr, "cannot read %s\n", qUtf8Printable(source));
-            return 1;
-        }
-        mails = lumora::exchange::splitMbox(bytes.value());
-    } else {
-        files = lumora::exchange::mailFiles(source, lumora::exchange::folderKind(source));
+    lumora::Result<lumora::exchange::MailSource> opened =
+        lumora::exchange::MailSource::open(args[2]);
+    if (!opened.ok()) {
+        std::fprintf(stderr, "cannot read %s\n", qUtf8Printable(args[2]));
+        return 1;
     }
-    const int count = static_cast<int>(mbox ? mails.size() : files.size());
-    const lumora::ImportOutcome outcome = lumora::importMails(*mail, paths, count, [&](int i) {
-        if (mbox) {
-            return std::exchange(mails[i], QByteArray());
-        }
-        return lumora::exchange::withCrlf(lumora::fileio::readAll(files[i]).valueOr({}));
-    });
+    lumora::exchange::MailSource source = std::move(opened).value();
+    const lumora::ImportOutcome outcome = lumora::importMails(
+        *mail, paths, source.count(), [&source](int i) { return source.take(i); });
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     std::printf("imported %d mails (%d already stored) in %.3f s\n", outcome.imported,
                 outcome.skipped, seconds);

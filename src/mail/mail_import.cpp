@@ -35,28 +35,6 @@ void clearFolder(const QString& path)
 
 } // namespace
 
-MailFields fieldsOf(const QByteArray& raw, QString& body)
-{
-    qsizetype headerEnd = raw.size();
-    qsizetype bodyStart = raw.size();
-    for (qsizetype at = raw.indexOf('\n'); at >= 0; at = raw.indexOf('\n', at + 1)) {
-        if (at + 1 < raw.size() && raw[at + 1] == '\n') {
-            headerEnd = at + 1;
-            bodyStart = at + 2;
-            break;
-        }
-        if (at + 2 < raw.size() && raw[at + 1] == '\r' && raw[at + 2] == '\n') {
-            headerEnd = at + 1;
-            bodyStart = at + 3;
-            break;
-        }
-    }
-    MailFields fields;
-    fields.header = QString::fromLatin1(QByteArrayView(raw).first(headerEnd));
-    body = QString::fromLatin1(QByteArrayView(raw).sliced(bodyStart));
-    return fields;
-}
-
 ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
                           const MailReader& read, const ImportProgress& progress,
                           const std::atomic_bool* cancel)
@@ -118,9 +96,7 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
         if (raw.trimmed().isEmpty()) {
             continue;
         }
-        QString body;
-        MailFields fields = fieldsOf(raw, body);
-        TakenMail taken = intake.decodeInto(fields, body, staging);
+        const TakenMail taken = intake.decodeOriginal(raw, staging);
         const QString name = Originals::nameFor(taken.record.bytes());
         // Files were written (or tried) only when the decoder says so.
         const bool files = taken.decoded == 1 || taken.decoded == -5;

@@ -34,9 +34,4 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
                           const MailReader& read, const ImportProgress& progress = {},
                           const std::atomic_bool* cancel = nullptr);
 
-// The header and body texts the mail library's retrieval would give for a
-// whole mail: the header block with its last line end, and the rest, one
-// byte per character.
-MailFields fieldsOf(const QByteArray& raw, QString& body);
-
 } // namespace lumora

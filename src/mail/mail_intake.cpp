@@ -109,16 +109,12 @@ TakenMail MailIntake::decode(MailFields& fields, QString& body)
     return decodeInto(fields, body, attachmentFolder_);
 }
 
-TakenMail MailIntake::decodeInto(MailFields& fields, QString& body, const QString& attachmentFolder)
+namespace {
+
+TakenMail taken(int decoded, const MailFields& fields, const QString& body, bool hasAttachment)
 {
     TakenMail mail;
-    const bool hasAttachment =
-        QStringView(body).left(body.indexOf(QChar(0))).contains(QLatin1StringView("attachment"));
-    QString text;
-    mail.decoded =
-        mail_.NMailAttachmentFileFirst(0, fields, body, attachmentFolder + u'/',
-                                       attachmentFolder + u'/' + names::kTempText, text, 0);
-    mail_.NMailAttachmentFileClose(0);
+    mail.decoded = decoded;
     mail.subject = text::CutAtNul(fields.subject);
     mail.from = text::CutAtNul(fields.from);
     mail.date = text::CutAtNul(fields.date);
@@ -128,6 +124,39 @@ TakenMail MailIntake::decodeInto(MailFields& fields, QString& body, const QStrin
     }
     mail.record = MailRecord::received(mail.subject, mail.from, mail.date, mail.shown);
     return mail;
+}
+
+} // namespace
+
+TakenMail MailIntake::decodeInto(MailFields& fields, QString& body, const QString& attachmentFolder)
+{
+    const bool hasAttachment =
+        QStringView(body).left(body.indexOf(QChar(0))).contains(QLatin1StringView("attachment"));
+    QString text;
+    const int decoded =
+        mail_.NMailAttachmentFileFirst(0, fields, body, attachmentFolder + u'/',
+                                       attachmentFolder + u'/' + names::kTempText, text, 0);
+    mail_.NMailAttachmentFileClose(0);
+    return taken(decoded, fields, body, hasAttachment);
+}
+
+TakenMail MailIntake::decodeOriginal(const QByteArray& raw, const QString& attachmentFolder)
+{
+    // The word is looked for in the body as received, as for a fetched mail.
+    qsizetype bodyStart = raw.size();
+    for (const char* separator : {"\r\n\r\n", "\n\n"}) {
+        if (const qsizetype at = raw.indexOf(separator); at >= 0 && at < bodyStart) {
+            bodyStart = at + qstrlen(separator);
+        }
+    }
+    QByteArrayView rest = QByteArrayView(raw).sliced(std::min(bodyStart, raw.size()));
+    if (const qsizetype nul = rest.indexOf('\0'); nul >= 0) {
+        rest = rest.first(nul);
+    }
+    MailFields fields;
+    QString body;
+    const int decoded = mail_.NMailAttachmentFileFromOriginal(raw, fields, body, attachmentFolder);
+    return taken(decoded, fields, body, rest.contains("attachment"));
 }
 
 Result<qint64> MailIntake::store(const TakenMail& mail, QByteArray original, StoreSteps steps)

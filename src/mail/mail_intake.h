@@ -61,6 +61,8 @@ public:
     TakenMail decode(MailFields& fields, QString& body);
     // The same, with the files written into another folder.
     TakenMail decodeInto(MailFields& fields, QString& body, const QString& attachmentFolder);
+    // The same for a whole mail's bytes (read from a file).
+    TakenMail decodeOriginal(const QByteArray& raw, const QString& attachmentFolder);
     // Hands the mail to the writer: the original first, then the record.
     // The record's number, or the failure of a write of an earlier mail
     // (after which nothing more is written).

@@ -197,7 +197,19 @@ public:
                                  const QString& attachmentFolder, const QString&, QString&,
                                  int) override
     {
-        mime::DecodedMail mail = mime::decodeMail(rawMail(fields.header, body));
+        return decodeOriginal(rawMail(fields.header, body), fields, body, attachmentFolder);
+    }
+
+    int NMailAttachmentFileFromOriginal(const QByteArray& original, MailFields& fields,
+                                        QString& body, const QString& attachmentFolder) override
+    {
+        return decodeOriginal(original, fields, body, attachmentFolder);
+    }
+
+    int decodeOriginal(const QByteArray& original, MailFields& fields, QString& body,
+                       const QString& attachmentFolder)
+    {
+        mime::DecodedMail mail = mime::decodeMail(original);
         int result = 0;
         if (mail.partial) {
             const auto whole = addPartialPiece(*mail.partial, attachmentFolder);
@@ -471,6 +483,26 @@ private:
 };
 
 } // namespace
+
+void splitOriginal(const QByteArray& raw, MailFields& fields, QString& body)
+{
+    qsizetype headerEnd = raw.size();
+    qsizetype bodyStart = raw.size();
+    for (qsizetype at = raw.indexOf('\n'); at >= 0; at = raw.indexOf('\n', at + 1)) {
+        if (at + 1 < raw.size() && raw[at + 1] == '\n') {
+            headerEnd = at + 1;
+            bodyStart = at + 2;
+            break;
+        }
+        if (at + 2 < raw.size() && raw[at + 1] == '\r' && raw[at + 2] == '\n') {
+            headerEnd = at + 1;
+            bodyStart = at + 3;
+            break;
+        }
+    }
+    fields.header = QString::fromLatin1(QByteArrayView(raw).first(headerEnd));
+    body = QString::fromLatin1(QByteArrayView(raw).sliced(bodyStart));
+}
 
 std::unique_ptr<MailLibrary> createMailLibrary(MailLibraryOptions options)
 {

@@ -30,6 +30,10 @@ struct MailFields {
     QString header;
 };
 
+// The header and body texts the retrieval gives for a whole mail: the header
+// block with its last line end, and the rest, one byte per character.
+void splitOriginal(const QByteArray& raw, MailFields& fields, QString& body);
+
 class MailLibrary {
 public:
     static constexpr int kLoginRefused = -3;
@@ -74,6 +78,18 @@ public:
                                          const QString& tempFilePath, QString& tempFileText,
                                          int flag2) = 0;
     virtual int NMailAttachmentFileClose(int flag) = 0;
+    // The same decoding for a whole mail's bytes (one read from a file):
+    // the fields and the body to show, the files into attachmentFolder.
+    virtual int NMailAttachmentFileFromOriginal(const QByteArray& original, MailFields& fields,
+                                                QString& body, const QString& attachmentFolder)
+    {
+        QString text;
+        splitOriginal(original, fields, body);
+        const int result =
+            NMailAttachmentFileFirst(0, fields, body, attachmentFolder + u'/', QString(), text, 0);
+        NMailAttachmentFileClose(0);
+        return result;
+    }
     // Marks mail number for deletion; the server deletes it when the
     // connection is closed.
     virtual int NMailPop3DeleteMail(int handle, int number) = 0;

@@ -269,4 +269,33 @@ QByteArray withCrlf(const QByteArray& mail)
     return out;
 }
 
+Result<MailSource> MailSource::open(const QString& path)
+{
+    MailSource source;
+    if (QFileInfo(path).isDir()) {
+        source.files_ = mailFiles(path, folderKind(path));
+        return source;
+    }
+    const Result<QByteArray> bytes = fileio::readAll(path);
+    if (!bytes.ok()) {
+        return bytes.status();
+    }
+    source.mails_ = splitMbox(bytes.value());
+    return source;
+}
+
+int MailSource::count() const
+{
+    return static_cast<int>(files_.isEmpty() ? mails_.size() : files_.size());
+}
+
+QByteArray MailSource::take(int i)
+{
+    if (!files_.isEmpty()) {
+        return i >= 0 && i < files_.size() ? withCrlf(fileio::readAll(files_[i]).valueOr({}))
+                                           : QByteArray();
+    }
+    return i >= 0 && i < mails_.size() ? std::exchange(mails_[i], QByteArray()) : QByteArray();
+}
+
 } // namespace lumora::exchange

@@ -51,4 +51,19 @@ QStringList mailFiles(const QString& folder, SourceKind kind);
 // The mail of a file, with CR LF line ends.
 QByteArray withCrlf(const QByteArray& mail);
 
+// The mails of an mbox file or of a folder (of .eml files, a Maildir, an MH
+// folder), read one by one, each with CR LF line ends.
+class MailSource {
+public:
+    // An mbox is read at once; a folder's files as they are asked for.
+    static Result<MailSource> open(const QString& path);
+    int count() const;
+    // Mail i (from 0), each asked for once.
+    QByteArray take(int i);
+
+private:
+    QList<QByteArray> mails_;
+    QStringList files_;
+};
+
 } // namespace lumora::exchange

@@ -186,28 +186,16 @@ void TyakuForm::importMail()
     ui::runWithProgress(
         this, kImportCaption, QStringLiteral("メールを読み込んでいます"),
         [&](ui::ProgressReport& report) {
-            QList<QByteArray> mails;
-            QStringList files;
-            if (*choice == 0) {
-                const Result<QByteArray> bytes = fileio::readAll(*source);
-                if (!bytes.ok()) {
-                    outcome.status = bytes.status();
-                    return;
-                }
-                mails = exchange::splitMbox(bytes.value());
-            } else {
-                files = exchange::mailFiles(*source, exchange::folderKind(*source));
+            Result<exchange::MailSource> opened = exchange::MailSource::open(*source);
+            if (!opened.ok()) {
+                outcome.status = opened.status();
+                return;
             }
-            const int count = static_cast<int>(*choice == 0 ? mails.size() : files.size());
-            const auto read = [&](int i) {
-                if (*choice == 0) {
-                    return std::exchange(mails[i], QByteArray());
-                }
-                return exchange::withCrlf(fileio::readAll(files[i]).valueOr({}));
-            };
+            exchange::MailSource mails = std::move(opened).value();
             std::atomic_bool cancel{false};
             outcome = importMails(
-                context_.mail, context_.paths, count, read,
+                context_.mail, context_.paths, mails.count(),
+                [&mails](int i) { return mails.take(i); },
                 [&](int done, int total) {
                     report.report(done, total);
                     cancel = report.cancelled();

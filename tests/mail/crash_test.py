@@ -116,13 +116,7 @@ def take_from_server(env, original):
 
 
 def stored(app):
-    path = os.path.join(app, "★MailData", "krddata2.data")
-    if not os.path.exists(path):
-        return []
-    with open(path, "rb") as f:
-        data = f.read()
-    whole = len(data) // RECORD
-    return [data[i * RECORD:i * RECORD + 100].decode("cp932").strip() for i in range(whole)]
+    return [record[:100].decode("cp932").strip() for record in records(app)]
 
 
 def check(env, app, everything, final=False):

@@ -10,6 +10,7 @@
 #include "store/originals.h"
 #include "store/records.h"
 #include "store/text_codec.h"
+#include "support/mail_samples.h"
 #include "support/mail_servers.h"
 #include "support/temp_folder.h"
 #include "viewer/original_mail.h"
@@ -588,6 +589,19 @@ TEST_F(MailServerTest, SendsInARowShareOneConnectionAndLogIn)
     EXPECT_EQ(smtp.connectionsOpened(), 2);
 }
 
+// A receive's listener that keeps only what went wrong.
+class QuietListener final : public ReceiveListener {
+public:
+    void checking() override {}
+    void credentialsRead(const QString&, const QString&) override {}
+    void credentialsMissing() override {}
+    void failed(const QString& text) override { failures << text; }
+    void notice(const QString& text) override { failures << text; }
+    void progress(int, int, qint64, qint64) override {}
+    void mailShown(const QString&, const QString&, const QString&, const QString&) override {}
+    QStringList failures;
+};
+
 TEST_F(MailServerTest, RoundTripThroughSmtpDovecotAndTheReceiveCycle)
 {
     TempFolder app;
@@ -615,17 +629,7 @@ TEST_F(MailServerTest, RoundTripThroughSmtpDovecotAndTheReceiveCycle)
               0);
     servers->deliver(QStringLiteral("hanako"), servers->spooled().at(before));
 
-    class Quiet final : public ReceiveListener {
-    public:
-        void checking() override {}
-        void credentialsRead(const QString&, const QString&) override {}
-        void credentialsMissing() override {}
-        void failed(const QString& text) override { failures << text; }
-        void notice(const QString& text) override { failures << text; }
-        void progress(int, int, qint64, qint64) override {}
-        void mailShown(const QString&, const QString&, const QString&, const QString&) override {}
-        QStringList failures;
-    } listener;
+    QuietListener listener;
     ReceiveSettings settings;
     settings.pop3Server = servers->pop3s();
     const ReceiveOutcome outcome = runReceiveCycle(*mail, paths, settings, listener);
@@ -656,10 +660,7 @@ TEST_F(MailServerTest, EveryReceivedMailKeepsItsOriginalByteForByte)
                                           true)
                     .ok());
     TempFolder samples;
-    QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(LUMORA_MAIL_SAMPLES), QStringLiteral("samples"), samples.path()});
-    ASSERT_TRUE(python.waitForFinished(30'000) && python.exitCode() == 0);
+    ASSERT_TRUE(lumora::test::mailSamples({QStringLiteral("samples"), samples.path()}));
     QList<QByteArray> sent;
     for (const QString& name :
          {QStringLiteral("01.eml"), QStringLiteral("02.eml"), QStringLiteral("03.eml")}) {
@@ -667,17 +668,7 @@ TEST_F(MailServerTest, EveryReceivedMailKeepsItsOriginalByteForByte)
         servers->deliver(QStringLiteral("hanako"), sent.last());
     }
 
-    class Quiet final : public ReceiveListener {
-    public:
-        void checking() override {}
-        void credentialsRead(const QString&, const QString&) override {}
-        void credentialsMissing() override {}
-        void failed(const QString& text) override { failures << text; }
-        void notice(const QString& text) override { failures << text; }
-        void progress(int, int, qint64, qint64) override {}
-        void mailShown(const QString&, const QString&, const QString&, const QString&) override {}
-        QStringList failures;
-    } listener;
+    QuietListener listener;
     auto mail = library();
     ReceiveSettings settings;
     settings.pop3Server = servers->pop3s();

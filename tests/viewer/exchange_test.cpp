@@ -8,6 +8,7 @@
 #include "store/originals.h"
 #include "store/records.h"
 #include "store/text_codec.h"
+#include "support/mail_samples.h"
 #include "support/received_file.h"
 #include "support/temp_folder.h"
 #include "viewer/mail_exchange.h"
@@ -29,12 +30,9 @@ namespace {
 
 QByteArray python(const QStringList& args)
 {
-    QProcess process;
-    process.start(QStringLiteral("/usr/bin/python3"),
-                  QStringList{QStringLiteral(LUMORA_MAIL_SAMPLES)} + args);
-    process.waitForFinished(60'000);
-    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-    return process.readAllStandardOutput();
+    const std::optional<QByteArray> out = lumora::test::mailSamples(args);
+    EXPECT_TRUE(out) << qPrintable(args.join(u' '));
+    return out.value_or(QByteArray());
 }
 
 // What Python reads back: subject and body of every mail. An mbox reader

@@ -6,6 +6,7 @@
 #include "store/originals.h"
 #include "store/records.h"
 #include "support/app_fixture.h"
+#include "support/mail_samples.h"
 #include "support/received_file.h"
 #include "ui/picture_button.h"
 #include "viewer/original_form.h"
@@ -32,10 +33,7 @@ namespace {
 
 bool writeSamples(const QString& folder)
 {
-    QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(LUMORA_MAIL_SAMPLES), QStringLiteral("samples"), folder});
-    return python.waitForFinished(30'000) && python.exitCode() == 0;
+    return lumora::test::mailSamples({QStringLiteral("samples"), folder}).has_value();
 }
 
 void clickRow(TyakuForm* form, int row)
