@@ -234,33 +234,30 @@ QList<AddressEntry> readCsv(const QByteArray& bytes)
     const QString text = mailtext::decode(data, mailtext::guessCharset(data));
     qsizetype at = 0;
     const QList<QString> header = csvRow(text, at);
-    const int email = column(header, {QStringLiteral("E-mail Address"),
-                                      QStringLiteral("E-mail 1 - Value"),
-                                      QStringLiteral("Primary Email"),
-                                      QStringLiteral("Email Address"),
-                                      QStringLiteral("Email"),
-                                      QStringLiteral("E-mail"),
-                                      QStringLiteral("電子メール アドレス"),
-                                      QStringLiteral("電子メールアドレス"),
-                                      QStringLiteral("メールアドレス"),
-                                      QStringLiteral("電子メール"),
-                                      QStringLiteral("Eメール"),
-                                      QStringLiteral("メール")});
+    const int email =
+        column(header, {QStringLiteral("E-mail Address"), QStringLiteral("E-mail 1 - Value"),
+                        QStringLiteral("Primary Email"), QStringLiteral("Email Address"),
+                        QStringLiteral("Email"), QStringLiteral("E-mail"),
+                        QStringLiteral("電子メール アドレス"), QStringLiteral("電子メールアドレス"),
+                        QStringLiteral("メールアドレス"), QStringLiteral("電子メール"),
+                        QStringLiteral("Eメール"), QStringLiteral("メール")});
     if (email < 0) {
         return {};
     }
-    const int display = column(header, {QStringLiteral("Display Name"), QStringLiteral("Name"),
-                                        QStringLiteral("Full Name"), QStringLiteral("表示名"),
-                                        QStringLiteral("名前"), QStringLiteral("氏名"),
-                                        QStringLiteral("表題")});
-    const int family = column(header, {QStringLiteral("Last Name"), QStringLiteral("Family Name"),
-                                       QStringLiteral("姓")});
-    const int given = column(header, {QStringLiteral("First Name"), QStringLiteral("Given Name"),
-                                      QStringLiteral("名")});
+    const int display =
+        column(header, {QStringLiteral("Display Name"), QStringLiteral("Name"),
+                        QStringLiteral("Full Name"), QStringLiteral("表示名"),
+                        QStringLiteral("名前"), QStringLiteral("氏名"), QStringLiteral("表題")});
+    const int family = column(
+        header, {QStringLiteral("Last Name"), QStringLiteral("Family Name"), QStringLiteral("姓")});
+    const int given = column(
+        header, {QStringLiteral("First Name"), QStringLiteral("Given Name"), QStringLiteral("名")});
     QList<AddressEntry> entries;
     while (at < text.size()) {
         const QList<QString> row = csvRow(text, at);
-        const auto cell = [&row](int i) { return i >= 0 && i < row.size() ? row[i].trimmed() : QString(); };
+        const auto cell = [&row](int i) {
+            return i >= 0 && i < row.size() ? row[i].trimmed() : QString();
+        };
         const QString address = cell(email);
         if (address.isEmpty()) {
             continue;
@@ -304,8 +301,7 @@ QByteArray writeCsv(const QList<AddressEntry>& entries)
     QString text = QStringLiteral("Display Name,E-mail Address\r\n");
     for (const AddressEntry& entry : entries) {
         text += csvField(text::trimSpaces(text::CutAtNul(entry.name))) + QLatin1Char(',') +
-                csvField(text::trimSpaces(text::CutAtNul(entry.address))) +
-                QStringLiteral("\r\n");
+                csvField(text::trimSpaces(text::CutAtNul(entry.address))) + QStringLiteral("\r\n");
     }
     return "\xEF\xBB\xBF" + text.toUtf8();
 }

@@ -48,8 +48,8 @@ public:
     virtual std::optional<QString> folderName(QWidget* parent, const QString& caption,
                                               const QString& folder) = 0;
     // One of the options, by its index; nothing when the user cancels.
-    virtual std::optional<int> choose(QWidget* parent, const QString& caption,
-                                      const QString& text, const QStringList& options) = 0;
+    virtual std::optional<int> choose(QWidget* parent, const QString& caption, const QString& text,
+                                      const QStringList& options) = 0;
     virtual QString clipboardText() = 0;
     virtual void setClipboardText(const QString& text) = 0;
     // Opens the address in the user's browser; false when that failed.
