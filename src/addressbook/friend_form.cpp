@@ -75,9 +75,8 @@ void FriendForm::nameControls()
 {
     ui::nameCaptionedControls(this);
     const std::pair<QWidget*, const char*> roles[] = {
-        {Text4, "メールアドレス"}, {Text2, "名前（名称）"},      {Text50, "名刺"},
-        {Text3, "登録件数"},       {MailListView, "アドレス帳"}, {Label7, "状態"},
-        {Text5, "説明"},
+        {Text4, "メールアドレス"}, {Text2, "名前（名称）"}, {Text50, "名刺"},
+        {Text3, "登録件数"},       {Label7, "状態"},        {Text5, "説明"},
     };
     for (const auto& [control, name] : roles) {
         control->setAccessibleName(QString::fromUtf8(name));
@@ -158,15 +157,7 @@ void FriendForm::createControls()
                                    "表示されます。\n\n"
                                    "必要なければ挿入する必要はありません。")},
     };
-
-    // Other programs' address books, from the list's context menu.
-    mimportaddresses = new QAction(QStringLiteral("アドレス帳を読み込む…"), MailListView);
-    mimportaddresses->setObjectName(QStringLiteral("mimportaddresses"));
-    mexportaddresses = new QAction(QStringLiteral("アドレス帳を書き出す…"), MailListView);
-    mexportaddresses->setObjectName(QStringLiteral("mexportaddresses"));
-    MailListView->addAction(mimportaddresses);
-    MailListView->addAction(mexportaddresses);
-    MailListView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    createExchangeActions();
 }
 
 void FriendForm::connectSignals()

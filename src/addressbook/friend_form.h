@@ -94,6 +94,8 @@ protected:
 
 private:
     void createControls();
+    // The list's context menu for other programs' address books.
+    void createExchangeActions();
     void connectSignals();
     void nameControls();
     // The record number of the list's selected row, or 0 when no row is

@@ -8,7 +8,9 @@
 #include "ui/app_context.h"
 #include "ui/ui_services.h"
 
+#include <QAction>
 #include <QDir>
+#include <QTreeWidget>
 
 namespace lumora {
 namespace {
@@ -17,6 +19,24 @@ const QString kImportCaption = QStringLiteral("アドレス帳を読み込む");
 const QString kExportCaption = QStringLiteral("アドレス帳を書き出す");
 
 } // namespace
+
+void FriendForm::createExchangeActions()
+{
+    // Menu items are named by their captions.
+    mimportaddresses = new QAction(QStringLiteral("アドレス帳を読み込む…"), MailListView);
+    mimportaddresses->setObjectName(QStringLiteral("mimportaddresses"));
+    mimportaddresses->setToolTip(QStringLiteral("vCard や CSV のアドレス帳を読み込みます"));
+    mexportaddresses = new QAction(QStringLiteral("アドレス帳を書き出す…"), MailListView);
+    mexportaddresses->setObjectName(QStringLiteral("mexportaddresses"));
+    mexportaddresses->setToolTip(QStringLiteral("アドレス帳を vCard か CSV に書き出します"));
+    MailListView->addAction(mimportaddresses);
+    MailListView->addAction(mexportaddresses);
+    MailListView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    MailListView->setAccessibleName(QStringLiteral("アドレス帳"));
+    MailListView->setAccessibleDescription(
+        QStringLiteral("登録したアドレスの一覧です。右クリックのメニューで、ほかのプログラムの"
+                       "アドレス帳（vCard、CSV）を読み込み、書き出せます。"));
+}
 
 void FriendForm::importAddresses()
 {

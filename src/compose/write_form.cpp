@@ -52,6 +52,8 @@ WriteForm::WriteForm(AppContext& context, QWidget* parent)
       job_(std::make_unique<BackgroundJob>())
 {
     client_ = ui::makeForm(this, QStringLiteral("WriteForm"), QStringLiteral("新規作成"));
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(QStringLiteral("新しいメールを書いて送信します。"));
     createControls();
     ui::setFormMenuBar(this, menuBar);
     editor_ = std::make_unique<EditorCommands>(rtfEd, this, context.ui, context.editor);

@@ -63,6 +63,8 @@ TyakuForm::TyakuForm(AppContext& context, QWidget* parent)
       job_(std::make_unique<BackgroundJob>())
 {
     client_ = ui::makeForm(this, QStringLiteral("TyakuForm"), QStringLiteral("着信履歴"));
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(QStringLiteral("受信したメールの一覧と、選んだメールの本文です。"));
     createControls();
     ui::setFormMenuBar(this, menuBar);
     editor_ = std::make_unique<EditorCommands>(rtfEd, this, context.ui, context.editor);

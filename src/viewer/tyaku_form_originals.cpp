@@ -65,6 +65,8 @@ void TyakuForm::showOriginal()
         original_ = new OriginalForm(this);
     }
     original_->showMail(mail.subject, viewer::originalText(mail));
+    // A screen reader says which mail's original the window holds.
+    original_->setAccessibleName(original_->windowTitle());
     original_->show();
     original_->raise();
     original_->activateWindow();
