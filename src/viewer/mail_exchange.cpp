@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QSaveFile>
 
 #include <algorithm>
 
@@ -153,27 +154,64 @@ QList<QByteArray> splitMbox(const QByteArray& mbox)
     return mails;
 }
 
-ExportOutcome exportMbox(const QList<MailRecord>& records, const Originals& originals,
+Records recordsOf(const RecordFile& file)
+{
+    return [file](const std::function<bool(const MailRecord&)>& visit) {
+        bool going = true; // the file is read once; after a stop the rest is passed over
+        return file.forEach([&](qint64, const QByteArray& bytes) {
+            going = going && visit(MailRecord::fromBytes(bytes));
+        });
+    };
+}
+
+Records recordsOf(const QList<MailRecord>& records)
+{
+    return [records](const std::function<bool(const MailRecord&)>& visit) {
+        for (const MailRecord& record : records) {
+            if (!visit(record)) {
+                break;
+            }
+        }
+        return Status::success();
+    };
+}
+
+ExportOutcome exportMbox(const Records& records, int total, const Originals& originals,
                          const QString& path, const Progress& progress)
 {
+    // Mail by mail into a file that replaces the old one only when whole.
     ExportOutcome outcome;
-    QByteArray mbox;
-    for (const MailRecord& record : records) {
-        if (progress && !progress(outcome.written, static_cast<int>(records.size()))) {
-            outcome.status = {StoreError::Interrupted, path};
-            return outcome;
-        }
-        mbox += mboxEntry(mailBytes(record, originals));
-        ++outcome.written;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        outcome.status = {StoreError::OpenFailed, path};
+        return outcome;
     }
-    outcome.status = fileio::writeAtomically(path, mbox);
+    Status read = records([&](const MailRecord& record) {
+        if (progress && !progress(outcome.written, total)) {
+            outcome.status = {StoreError::Interrupted, path};
+            return false;
+        }
+        if (file.write(mboxEntry(mailBytes(record, originals))) < 0) {
+            outcome.status = {StoreError::WriteFailed, path};
+            return false;
+        }
+        ++outcome.written;
+        return true;
+    });
+    if (outcome.status.ok() && !read.ok()) {
+        outcome.status = read;
+    }
+    if (outcome.status.ok() && !file.commit()) {
+        outcome.status = {StoreError::WriteFailed, path};
+    }
     if (!outcome.status.ok()) {
-        outcome.written = 0;
+        file.cancelWriting();
+        outcome.written = outcome.status.error() == StoreError::Interrupted ? outcome.written : 0;
     }
     return outcome;
 }
 
-ExportOutcome exportEmlFolder(const QList<MailRecord>& records, const Originals& originals,
+ExportOutcome exportEmlFolder(const Records& records, int total, const Originals& originals,
                               const QString& folder, const Progress& progress)
 {
     ExportOutcome outcome;
@@ -181,21 +219,39 @@ ExportOutcome exportEmlFolder(const QList<MailRecord>& records, const Originals&
         outcome.status = {StoreError::OpenFailed, folder};
         return outcome;
     }
-    for (const MailRecord& record : records) {
-        if (progress && !progress(outcome.written, static_cast<int>(records.size()))) {
+    Status read = records([&](const MailRecord& record) {
+        if (progress && !progress(outcome.written, total)) {
             outcome.status = {StoreError::Interrupted, folder};
-            return outcome;
+            return false;
         }
         const Result<QString> written = attachments::writeNew(
             folder, numberedName(outcome.written + 1, record), mailBytes(record, originals));
         if (!written.ok()) {
             outcome.status = written.status();
-            return outcome;
+            return false;
         }
         ++outcome.written;
+        return true;
+    });
+    if (outcome.status.ok() && !read.ok()) {
+        outcome.status = read;
     }
     (void)fileio::syncFileSystem(folder);
     return outcome;
+}
+
+ExportOutcome exportMbox(const QList<MailRecord>& records, const Originals& originals,
+                         const QString& path, const Progress& progress)
+{
+    return exportMbox(recordsOf(records), static_cast<int>(records.size()), originals, path,
+                      progress);
+}
+
+ExportOutcome exportEmlFolder(const QList<MailRecord>& records, const Originals& originals,
+                              const QString& folder, const Progress& progress)
+{
+    return exportEmlFolder(recordsOf(records), static_cast<int>(records.size()), originals, folder,
+                           progress);
 }
 
 SourceKind folderKind(const QString& folder)

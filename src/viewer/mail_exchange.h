@@ -37,6 +37,18 @@ struct ExportOutcome {
 };
 // Writes the records' mails to an mbox file (replaced atomically) or, one
 // file each, into a folder ("0001 subject.eml" ...).
+// The records to export, handed to visit in order until it returns false.
+using Records = std::function<Status(const std::function<bool(const MailRecord&)>& visit)>;
+// Every whole record of the file, read once.
+Records recordsOf(const RecordFile& file);
+Records recordsOf(const QList<MailRecord>& records);
+
+// Mail by mail: nothing holds more than one mail at a time. total is for
+// the progress.
+ExportOutcome exportMbox(const Records& records, int total, const Originals& originals,
+                         const QString& path, const Progress& progress = {});
+ExportOutcome exportEmlFolder(const Records& records, int total, const Originals& originals,
+                              const QString& folder, const Progress& progress = {});
 ExportOutcome exportMbox(const QList<MailRecord>& records, const Originals& originals,
                          const QString& path, const Progress& progress = {});
 ExportOutcome exportEmlFolder(const QList<MailRecord>& records, const Originals& originals,

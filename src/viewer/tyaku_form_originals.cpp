@@ -126,27 +126,25 @@ void TyakuForm::exportMail()
     ui::runWithProgress(
         this, kExportCaption, QStringLiteral("メールを書き出しています"),
         [&](ui::ProgressReport& report) {
-            QList<MailRecord> records;
-            if (only) {
-                records.append(*only);
-            } else {
-                (void)file.forEach([&records](qint64, const QByteArray& bytes) {
-                    records.append(MailRecord::fromBytes(bytes));
-                });
-            }
+            const exchange::Records records =
+                only ? exchange::recordsOf(QList<MailRecord>{*only}) : exchange::recordsOf(file);
+            const int count = only ? 1 : static_cast<int>(file.wholeCount());
             const auto progress = [&report](int done, int total) {
                 report.report(done, total);
                 return !report.cancelled();
             };
-            outcome = mbox ? exchange::exportMbox(records, originals, *target, progress)
-                           : exchange::exportEmlFolder(records, originals, *target, progress);
+            outcome = mbox
+                          ? exchange::exportMbox(records, count, originals, *target, progress)
+                          : exchange::exportEmlFolder(records, count, originals, *target, progress);
         },
         &exchangeCancel_);
     exchanging_ = false;
     Q_EMIT exchangeEnded();
     if (outcome.status.error() == StoreError::Interrupted) {
-        context_.ui.inform(this, QStringLiteral("書き出しを中止しました（%1 件を書き出し済み）。")
-                                     .arg(mbox ? 0 : outcome.written));
+        context_.ui.inform(this,
+                           mbox ? QStringLiteral("書き出しを中止しました。")
+                                : QStringLiteral("書き出しを中止しました（%1 件を書き出し済み）。")
+                                      .arg(outcome.written));
     } else if (!outcome.status.ok()) {
         reportFailure(QStringLiteral("メールを書き出せませんでした。"), *target);
     } else {
