@@ -60,7 +60,7 @@ void setField(QLineEdit* box, const QString& text)
 TyakuForm::TyakuForm(AppContext& context, QWidget* parent)
     : QWidget(parent, Qt::Window), context_(context),
       model_(std::make_unique<MailListModel>(context.paths.receivedFile())),
-      job_(std::make_unique<BackgroundJob>())
+      job_(std::make_unique<BackgroundJob>()), lossJob_(std::make_unique<BackgroundJob>())
 {
     client_ = ui::makeForm(this, QStringLiteral("TyakuForm"), QStringLiteral("着信履歴"));
     setAccessibleName(windowTitle());

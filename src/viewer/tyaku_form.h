@@ -231,6 +231,9 @@ private:
     QList<QLabel*> actionIcons_;
     QHash<QWidget*, QString> explanations_;
     std::unique_ptr<BackgroundJob> job_;
+    // Reads the shown mail's original for noteLoss().
+    std::unique_ptr<BackgroundJob> lossJob_;
+    bool lossAgain_ = false;
     OriginalForm* original_ = nullptr;
     bool exchanging_ = false; // an import or export runs
     std::atomic_bool exchangeCancel_{false};

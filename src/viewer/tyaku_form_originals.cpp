@@ -47,10 +47,37 @@ std::optional<QByteArray> TyakuForm::shownOriginal() const
 
 void TyakuForm::noteLoss()
 {
-    const std::optional<QByteArray> original = shownOriginal();
-    const QString note = original ? viewer::lossNote(viewer::readOriginal(*original)) : QString();
-    // The buttons at the bottom cover all but the status bar's first words.
-    showStatus(note.isEmpty() ? QString() : QStringLiteral("※元のメールを表示"), note);
+    if (!job_->running()) {
+        showStatus(QString()); // nothing is known of this mail yet
+    }
+    if (lossJob_->running()) {
+        lossAgain_ = true; // for the mail shown when the one in hand is done
+        return;
+    }
+    if (Text7->text().isEmpty() && Text8->text().isEmpty() && rtfEd->document()->isEmpty()) {
+        return;
+    }
+    // The original is read and decoded off the window's thread.
+    const QByteArray record = context_.recordBuffer.get().bytes();
+    const Originals originals(context_.paths.originalsFolder());
+    auto note = std::make_shared<QString>();
+    lossJob_->start(
+        [originals, record, note] {
+            if (const std::optional<QByteArray> raw = originals.read(record)) {
+                *note = viewer::lossNote(viewer::readOriginal(*raw));
+            }
+            return Status::success();
+        },
+        [this, record, note](const Status&) {
+            if (std::exchange(lossAgain_, false)) {
+                noteLoss();
+            } else if (!job_->running() && !note->isEmpty() &&
+                       context_.recordBuffer.get().bytes() == record) {
+                // The buttons at the bottom cover all but the status bar's
+                // first words.
+                showStatus(QStringLiteral("※元のメールを表示"), *note);
+            }
+        });
 }
 
 void TyakuForm::showOriginal()
