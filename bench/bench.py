@@ -20,7 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SERVERS = os.path.join(HERE, "..", "tests", "harness", "servers.sh")
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "harness"))
 
-from mailkit import DelayProxy, deliver, read_env  # noqa: E402
+from mailkit import DelayProxy, deliver, read_env, write_mboxrd  # noqa: E402
 RECORD = 32284
 
 
@@ -151,14 +151,7 @@ class Bench:
         """The same mails from an mbox file into a fresh application folder."""
         importer = os.path.join(os.path.dirname(self.receive), "lumora-import")
         mbox = os.path.join(self.work, "mailbox.mbox")
-        with open(mbox, "wb") as out:
-            for name in sorted(os.listdir(mailbox)):
-                with open(os.path.join(mailbox, name), "rb") as f:
-                    data = f.read().replace(b"\r\n", b"\n")
-                out.write(b"From MAILER-DAEMON Thu Jan  1 00:00:00 2026\n")
-                for line in data.split(b"\n")[:-1] if data.endswith(b"\n") else data.split(b"\n"):
-                    out.write((b">" if line.lstrip(b">").startswith(b"From ") else b"") + line + b"\n")
-                out.write(b"\n")
+        write_mboxrd(mailbox, mbox)
         runs = []
         for _ in range(repeat):
             app = tempfile.mkdtemp(dir=self.work, prefix="import-")

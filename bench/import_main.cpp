@@ -5,10 +5,9 @@
 // the viewer's "メールを読み込む…" uses. Prints "imported N mails (M already
 // stored) in S s" and exits 0 unless the import failed.
 
-#include "app/app_folder.h"
 #include "mail/mail_import.h"
 #include "mail/mail_library.h"
-#include "store/instance_lock.h"
+#include "tool_folder.h"
 #include "viewer/mail_exchange.h"
 
 #include <QCoreApplication>
@@ -24,11 +23,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: lumora-import APP_FOLDER SOURCE\n");
         return 2;
     }
-    const lumora::AppPaths paths = lumora::AppPaths::at(args[1]);
+    lumora::AppPaths paths;
     lumora::InstanceLock lock;
-    if (const lumora::Status prepared = lumora::prepareAppFolder(paths, lock); !prepared.ok()) {
-        std::fprintf(stderr, "cannot use %s: %s\n", qUtf8Printable(args[1]),
-                     qUtf8Printable(prepared.detail()));
+    if (!openToolFolder(args[1], paths, lock)) {
         return 1;
     }
     lumora::MailLibraryOptions options;

@@ -9,11 +9,10 @@
 // makes it print "original kept" and wait that long between keeping each
 // mail's original and storing its record.
 
-#include "app/app_folder.h"
 #include "mail/mail_library.h"
 #include "mail/receive_cycle.h"
 #include "settings/account_settings.h"
-#include "store/instance_lock.h"
+#include "tool_folder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -65,11 +64,9 @@ int main(int argc, char** argv)
                      "usage: lumora-receive APP_FOLDER SERVER USER PASSWORD [--apop] [--keep]\n");
         return 2;
     }
-    const lumora::AppPaths paths = lumora::AppPaths::at(args[1]);
+    lumora::AppPaths paths;
     lumora::InstanceLock lock;
-    if (const lumora::Status prepared = lumora::prepareAppFolder(paths, lock); !prepared.ok()) {
-        std::fprintf(stderr, "cannot use %s: %s\n", qUtf8Printable(args[1]),
-                     qUtf8Printable(prepared.detail()));
+    if (!openToolFolder(args[1], paths, lock)) {
         return 1;
     }
     if (!lumora::account::writeCredentials(paths.accountFile(), {args[3], args[4]}, true).ok()) {

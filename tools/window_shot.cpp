@@ -213,7 +213,7 @@ int main(int argc, char** argv)
         shown = form;
     }
     shown->show();
-    QApplication::processEvents();
+    QTest::qWait(300); // what windows learn off their thread (the viewer's note) arrives
     if (!shown->grab().save(args[2])) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(args[2]));
         return 1;

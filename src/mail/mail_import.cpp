@@ -12,9 +12,6 @@
 namespace lumora {
 namespace {
 
-// Subject, date and sender: what two records of one mail share first.
-constexpr qsizetype kHeadBytes = 280;
-
 // Moves the files a decoding wrote into the staging folder to the attachment
 // folder, each under a name not yet taken there.
 void moveStaged(const QString& staging, const QString& folder)
@@ -51,7 +48,8 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
     const RecordFile file = mailFile(paths.receivedFile());
     QMultiHash<QByteArray, qint64> heads;
     if (Status status = file.forEachSlice(
-            0, kHeadBytes, [&heads](qint64 n, const QByteArray& head) { heads.insert(head, n); });
+            0, Originals::kHeadBytes,
+            [&heads](qint64 n, const QByteArray& head) { heads.insert(head, n); });
         !status.ok()) {
         outcome.status = status;
         return outcome;
@@ -61,7 +59,7 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
         if (names.contains(name)) {
             return true;
         }
-        const QByteArray head = record.bytes().first(kHeadBytes);
+        const QByteArray head = record.bytes().first(Originals::kHeadBytes);
         for (const qint64 n : heads.values(head)) {
             const Result<QByteArray> other = file.read(n);
             if (other.ok() && Originals::nameFor(other.value()) == name) {

@@ -136,7 +136,8 @@ Status Originals::removeIfUnused(QByteArrayView record, const RecordFile& file) 
     }
     // Only a record that starts like this one can have the same name: the
     // rest of a record is read only for those.
-    const QByteArray head = record.first(std::min<qsizetype>(record.size(), 280)).toByteArray();
+    const QByteArray head =
+        record.first(std::min<qsizetype>(record.size(), kHeadBytes)).toByteArray();
     const QString name = nameFor(record);
     QList<qint64> candidates;
     Status status = file.forEachSlice(0, head.size(), [&](qint64 n, const QByteArray& slice) {

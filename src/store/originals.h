@@ -24,6 +24,9 @@ class Originals {
 public:
     // The bytes of a record that name its original.
     static constexpr qsizetype kNamedBytes = 32280;
+    // Its subject, date and sender: records of one content share them, so
+    // only records that start alike need to be read whole to compare names.
+    static constexpr qsizetype kHeadBytes = 280;
 
     explicit Originals(QString folder) : folder_(std::move(folder)) {}
 

@@ -3,6 +3,7 @@
 own mailbox and email packages.
 
     mail_samples.py samples DIR             the sample mails as DIR/NN.eml
+    mail_samples.py letter DIR              a long Japanese letter as DIR/01.eml
     mail_samples.py mbox|maildir|mh DIR OUT the .eml files of DIR into OUT
     mail_samples.py read mbox|eml|maildir|mh PATH
                                             JSON: subject, from, body, files
@@ -26,51 +27,65 @@ def long_body():
     return "\n".join(lines) + "\nおしまい\n"
 
 
+def message(headers):
+    """A mail with the header fields given, in their order."""
+    m = EmailMessage()
+    for name, value in headers:
+        m[name] = value
+    return m
+
+
 def samples():
-    mails = []
+    long_mail = message([("From", "山田太郎 <taro@example.jp>"), ("To", "hanako@example.jp"),
+                         ("Subject", "長いメール"), ("Date", "Mon, 07 Dec 2026 10:00:00 +0900"),
+                         ("Message-ID", "<long.1@example.jp>")])
+    long_mail.set_content(long_body(), charset="utf-8", cte="8bit")
 
-    m = EmailMessage()
-    m["From"] = "山田太郎 <taro@example.jp>"
-    m["To"] = "hanako@example.jp"
-    m["Subject"] = "長いメール"
-    m["Date"] = "Mon, 07 Dec 2026 10:00:00 +0900"
-    m["Message-ID"] = "<long.1@example.jp>"
-    m.set_content(long_body(), charset="utf-8", cte="8bit")
-    mails.append(m)
+    emoji = message([("From", "José Müller <jose@example.com>"),
+                     ("To", "Hanako <hanako@example.jp>"), ("Cc", "Zoë <zoe@example.com>"),
+                     ("Subject", "Café ☕ 🎉 Müller"), ("Date", "Tue, 08 Dec 2026 09:30:00 +0100"),
+                     ("Message-ID", "<emoji.2@example.com>"),
+                     ("References", "<start.0@example.com>")])
+    emoji.set_content("Grüße aus Köln, naïve café – 絵文字 😀👍🏽 ✈\n")
+    emoji.add_attachment(b"CV\n", maintype="text", subtype="plain", filename="résumé 🎉.txt")
 
-    m = EmailMessage()
-    m["From"] = "José Müller <jose@example.com>"
-    m["To"] = "Hanako <hanako@example.jp>"
-    m["Cc"] = "Zoë <zoe@example.com>"
-    m["Subject"] = "Café ☕ 🎉 Müller"
-    m["Date"] = "Tue, 08 Dec 2026 09:30:00 +0100"
-    m["Message-ID"] = "<emoji.2@example.com>"
-    m["References"] = "<start.0@example.com>"
-    m.set_content("Grüße aus Köln, naïve café – 絵文字 😀👍🏽 ✈\n")
-    m.add_attachment(b"CV\n", maintype="text", subtype="plain", filename="résumé 🎉.txt")
-    mails.append(m)
+    html = message([("From", "news@example.jp"), ("To", "hanako@example.jp"),
+                    ("Subject", "HTMLのお知らせ"), ("Date", "Wed, 09 Dec 2026 08:00:00 +0900"),
+                    ("Message-ID", "<html.3@example.jp>")])
+    html.set_content("テキスト版のお知らせです。\n")
+    html.add_alternative('<p>HTML版の<b>お知らせ</b><img src="cid:pic1"></p>', subtype="html")
+    html.get_payload()[1].add_related(PNG, "image", "png", cid="<pic1>", disposition="inline")
 
-    outer = EmailMessage()
-    outer["From"] = "news@example.jp"
-    outer["To"] = "hanako@example.jp"
-    outer["Subject"] = "HTMLのお知らせ"
-    outer["Date"] = "Wed, 09 Dec 2026 08:00:00 +0900"
-    outer["Message-ID"] = "<html.3@example.jp>"
-    outer.set_content("テキスト版のお知らせです。\n")
-    outer.add_alternative('<p>HTML版の<b>お知らせ</b><img src="cid:pic1"></p>', subtype="html")
-    outer.get_payload()[1].add_related(PNG, "image", "png", cid="<pic1>",
-                                       disposition="inline")
-    mails.append(outer)
+    from_lines = message([("From", "hanako@example.jp"), ("Subject", "From lines"),
+                          ("Date", "Thu, 10 Dec 2026 12:00:00 +0900"),
+                          ("Message-ID", "<from.4@example.jp>")])
+    from_lines.set_content(
+        "First line\nFrom here on it is tricky\n>From quoted once\n>>From twice\nend\n",
+        charset="iso-2022-jp")
+    return [long_mail, emoji, html, from_lines]
 
-    m = EmailMessage()
-    m["From"] = "hanako@example.jp"
-    m["Subject"] = "From lines"
-    m["Date"] = "Thu, 10 Dec 2026 12:00:00 +0900"
-    m["Message-ID"] = "<from.4@example.jp>"
-    m.set_content("First line\nFrom here on it is tricky\n>From quoted once\n>>From twice\nend\n",
-                  charset="iso-2022-jp")
-    mails.append(m)
-    return mails
+
+def letter():
+    """A long Japanese letter with characters a record cannot hold."""
+    m = message([("From", "佐藤 花子 <hanako@example.jp>"), ("To", "山田 太郎 <taro@example.jp>"),
+                 ("Cc", "鈴木 一郎 <ichiro@example.jp>"), ("Subject", "忘年会のご案内と会場の地図 🍶🎍"),
+                 ("Date", "Tue, 08 Dec 2026 18:30:00 +0900"),
+                 ("Message-ID", "<bonenkai.2026@example.jp>")])
+    paragraphs = [
+        "山田さん\n\nいつもお世話になっております。佐藤です。",
+        "今年も残りわずかとなりました。恒例の忘年会を下記のとおり開きます。"
+        "ご多用中とは存じますが、ぜひご参加ください 😊",
+        "日時：12月18日（金）19時から21時まで\n場所：駅前の「さくら」二階の座敷\n"
+        "会費：5,000円（当日集めます）",
+        "今回はフランスから Chloé さんと Zoë さんも来られます。"
+        "乾杯の挨拶はいつものとおり部長にお願いしています。",
+    ]
+    body = "\n\n".join(paragraphs)
+    body += "\n\n" + "\n".join("%d. 持ち物・連絡事項の控え（その %d）：特にありません。" % (n, n)
+                                 for n in range(1, 1500))
+    body += "\n\nよろしくお願いいたします。\n佐藤 花子\n"
+    m.set_content(body)
+    return m
 
 
 def as_bytes(message):
@@ -121,6 +136,10 @@ def main():
     command = sys.argv[1]
     if command == "samples":
         write_samples(sys.argv[2])
+    elif command == "letter":
+        os.makedirs(sys.argv[2], exist_ok=True)
+        with open(os.path.join(sys.argv[2], "01.eml"), "wb") as f:
+            f.write(as_bytes(letter()))
     elif command in ("mbox", "maildir", "mh"):
         write_box(command, sys.argv[2], sys.argv[3])
     elif command == "read":

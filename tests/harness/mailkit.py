@@ -43,6 +43,20 @@ def deliver(env, user, data):
     os.rename(tmp, os.path.join(maildir, "new", name))
 
 
+def write_mboxrd(folder, out_path):
+    """The mail files of a folder, in name order, as one mbox in the mboxrd
+    form (a body line ">*From " gets one more ">"), with LF line ends."""
+    with open(out_path, "wb") as out:
+        for name in sorted(os.listdir(folder)):
+            with open(os.path.join(folder, name), "rb") as f:
+                data = f.read().replace(b"\r\n", b"\n")
+            out.write(b"From MAILER-DAEMON Thu Jan  1 00:00:00 2026\n")
+            for line in data.rstrip(b"\n").split(b"\n"):
+                quoted = line.lstrip(b">").startswith(b"From ")
+                out.write((b">" if quoted else b"") + line + b"\n")
+            out.write(b"\n")
+
+
 def jis(text):
     """ISO-2022-JP the way Windows writes it: CP932 double-byte codes turned
     into JIS rows (so ① and the NEC-selected IBM characters come through),
