@@ -36,6 +36,10 @@ QString networkErrorText(NetError error, const QString& host, const QByteArray& 
     case NetError::TlsUnavailable:
         text = QStringLiteral("サーバー「%1」は暗号化通信に対応していません。");
         break;
+    case NetError::InjectedBeforeTls:
+        text = QStringLiteral("サーバー「%1」から、暗号化の始まる前に余分なデータが届きました。"
+                              "通信が書き換えられている恐れがあるため接続を中止しました。");
+        break;
     case NetError::Dropped:
         text = QStringLiteral("サーバー「%1」との接続が切れました。");
         break;

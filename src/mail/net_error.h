@@ -16,6 +16,9 @@ enum class NetError {
     CertificateChanged, // not the certificate the user trusted for the server
     TlsFailed,
     TlsUnavailable,
+    // Bytes came before the encryption began, where a server sends none:
+    // someone on the path may be trying to slip in replies.
+    InjectedBeforeTls,
     Dropped,
     ServerError,
     Other,

@@ -444,6 +444,16 @@ int Pop3Session::login(const QString& id, const QString& password, bool apop)
             dropConnection();
             return -1;
         }
+        // Whatever came after "+OK" and before the handshake was not
+        // protected by it: a server never sends such bytes, an attacker on
+        // the path does, to have them read as replies inside the session.
+        if (bufferPos_ < buffer_.size()) {
+            fail(NetError::InjectedBeforeTls);
+            dropConnection();
+            return -1;
+        }
+        buffer_.clear();
+        bufferPos_ = 0;
         if (!startTls() || !readCapabilities()) {
             dropConnection();
             return -1;

@@ -719,6 +719,74 @@ TEST_F(MailServerTest, EveryReceivedMailKeepsItsOriginalByteForByte)
     EXPECT_TRUE(app.read(QStringLiteral("添付フォルダ/") + pictures[0]).startsWith("\x89PNG"));
 }
 
+// A scripted server (starttls_injector.py) that answers the request for TLS
+// and, in the same write, a whole forged dialogue, then serves an honest one
+// inside TLS. Its port, and the commands it saw inside TLS.
+struct Injector {
+    QProcess process;
+    QString port;
+    TempFolder folder;
+    QString log() const { return folder.file(QStringLiteral("commands.log")); }
+
+    explicit Injector(const char* protocol)
+    {
+        const QString tls = QFileInfo(servers->caFile()).path();
+        process.start(QStringLiteral("/usr/bin/python3"),
+                      {QStringLiteral(LUMORA_STARTTLS_INJECTOR), QString::fromLatin1(protocol),
+                       tls + QStringLiteral("/server.crt"), tls + QStringLiteral("/server.key"),
+                       log()});
+        if (process.waitForReadyRead(10000)) {
+            port = QString::fromLatin1(process.readLine().trimmed());
+        }
+    }
+    ~Injector()
+    {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    QByteArray commands() const
+    {
+        QFile file(log());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+};
+
+// Bytes that arrive after the server's yes to STLS and before the handshake
+// are not the server's: they are never read as replies inside TLS, so no
+// forged mail is stored, no real one marked and deleted. Refused for POP3 by
+// our own client, and for SMTP by the one the send uses.
+TEST_F(MailServerTest, NothingSentBeforeTheTlsHandshakeIsReadAfterIt)
+{
+    {
+        Injector pop3("pop3");
+        ASSERT_FALSE(pop3.port.isEmpty());
+        auto mail = library();
+        const int h = mail->NMailPop3Connect(QStringLiteral("127.0.0.1:") + pop3.port);
+        ASSERT_GT(h, 0);
+        EXPECT_LT(mail->NMailPop3Authenticate(h, QStringLiteral("taro"), QStringLiteral("x"), 0),
+                  0);
+        EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("暗号化の始まる前")))
+            << qPrintable(mail->NMailGetMessage(0));
+        EXPECT_TRUE(mail->NMailPop3GetMailUid(h, 1).isEmpty());
+        mail->NMailPop3Close(h);
+        // Not a word inside TLS: no password went out, no DELE.
+        EXPECT_EQ(pop3.commands(), QByteArray());
+    }
+    {
+        Injector smtp("smtp");
+        ASSERT_FALSE(smtp.port.isEmpty());
+        auto mail = library();
+        mail->NMailSetAccount(QStringLiteral("taro"), QStringLiteral("secret"));
+        EXPECT_LT(mail->NMailSmtpSendMail(QStringLiteral("127.0.0.1:") + smtp.port,
+                                          QStringLiteral("hanako@example.jp"), {}, {},
+                                          QStringLiteral("taro@example.jp"), QStringLiteral("s"),
+                                          QStringLiteral("b"), {}, {}, 0),
+                  0);
+        EXPECT_FALSE(smtp.commands().contains("DATA")) << smtp.commands().constData();
+        EXPECT_FALSE(smtp.commands().contains("AUTH")) << smtp.commands().constData();
+    }
+}
+
 // Peak memory of this process, in MB.
 long peakMegabytes()
 {

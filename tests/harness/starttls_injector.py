@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""A server that slips replies in ahead of the TLS handshake.
+
+    starttls_injector.py pop3|smtp CERT KEY LOG
+
+Listens on a free loopback port and prints the port on its first line. When
+the client asks to start TLS, the server answers yes and, in the same write,
+a whole forged dialogue (a POP3 log-in, LIST and a forged mail; SMTP
+replies to MAIL, RCPT and DATA). Then it does the handshake and, inside
+TLS, serves an honest dialogue with one real mail. Every command the client
+sends inside TLS is appended to LOG, so a test can tell whether the client
+went on after the forged bytes. Ends by itself within 30 seconds.
+"""
+import socket
+import ssl
+import sys
+import time
+
+FORGED_POP3 = (b"+OK forged log-in\r\n+OK\r\n+OK\r\n"
+               b"+OK 1 messages\r\n1 60\r\n.\r\n"
+               b"+OK\r\n1 forged-uid\r\n.\r\n"
+               b"+OK\r\nSubject: forged\r\n\r\nThis mail was never on the server.\r\n.\r\n"
+               b"+OK\r\n+OK bye\r\n")
+REAL_MAIL = b"Subject: real\r\n\r\nThe real mail.\r\n"
+FORGED_SMTP = (b"250-forged\r\n250 AUTH PLAIN\r\n235 ok\r\n250 ok\r\n250 ok\r\n"
+               b"354 go on\r\n250 queued\r\n221 bye\r\n")
+
+
+def lines(stream):
+    while True:
+        line = stream.readline()
+        if not line:
+            return
+        yield line
+
+
+def serve_pop3(conn, context, log):
+    plain = conn.makefile("rb")
+    conn.sendall(b"+OK ready\r\n")
+    for raw in lines(plain):
+        command = raw.strip().upper()
+        if command == b"CAPA":
+            conn.sendall(b"+OK\r\nSTLS\r\nUSER\r\n.\r\n")
+        elif command == b"STLS":
+            conn.sendall(b"+OK begin TLS\r\n" + FORGED_POP3)
+            break
+        else:
+            conn.sendall(b"-ERR say STLS first\r\n")
+    else:
+        return
+    tls = context.wrap_socket(conn, server_side=True)
+    stream = tls.makefile("rb")
+    for raw in lines(stream):
+        command = raw.strip().upper()
+        log.write(command.decode("ascii", "replace") + "\n")
+        log.flush()
+        if command == b"CAPA":
+            tls.sendall(b"+OK\r\nUSER\r\nUIDL\r\n.\r\n")
+        elif command.startswith(b"LIST"):
+            tls.sendall(b"+OK\r\n1 %d\r\n.\r\n" % len(REAL_MAIL))
+        elif command.startswith(b"UIDL"):
+            tls.sendall(b"+OK\r\n1 real-uid\r\n.\r\n")
+        elif command.startswith(b"RETR"):
+            tls.sendall(b"+OK\r\n" + REAL_MAIL + b".\r\n")
+        elif command == b"QUIT":
+            tls.sendall(b"+OK bye\r\n")
+            return
+        else:
+            tls.sendall(b"+OK\r\n")
+
+
+def serve_smtp(conn, context, log):
+    plain = conn.makefile("rb")
+    conn.sendall(b"220 injector ESMTP\r\n")
+    for raw in lines(plain):
+        command = raw.strip().upper()
+        if command.startswith(b"EHLO"):
+            conn.sendall(b"250-injector\r\n250-STARTTLS\r\n250 8BITMIME\r\n")
+        elif command == b"STARTTLS":
+            conn.sendall(b"220 go ahead\r\n" + FORGED_SMTP)
+            break
+        else:
+            conn.sendall(b"530 STARTTLS first\r\n")
+    else:
+        return
+    tls = context.wrap_socket(conn, server_side=True)
+    stream = tls.makefile("rb")
+    in_data = False
+    for raw in lines(stream):
+        if in_data:
+            if raw in (b".\r\n", b".\n"):
+                in_data = False
+                tls.sendall(b"250 queued\r\n")
+            continue
+        command = raw.strip().upper()
+        log.write(command.decode("ascii", "replace") + "\n")
+        log.flush()
+        if command.startswith(b"EHLO"):
+            tls.sendall(b"250-injector\r\n250 8BITMIME\r\n")
+        elif command == b"DATA":
+            in_data = True
+            tls.sendall(b"354 go on\r\n")
+        elif command == b"QUIT":
+            tls.sendall(b"221 bye\r\n")
+            return
+        else:
+            tls.sendall(b"250 ok\r\n")
+
+
+def main():
+    protocol, cert, key, log_path = sys.argv[1:5]
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(4)
+    listener.settimeout(1)
+    print(listener.getsockname()[1], flush=True)
+    deadline = time.time() + 30
+    serve = serve_pop3 if protocol == "pop3" else serve_smtp
+    with open(log_path, "a") as log:
+        while time.time() < deadline:
+            try:
+                conn, _ = listener.accept()
+            except socket.timeout:
+                continue
+            conn.settimeout(10)
+            with conn:
+                try:
+                    serve(conn, context, log)
+                except (OSError, ssl.SSLError):
+                    pass
+
+
+if __name__ == "__main__":
+    main()
