@@ -16,7 +16,8 @@ AddressEntry entryOf(const QByteArray& bytes)
 } // namespace
 
 AddressBook::AddressBook(QString path, QString tempPath)
-    : file_(addressFile(std::move(path))), tempPath_(std::move(tempPath))
+    : owner_(RecordOwner::of(path, AddressRecord::kLayout)), file_(owner_->file()),
+      tempPath_(std::move(tempPath))
 {
 }
 
@@ -48,17 +49,29 @@ Result<AddressEntry> AddressBook::entry(qint64 n) const
     return entryOf(bytes.value());
 }
 
+Result<ChosenRecord> AddressBook::chosen(qint64 n) const
+{
+    Result<QByteArray> bytes = file_.read(n);
+    if (!bytes.ok()) {
+        return bytes.status();
+    }
+    return ChosenRecord{n, std::move(bytes).value()};
+}
+
 Result<qint64> AddressBook::add(const QString& name, const QString& address) const
 {
+    const RecordOwner::Turn turn = owner_->take(Writer::AddressBook);
     if (file_.roundedCount() >= kMaxEntries) {
         return Status(StoreError::BadArgument, QStringLiteral("the address book is full"));
     }
     return file_.append(AddressRecord::entry(name, address).bytes());
 }
 
-Status AddressBook::remove(qint64 n) const
+Status AddressBook::remove(const ChosenRecord& chosen) const
 {
-    return file_.remove(n, tempPath_);
+    const RecordOwner::Turn turn = owner_->take(Writer::AddressBook);
+    return deleteRecords(turn, tempPath_,
+                         chosen.number > 0 ? QList<ChosenRecord>{chosen} : QList<ChosenRecord>{});
 }
 
 } // namespace lumora

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/record_file.h"
+#include "store/record_owner.h"
 #include "store/status.h"
 
 #include <QList>
@@ -9,7 +9,7 @@
 // The address book `krddata20.data`: one AddressRecord per entry, numbered
 // from 1 in file order. Every operation opens the file, works and closes it;
 // nothing is kept between calls, so the compose window and this one always
-// see the same entries.
+// see the same entries. Every write takes the file's turn (RecordOwner).
 namespace lumora {
 
 struct AddressEntry {
@@ -31,17 +31,22 @@ public:
     Result<QList<AddressEntry>> entries() const;
     // Entry n, or EndOfFile when there is no whole record n.
     Result<AddressEntry> entry(qint64 n) const;
+    // Entry n's record as it is now, for a deletion to check against.
+    Result<ChosenRecord> chosen(qint64 n) const;
 
     // Writes a new entry, as typed, after the last whole record (at the file
     // length / 184 + 1, rounded). Returns its number; BadArgument when the
     // book is full.
     Result<qint64> add(const QString& name, const QString& address) const;
 
-    // Marks entry n deleted (n = 0: no entry) and compacts the file through
-    // the temporary file, which also happens when nothing was marked.
-    Status remove(qint64 n) const;
+    // Deletes the chosen entry (as read before the user was asked) through
+    // the temporary file; Changed, and nothing deleted, when the record is
+    // no longer that entry. An entry number of 0 deletes nothing but entries
+    // an older program left half deleted.
+    Status remove(const ChosenRecord& chosen) const;
 
 private:
+    std::shared_ptr<RecordOwner> owner_;
     RecordFile file_;
     QString tempPath_;
 };

@@ -300,15 +300,30 @@ void FriendForm::deleteEntry()
     if (!showEntry(n)) {
         return;
     }
+    // The entry as it is now, named in the question; the deletion checks
+    // that it is still that entry when the file's turn comes.
+    const Result<AddressEntry> entry = book_->entry(n);
+    const Result<ChosenRecord> chosen = book_->chosen(n);
+    if (!entry.ok() || !chosen.ok()) {
+        reportFailure(QStringLiteral("アドレス帳を読み込めませんでした。"));
+        return;
+    }
     Label7->clear();
     const bool yes = context_.ui.ask(
-        this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"),
-        QStringLiteral("確認"), MessageIcon::Question);
+        this,
+        QStringLiteral("選択された（行、青色）データを削除します。よろしいですか\r\n\r\n"
+                       "名前: %1\r\nアドレス: %2")
+            .arg(text::trimSpaces(entry.value().name), text::trimSpaces(entry.value().address)),
+        QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No);
     // The file is compacted on either answer; with No nothing is marked.
-    if (book_->remove(yes ? n : 0).ok()) {
+    const Status removed = book_->remove(yes ? chosen.value() : ChosenRecord{});
+    if (removed.ok()) {
         if (yes) {
             Label7->setText(QStringLiteral("削除が完了しました"));
         }
+    } else if (removed.error() == StoreError::Changed) {
+        context_.ui.inform(this,
+                           QStringLiteral("アドレス帳が変わっていたため、削除しませんでした。"));
     } else {
         reportFailure(QStringLiteral("アドレス帳を書き換えられませんでした。"));
     }

@@ -412,18 +412,8 @@ bool MainForm::startReceive(bool fromInterval)
     if (receiving()) {
         return false; // one cycle at a time
     }
-    if (context_.rewritingReceivedFile) {
-        // The viewer is deleting mail: the receive waits until it is done.
-        if (!fromInterval) {
-            context_.ui.inform(
-                this, context_.importingMail
-                          ? QStringLiteral("メールを読み込んでいます。\n"
-                                           "読み込みが終わってから、もう一度受信してください。")
-                          : QStringLiteral("メールを削除しています。\n"
-                                           "削除が終わってから、もう一度受信してください。"));
-        }
-        return false;
-    }
+    // A deletion or an import in hand is no reason to refuse: the receive
+    // writes each mail when the received-mail file's turn comes to it.
     ReceiveSettings settings;
     settings.buffer = &context_.recordBuffer;
     settings.pop3Server = context_.account.Pop3Server;
@@ -437,7 +427,6 @@ bool MainForm::startReceive(bool fromInterval)
         return false; // one cycle at a time
     }
     intervalReceive_ = fromInterval;
-    context_.receivingMail = true;
     return true;
 }
 
@@ -502,7 +491,6 @@ void MainForm::setExplanationText(const QString& text)
 
 void MainForm::receiveEnded(int count)
 {
-    context_.receivingMail = false;
     receiveProgressBar->setVisible(false);
     // The cumulative count is the file's, whether the viewer is open or not.
     Text4->setText(QString::number(mailFile(context_.paths.receivedFile()).wholeCount()));

@@ -22,7 +22,8 @@ struct FieldCheck {
 } // namespace
 
 HeldMailFile::HeldMailFile(QString path, QString tempPath)
-    : file_(mailFile(std::move(path))), tempPath_(std::move(tempPath))
+    : owner_(RecordOwner::of(path, MailRecord::kLayout)), file_(owner_->file()),
+      tempPath_(std::move(tempPath))
 {
 }
 
@@ -54,8 +55,18 @@ Result<HeldMail> HeldMailFile::read(qint64 n) const
                     shown(record, MailRecord::kBody)};
 }
 
+Result<ChosenRecord> HeldMailFile::chosen(qint64 n) const
+{
+    Result<QByteArray> bytes = file_.read(n);
+    if (!bytes.ok()) {
+        return bytes.status();
+    }
+    return ChosenRecord{n, std::move(bytes).value()};
+}
+
 Result<qint64> HeldMailFile::hold(const HeldMail& mail, const QDateTime& when) const
 {
+    const RecordOwner::Turn turn = owner_->take(Writer::Hold);
     if (file_.appendNumber() > kMaxMails) {
         return Status(StoreError::BadArgument, QStringLiteral("the held-mail file is full"));
     }
@@ -67,9 +78,10 @@ Result<qint64> HeldMailFile::hold(const HeldMail& mail, const QDateTime& when) c
     return file_.append(record.bytes());
 }
 
-Status HeldMailFile::remove(qint64 n, const CompactHook& hook) const
+Status HeldMailFile::remove(const ChosenRecord& chosen, const CompactHook& hook) const
 {
-    return file_.remove(n, tempPath_, hook);
+    const RecordOwner::Turn turn = owner_->take(Writer::Hold);
+    return deleteRecords(turn, tempPath_, {chosen}, {}, hook);
 }
 
 QStringList heldMailLosses(const HeldMail& mail)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/record_file.h"
+#include "store/record_owner.h"
 #include "store/status.h"
 
 #include <QDateTime>
@@ -9,7 +9,7 @@
 
 // The held-mail file `krddata10.data`: mails written but not sent yet, one
 // MailRecord each, the recipient in the From field. Every operation opens the
-// file, works and closes it.
+// file, works and closes it; every write takes the file's turn.
 namespace lumora::compose {
 
 struct HeldMail {
@@ -30,14 +30,19 @@ public:
     Result<QStringList> subjects() const;
     // Mail n, each text trimmed of spaces.
     Result<HeldMail> read(qint64 n) const;
+    // Mail n's record as it is now, for a deletion to check against.
+    Result<ChosenRecord> chosen(qint64 n) const;
     // Writes the mail after the last record, each text trimmed and cut to its
     // field, the time of holding in Date. Returns its number; BadArgument
     // when the file is full.
     Result<qint64> hold(const HeldMail& mail, const QDateTime& when) const;
-    // Marks mail n deleted and compacts the file through the temporary file.
-    Status remove(qint64 n, const CompactHook& hook = {}) const;
+    // Deletes the chosen mail (as read before the user was asked) through
+    // the temporary file; Changed, and nothing deleted, when the record is
+    // no longer that mail.
+    Status remove(const ChosenRecord& chosen, const CompactHook& hook = {}) const;
 
 private:
+    std::shared_ptr<RecordOwner> owner_;
     RecordFile file_;
     QString tempPath_;
 };

@@ -195,10 +195,22 @@ void WriteForm::deleteHeld()
     if (row < 0 || job_->running()) {
         return;
     }
-    const qint64 n = row + 1;
+    // The mail as it is now, named in the question; the deletion checks
+    // that it is still that mail when the file's turn comes.
+    const Result<compose::HeldMail> held = heldFile(context_).read(row + 1);
+    const Result<ChosenRecord> record = heldFile(context_).chosen(row + 1);
+    if (!held.ok() || !record.ok()) {
+        reportFailure(QStringLiteral("保存したメールを読み込めませんでした。"),
+                      held.status().detail());
+        return;
+    }
+    const ChosenRecord chosen = record.value();
     const bool yes = context_.ui.ask(
-        this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"),
-        QStringLiteral("確認"));
+        this,
+        QStringLiteral("選択された（行、青色）データを削除します。よろしいですか\r\n\r\n"
+                       "件名: %1\r\n宛先: %2")
+            .arg(held.value().subject, held.value().to),
+        QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No);
     rtfEd->setFocus();
     Text2->clear();
     if (!yes) {
@@ -212,10 +224,14 @@ void WriteForm::deleteHeld()
     // held mail is never lost whatever happens meanwhile.
     setBusy(true);
     const compose::HeldMailFile file = heldFile(context_);
-    job_->start([file, n] { return file.remove(n); },
+    job_->start([file, chosen] { return file.remove(chosen); },
                 [this](const Status& status) {
                     setBusy(false);
-                    if (!status.ok()) {
+                    if (status.error() == StoreError::Changed) {
+                        context_.ui.inform(this,
+                                           QStringLiteral("保存したメールの一覧が変わっていたため、"
+                                                          "削除しませんでした。"));
+                    } else if (!status.ok()) {
                         reportFailure(QStringLiteral("保存したメールを削除できませんでした。"),
                                       status.detail());
                     }

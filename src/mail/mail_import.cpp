@@ -3,10 +3,10 @@
 #include "mail/attachment_files.h"
 #include "mail/mail_intake.h"
 #include "mail/receive_cycle.h"
+#include "store/file_io.h"
 
 #include <QDir>
 #include <QFile>
-#include <QMultiHash>
 #include <QSet>
 
 namespace lumora {
@@ -20,6 +20,18 @@ void moveStaged(const QString& staging, const QString& folder)
     for (const QString& name : dir.entryList(QDir::Files)) {
         (void)attachments::moveNew(folder, name, dir.filePath(name));
     }
+}
+
+// The same bytes but for line ends and the blank lines at the end.
+bool sameText(QByteArray a, QByteArray b)
+{
+    for (QByteArray* text : {&a, &b}) {
+        text->replace("\r\n", "\n");
+        while (text->endsWith('\n') || text->endsWith(' ') || text->endsWith('\t')) {
+            text->chop(1);
+        }
+    }
+    return a == b;
 }
 
 void clearFolder(const QString& path)
@@ -37,32 +49,33 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
                           const std::atomic_bool* cancel)
 {
     ImportOutcome outcome;
-    MailIntake intake(mail, paths);
-    if (!intake.status().ok()) {
-        outcome.status = intake.status();
+    MailIntake intake(mail, paths, Writer::Import);
+    // What is stored already: the same original, or for mail stored
+    // without one, the same record. Mails that only come out as the same
+    // record (a scanner's or a mailing's mails, alike but for their
+    // attachments or IDs) are different mails and all come in.
+    Result<MailStore::StoredKeys> stored = intake.store().storedKeys();
+    if (!stored.ok()) {
+        outcome.status = stored.status();
         return outcome;
     }
-    // What is stored already: a record's first bytes (subject, date,
-    // sender) find the few records that may be the same mail, which are
-    // then compared whole; the file is not read through for every mail.
-    const RecordFile file = mailFile(paths.receivedFile());
-    QMultiHash<QByteArray, qint64> heads;
-    if (Status status = file.forEachSlice(
-            0, Originals::kHeadBytes,
-            [&heads](qint64 n, const QByteArray& head) { heads.insert(head, n); });
-        !status.ok()) {
-        outcome.status = status;
-        return outcome;
-    }
-    QSet<QString> names; // of the mails this import stored
-    const auto storedAlready = [&](const MailRecord& record, const QString& name) {
-        if (names.contains(name)) {
+    MailStore::StoredKeys keys = std::move(stored).value();
+    const Originals& originals = intake.store().originals();
+    const auto storedAlready = [&](const MailRecord& record, const QByteArray& raw) {
+        if (keys.contents.contains(Originals::contentKey(raw))) {
             return true;
         }
-        const QByteArray head = record.bytes().first(Originals::kHeadBytes);
-        for (const qint64 n : heads.values(head)) {
-            const Result<QByteArray> other = file.read(n);
-            if (other.ok() && Originals::nameFor(other.value()) == name) {
+        // The same record: the same mail when it was stored without an
+        // original, or when its original differs only in line ends (a trip
+        // through an mbox file).
+        for (const QByteArray& content :
+             keys.byRecord.values(Originals::recordKey(record.bytes()))) {
+            if (content.isEmpty()) {
+                return true;
+            }
+            const Result<QByteArray> other =
+                fileio::readAll(QDir(originals.folder()).filePath(Originals::hexName(content)));
+            if (other.ok() && sameText(other.value(), raw)) {
                 return true;
             }
         }
@@ -95,10 +108,9 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
             continue;
         }
         const TakenMail taken = intake.decodeOriginal(raw, staging);
-        const QString name = Originals::nameFor(taken.record.bytes());
         // Files were written (or tried) only when the decoder says so.
         const bool files = taken.decoded == 1 || taken.decoded == -5;
-        if (storedAlready(taken.record, name)) {
+        if (storedAlready(taken.record, raw)) {
             if (files) {
                 clearFolder(staging);
             }
@@ -112,13 +124,16 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
             complete = false;
             break;
         }
-        names.insert(name);
+        keys.contents.insert(Originals::contentKey(raw));
+        keys.byRecord.insert(Originals::recordKey(taken.record.bytes()),
+                             Originals::contentKey(raw));
     }
     QDir(staging).removeRecursively();
     if (!intake.finish(complete)) {
         outcome.status = !intake.failure().ok()
                              ? intake.failure()
                              : Status(StoreError::WriteFailed, paths.receivedFile());
+        outcome.full = outcome.status.error() == StoreError::Full;
     }
     outcome.imported = intake.written();
     if (progress) {

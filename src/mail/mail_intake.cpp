@@ -14,15 +14,10 @@ constexpr std::size_t kMaxQueued = 8;
 
 } // namespace
 
-MailIntake::MailIntake(MailLibrary& mail, const AppPaths& paths)
-    : mail_(mail), paths_(paths), attachmentFolder_(paths.attachmentFolder()),
-      file_(mailFile(paths.receivedFile())), appender_(file_), originals_(paths.originalsFolder())
+MailIntake::MailIntake(MailLibrary& mail, const AppPaths& paths, Writer who)
+    : mail_(mail), paths_(paths), attachmentFolder_(paths.attachmentFolder()), store_(paths),
+      appender_(store_, who)
 {
-    // A record cut short by a crash is no mail; its mail is still on the
-    // server (or in the file it is imported from) and comes again.
-    (void)file_.dropPartialTail();
-    begun_ = originals_.begin(file_);
-    next_ = appender_.appendNumber();
     writer_ = std::thread([this] { writeJobs(); });
 }
 
@@ -52,23 +47,7 @@ void MailIntake::writeJobs()
         changed_.notify_all();
         Status status;
         if (!failed) {
-            if (job.steps.before) {
-                job.steps.before();
-            }
-            // The original first: a crash between the two leaves an original
-            // that no record names, which the next run removes, never a
-            // record whose original is missing.
-            if (!job.original.isEmpty()) {
-                (void)originals_.write(job.record, job.original);
-            }
-            if (job.steps.between) {
-                job.steps.between();
-            }
-            const Result<qint64> appended = appender_.append(job.record);
-            status = appended.status();
-            if (appended.ok() && job.steps.after) {
-                job.steps.after();
-            }
+            status = appender_.append(job.record, job.original, job.steps).status();
         }
         lock.lock();
         busy_ = false;
@@ -99,9 +78,10 @@ Status MailIntake::failure() const
     return failure_;
 }
 
-Status MailIntake::status() const
+qint64 MailIntake::appendNumber() const
 {
-    return appender_.status().ok() ? begun_ : appender_.status();
+    std::lock_guard lock(mutex_);
+    return store_.file().appendNumber() + static_cast<qint64>(jobs_.size()) + (busy_ ? 1 : 0);
 }
 
 TakenMail MailIntake::decode(MailFields& fields, QString& body)
@@ -159,7 +139,7 @@ TakenMail MailIntake::decodeOriginal(const QByteArray& raw, const QString& attac
     return taken(decoded, fields, body, rest.contains("attachment"));
 }
 
-Result<qint64> MailIntake::store(const TakenMail& mail, QByteArray original, StoreSteps steps)
+Status MailIntake::store(const TakenMail& mail, QByteArray original, StoreSteps steps)
 {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return jobs_.size() < kMaxQueued || !failure_.ok(); });
@@ -170,7 +150,7 @@ Result<qint64> MailIntake::store(const TakenMail& mail, QByteArray original, Sto
     jobs_.push_back({mail.record.bytes(), std::move(original), std::move(steps)});
     lock.unlock();
     changed_.notify_all();
-    return next_++;
+    return Status::success();
 }
 
 bool MailIntake::finish(bool complete)
@@ -179,16 +159,16 @@ bool MailIntake::finish(bool complete)
     {
         std::lock_guard lock(mutex_);
         if (!failure_.ok()) {
+            appender_.finish(false);
             return false;
         }
     }
     if (wrote_ && (!fileio::syncFileSystem(paths_.dataFolder()) ||
                    !fileio::syncFileSystem(attachmentFolder_))) {
+        appender_.finish(false);
         return false;
     }
-    if (complete && begun_.ok()) {
-        originals_.end();
-    }
+    appender_.finish(complete);
     return true;
 }
 

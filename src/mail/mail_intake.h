@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mail/mail_library.h"
-#include "store/originals.h"
+#include "store/mail_store.h"
 #include "store/paths.h"
 #include "store/record_file.h"
 #include "store/records.h"
@@ -21,9 +21,11 @@
 //
 // One intake serves one run (a receive cycle, an import) and keeps the
 // received-mail file open for it. Mails are written in order by a thread of
-// the intake's own, while the next mail is fetched and decoded; nothing is
-// flushed mail by mail: finish() waits for the writes and flushes everything
-// at once, and only then may the server delete mails.
+// the intake's own, while the next mail is fetched and decoded; each write
+// takes the file's turn, so a deletion asked for meanwhile goes between two
+// mails and the run goes on in the new file. Nothing is flushed mail by
+// mail: finish() waits for the writes and flushes everything at once, and
+// only then may the server delete mails.
 namespace lumora {
 
 struct TakenMail {
@@ -35,26 +37,22 @@ struct TakenMail {
     MailRecord record;
 };
 
-// What the writer does around one mail, in this order: before (say that the
-// mail is about to be stored), the original, between (a test stops there),
-// the record, after (say that it is stored). Called on the writer's thread.
-struct StoreSteps {
-    std::function<void()> before;
-    std::function<void()> between;
-    std::function<void()> after;
-};
+// What the writer does around one mail, under the received-mail file's turn
+// (see AppendSteps): before (the mail is about to become record number),
+// between (its original is kept; a test stops there), after (its record is
+// written). Called on the writer's thread.
+using StoreSteps = AppendSteps;
 
 class MailIntake {
 public:
-    MailIntake(MailLibrary& mail, const AppPaths& paths);
+    MailIntake(MailLibrary& mail, const AppPaths& paths, Writer who = Writer::Receive);
     ~MailIntake();
     MailIntake(const MailIntake&) = delete;
     MailIntake& operator=(const MailIntake&) = delete;
 
-    // Opening the file or the originals' folder failed.
-    Status status() const;
-    // The number the next mail given to store() gets.
-    qint64 appendNumber() const { return next_; }
+    // The number the next mail given to store() will get, as far as is
+    // known now (another run may append first).
+    qint64 appendNumber() const;
 
     // Decodes a mail whose header and body texts the library's retrieval
     // gave (or that were made from a file the same way).
@@ -64,9 +62,9 @@ public:
     // The same for a whole mail's bytes (read from a file).
     TakenMail decodeOriginal(const QByteArray& raw, const QString& attachmentFolder);
     // Hands the mail to the writer: the original first, then the record.
-    // The record's number, or the failure of a write of an earlier mail
-    // (after which nothing more is written).
-    Result<qint64> store(const TakenMail& mail, QByteArray original, StoreSteps steps = {});
+    // The failure of a write of an earlier mail (after which nothing more is
+    // written), or success.
+    Status store(const TakenMail& mail, QByteArray original, StoreSteps steps = {});
 
     // Waits for the writes, then flushes the records, originals and
     // attachments; false when a write failed or they may not be on disk.
@@ -78,7 +76,7 @@ public:
     // The failure of a write, or success.
     Status failure() const;
 
-    const Originals& originals() const { return originals_; }
+    const MailStore& store() const { return store_; }
 
 private:
     struct Job {
@@ -92,11 +90,8 @@ private:
     MailLibrary& mail_;
     AppPaths paths_;
     QString attachmentFolder_;
-    RecordFile file_;
-    RecordAppender appender_;
-    Originals originals_;
-    Status begun_;
-    qint64 next_ = 1;
+    MailStore store_;
+    MailStore::Appender appender_;
     bool wrote_ = false;
 
     mutable std::mutex mutex_;

@@ -15,6 +15,15 @@
 #include <QSet>
 
 namespace lumora {
+namespace {
+
+const QString kFullNotice =
+    QStringLiteral("受信メールの保存件数が上限（%1件）に達しました。"
+                   "残りのメールはサーバーに残してあります。"
+                   "不要なメールを削除してから、もう一度受信してください。");
+
+} // namespace
+
 ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
                                const ReceiveSettings& settings, ReceiveListener& listener,
                                const std::atomic_bool* cancel)
@@ -112,10 +121,7 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
             continue;
         }
         if (intake.appendNumber() > kMaxReceivedRecords) {
-            listener.notice(QStringLiteral("受信メールの保存件数が上限（%1件）に達しました。"
-                                           "残りのメールはサーバーに残してあります。"
-                                           "不要なメールを削除してから、もう一度受信してください。")
-                                .arg(kMaxReceivedRecords));
+            listener.notice(kFullNotice.arg(kMaxReceivedRecords));
             break;
         }
         listener.progress(i, count, bytesDone, totalBytes);
@@ -140,10 +146,12 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
 
         StoreSteps steps;
         if (!uid.isEmpty()) {
-            steps.before = [&uids, uid, number = intake.appendNumber()] {
+            // The number is the one the record gets, told under the file's
+            // turn: another writer may have appended since this mail came.
+            steps.before = [&uids, uid](qint64 number) {
                 (void)uids.willStore(uid, number);
             };
-            steps.after = [&uids, uid] {
+            steps.after = [&uids, uid](qint64) {
                 (void)uids.stored(uid);
             };
         }
@@ -166,12 +174,17 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
     outcome.count = intake.written();
     if (!finished) {
         outcome.failed = true;
-        listener.failed(!intake.failure().ok()
-                            ? QStringLiteral("受信したメールを保存できませんでした。"
-                                             "メールはサーバーに残してあります。\n") +
-                                  paths.receivedFile()
-                            : QStringLiteral("受信したメールをディスクに書き込めませんでした。"
-                                             "メールはサーバーに残してあります。"));
+        const Status failure = intake.failure();
+        if (failure.error() == StoreError::Full) {
+            listener.notice(kFullNotice.arg(kMaxReceivedRecords));
+        } else {
+            listener.failed(!failure.ok()
+                                ? QStringLiteral("受信したメールを保存できませんでした。"
+                                                 "メールはサーバーに残してあります。\n") +
+                                      failure.detail()
+                                : QStringLiteral("受信したメールをディスクに書き込めませんでした。"
+                                                 "メールはサーバーに残してあります。"));
+        }
         mail.NMailPop3Reset(handle); // delete nothing that may not be on disk
     }
     mail.NMailPop3Close(handle);

@@ -6,15 +6,20 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lumora {
 namespace {
 
 const QString kChangeMarker = QStringLiteral(".changing");
+const QString kMapName = QStringLiteral("map");
+constexpr qsizetype kKeyBytes = 32;
 
 bool isOriginalName(const QString& name)
 {
@@ -26,8 +31,16 @@ bool isOriginalName(const QString& name)
     });
 }
 
-// Gives the complete bytes the name; an existing file of that name is left
-// as it is (it holds the same record's original).
+qint64 fileSize(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? static_cast<qint64>(st.st_size)
+                                                                 : -1;
+}
+
+// Gives the complete bytes the name. A complete file of that name holds the
+// same bytes and stays; one cut short (a power cut before the flush) is
+// replaced.
 Status linkComplete(const QString& folder, const QString& path, const QByteArray& bytes)
 {
     const QByteArray target = QFile::encodeName(path);
@@ -38,8 +51,18 @@ Status linkComplete(const QString& folder, const QString& path, const QByteArray
         if (ok) {
             const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
             ok = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, target.constData(),
-                          AT_SYMLINK_FOLLOW) == 0 ||
-                 errno == EEXIST;
+                          AT_SYMLINK_FOLLOW) == 0;
+            if (!ok && errno == EEXIST) {
+                ok = fileSize(path) == bytes.size();
+                if (!ok) {
+                    // Named afresh, then moved over the short one.
+                    const QByteArray fresh = target + ".new";
+                    ::unlink(fresh.constData());
+                    ok = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, fresh.constData(),
+                                  AT_SYMLINK_FOLLOW) == 0 &&
+                         ::rename(fresh.constData(), target.constData()) == 0;
+                }
+            }
         }
         ::close(fd);
         return ok ? Status::success() : Status(StoreError::WriteFailed, path);
@@ -52,52 +75,295 @@ Status linkComplete(const QString& folder, const QString& path, const QByteArray
     }
     bool ok = fileio::writeFully(tempFd, bytes.constData(), bytes.size());
     ok = ::close(tempFd) == 0 && ok;
-    ok = ok && (::link(temp.constData(), target.constData()) == 0 || errno == EEXIST);
+    if (ok && fileSize(path) != bytes.size()) {
+        ok = ::rename(temp.constData(), target.constData()) == 0;
+    }
     ::unlink(temp.constData());
     return ok ? Status::success() : Status(StoreError::WriteFailed, path);
 }
 
+Originals::Entry entryOf(const QByteArray& bytes)
+{
+    Originals::Entry entry;
+    entry.recordKey = bytes.first(kKeyBytes);
+    const QByteArray content = bytes.sliced(kKeyBytes, kKeyBytes);
+    if (content.count('\0') != kKeyBytes) {
+        entry.contentKey = content;
+    }
+    return entry;
+}
+
+// The whole map; a partial entry at the end is none.
+Result<QList<Originals::Entry>> readEntries(const RecordFile& map)
+{
+    QList<Originals::Entry> list;
+    Status status =
+        map.forEach([&list](qint64, const QByteArray& bytes) { list.append(entryOf(bytes)); });
+    if (!status.ok()) {
+        return status;
+    }
+    return list;
+}
+
+Status writeEntries(const QString& path, const QList<Originals::Entry>& entries)
+{
+    QByteArray bytes;
+    bytes.reserve(entries.size() * Originals::kEntryBytes);
+    for (const Originals::Entry& e : entries) {
+        bytes += Originals::entryBytes(e);
+    }
+    return fileio::writeAtomically(path, bytes);
+}
+
+// The entry for a record stored without an original of the map's kind.
+Originals::Entry legacyEntry(QByteArrayView record)
+{
+    return {Originals::recordKey(record), {}};
+}
+
+// Entries matched to records in order: each record takes the first entry of
+// its key after the one the record before it took; a record with none left
+// gets a legacy entry. Entries left over belonged to records that are gone.
+QList<Originals::Entry> matchInOrder(const QList<Originals::Entry>& entries,
+                                     const QList<QByteArray>& keys)
+{
+    QHash<QByteArray, QList<qsizetype>> places;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        places[entries[i].recordKey].append(i);
+    }
+    QHash<QByteArray, qsizetype> used; // per key: how many places passed
+    QList<Originals::Entry> matched;
+    matched.reserve(keys.size());
+    qsizetype after = -1;
+    for (const QByteArray& key : keys) {
+        const QList<qsizetype>& at = places[key];
+        qsizetype& k = used[key];
+        while (k < at.size() && at[k] <= after) {
+            ++k;
+        }
+        if (k < at.size()) {
+            after = at[k];
+            matched.append(entries[at[k]]);
+            ++k;
+        } else {
+            matched.append(Originals::Entry{key, {}});
+        }
+    }
+    return matched;
+}
+
 } // namespace
 
-QString Originals::nameFor(QByteArrayView record)
+QString Originals::Entry::name() const
 {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(record.first(std::min(record.size(), kNamedBytes)),
-                                 QCryptographicHash::Sha256)
-            .toHex());
+    return hexName(contentKey.isEmpty() ? recordKey : contentKey);
 }
 
-QString Originals::pathFor(QByteArrayView record) const
+QString Originals::mapPath() const
 {
-    return QDir(folder_).filePath(nameFor(record));
+    return QDir(folder_).filePath(kMapName);
 }
 
-Status Originals::write(QByteArrayView record, const QByteArray& original) const
+QByteArray Originals::recordKey(QByteArrayView record)
 {
-    // The folder is made by begin(). A file of the name already there holds
-    // the original of a record of the same content, and stays.
-    const QString path = pathFor(record);
-    Status status = linkComplete(folder_, path, original);
-    if (!status.ok() && !QFileInfo::exists(folder_) && QDir().mkpath(folder_)) {
-        status = linkComplete(folder_, path, original);
+    return QCryptographicHash::hash(record.first(std::min(record.size(), kNamedBytes)),
+                                    QCryptographicHash::Sha256);
+}
+
+QByteArray Originals::contentKey(QByteArrayView original)
+{
+    return QCryptographicHash::hash(original, QCryptographicHash::Sha256);
+}
+
+QByteArray Originals::entryBytes(const Entry& entry)
+{
+    QByteArray bytes = entry.recordKey.leftJustified(kKeyBytes, '\0', true);
+    bytes += entry.contentKey.isEmpty() ? QByteArray(kKeyBytes, '\0')
+                                        : entry.contentKey.leftJustified(kKeyBytes, '\0', true);
+    return bytes;
+}
+
+QString Originals::hexName(QByteArrayView key)
+{
+    return QString::fromLatin1(key.toByteArray().toHex());
+}
+
+std::optional<Originals::Entry> Originals::entryFor(qint64 n, QByteArrayView record) const
+{
+    const QByteArray key = recordKey(record);
+    const RecordFile map = mapFile();
+    if (n >= 1) {
+        const Result<QByteArray> bytes = map.read(n);
+        if (bytes.ok() && bytes.value().startsWith(key)) {
+            return entryOf(bytes.value());
+        }
     }
-    return status;
+    // Out of step: the entry of this key nearest to n.
+    std::optional<Entry> nearest;
+    qint64 distance = 0;
+    (void)map.forEachSlice(0, kKeyBytes, [&](qint64 i, const QByteArray& slice) {
+        if (slice == key && (!nearest || std::abs(i - n) < distance)) {
+            const Result<QByteArray> bytes = map.read(i);
+            if (bytes.ok()) {
+                nearest = entryOf(bytes.value());
+                distance = std::abs(i - n);
+            }
+        }
+    });
+    if (nearest) {
+        return nearest;
+    }
+    return legacyEntry(record);
 }
 
-// An empty file of the name (what a power cut before the flush may leave)
-// counts as none.
-std::optional<QByteArray> Originals::read(QByteArrayView record) const
+std::optional<QByteArray> Originals::read(qint64 n, QByteArrayView record) const
 {
-    Result<QByteArray> bytes = fileio::readAll(pathFor(record));
+    const std::optional<Entry> entry = entryFor(n, record);
+    if (!entry) {
+        return std::nullopt;
+    }
+    // An empty file of the name (what a power cut before the flush may
+    // leave) counts as none.
+    Result<QByteArray> bytes = fileio::readAll(QDir(folder_).filePath(entry->name()));
     if (!bytes.ok() || bytes.value().isEmpty()) {
         return std::nullopt;
     }
     return std::move(bytes).value();
 }
 
-bool Originals::has(QByteArrayView record) const
+bool Originals::has(qint64 n, QByteArrayView record) const
 {
-    return QFileInfo(pathFor(record)).size() > 0;
+    const std::optional<Entry> entry = entryFor(n, record);
+    return entry && fileSize(QDir(folder_).filePath(entry->name())) > 0;
+}
+
+Result<QList<Originals::Entry>> Originals::entries() const
+{
+    return readEntries(mapFile());
+}
+
+Result<Originals::Entry> Originals::write(QByteArrayView record, const QByteArray& original) const
+{
+    Entry entry{recordKey(record), contentKey(original)};
+    const QString path = QDir(folder_).filePath(entry.name());
+    Status status = linkComplete(folder_, path, original);
+    if (!status.ok() && !QFileInfo::exists(folder_) && QDir().mkpath(folder_)) {
+        status = linkComplete(folder_, path, original);
+    }
+    if (!status.ok()) {
+        return status;
+    }
+    return entry;
+}
+
+Status Originals::reconcile(const RecordFile& file) const
+{
+    const RecordFile map = mapFile();
+    const qint64 records = file.wholeCount();
+    const qint64 mapped = map.wholeCount();
+    const auto inStep = [&](qint64 n) {
+        if (n == 0) {
+            return true;
+        }
+        const Result<QByteArray> entry = map.read(n);
+        const Result<QByteArray> record = file.read(n);
+        return entry.ok() && record.ok() && entry.value().startsWith(recordKey(record.value()));
+    };
+    if (mapped == records && inStep(records)) {
+        (void)map.dropPartialTail();
+        return Status::success();
+    }
+    if (mapped > records && inStep(records)) {
+        // Entries written just before a crash, for records never written.
+        if (::truncate(QFile::encodeName(map.path()).constData(),
+                       static_cast<off_t>(records * kEntryBytes)) != 0) {
+            return {StoreError::WriteFailed, map.path()};
+        }
+        return Status::success();
+    }
+    if (mapped < records && inStep(mapped)) {
+        (void)map.dropPartialTail();
+        // Records stored by a program that keeps no map.
+        for (qint64 n = mapped + 1; n <= records; ++n) {
+            const Result<QByteArray> record = file.read(n);
+            if (!record.ok()) {
+                return record.status();
+            }
+            if (Status status = map.write(n, entryBytes(legacyEntry(record.value())), Flush::Later);
+                !status.ok()) {
+                return status;
+            }
+        }
+        return Status::success();
+    }
+    // Out of step in the middle: matched again in order.
+    Result<QList<Entry>> old = readEntries(map);
+    if (!old.ok()) {
+        return old.status();
+    }
+    QList<QByteArray> keys;
+    keys.reserve(records);
+    Status status =
+        file.forEach([&keys](qint64, const QByteArray& record) { keys.append(recordKey(record)); });
+    if (!status.ok()) {
+        return status;
+    }
+    return writeEntries(map.path(), matchInOrder(old.value(), keys));
+}
+
+Status Originals::dropEntries(const QList<qint64>& dead, qint64 countBefore) const
+{
+    const RecordFile map = mapFile();
+    const qint64 mapped = map.wholeCount();
+    if (mapped == countBefore && !dead.isEmpty()) {
+        Result<QList<Entry>> all = readEntries(map);
+        if (!all.ok()) {
+            return all.status();
+        }
+        const QSet<qint64> gone(dead.begin(), dead.end());
+        QList<Entry> kept;
+        QSet<QString> dropped;
+        for (qsizetype i = 0; i < all.value().size(); ++i) {
+            if (gone.contains(i + 1)) {
+                dropped.insert(all.value()[i].name());
+            } else {
+                kept.append(all.value()[i]);
+            }
+        }
+        if (Status status = writeEntries(map.path(), kept); !status.ok()) {
+            return status;
+        }
+        for (const Entry& e : kept) {
+            dropped.remove(e.name());
+        }
+        const QDir dir(folder_);
+        for (const QString& name : dropped) {
+            QFile::remove(dir.filePath(name));
+        }
+        return Status::success();
+    }
+    if (mapped == countBefore - dead.size()) {
+        // The map was rewritten before a crash; what it no longer names goes.
+        Result<QSet<QString>> keep = referencedNames();
+        if (!keep.ok()) {
+            return keep.status();
+        }
+        removeAllBut(keep.value());
+    }
+    return Status::success();
+}
+
+Result<QSet<QString>> Originals::referencedNames() const
+{
+    Result<QList<Entry>> all = entries();
+    if (!all.ok()) {
+        return all.status();
+    }
+    QSet<QString> referenced;
+    for (const Entry& e : all.value()) {
+        referenced.insert(e.name());
+    }
+    return referenced;
 }
 
 QSet<QString> Originals::names() const
@@ -121,53 +387,21 @@ int Originals::removeAllBut(const QSet<QString>& keep) const
         }
     }
     // Temporary files of a write a crash stopped.
-    for (const QString& name :
-         dir.entryList({QStringLiteral(".new-*")}, QDir::Files | QDir::Hidden)) {
+    for (const QString& name : dir.entryList({QStringLiteral(".new-*"), QStringLiteral("*.new")},
+                                             QDir::Files | QDir::Hidden)) {
         QFile::remove(dir.filePath(name));
     }
     return removed;
 }
 
-Status Originals::removeIfUnused(QByteArrayView record, const RecordFile& file) const
-{
-    const QString path = pathFor(record);
-    if (!QFileInfo::exists(path)) {
-        return Status::success();
-    }
-    // Only a record that starts like this one can have the same name: the
-    // rest of a record is read only for those.
-    const QByteArray head =
-        record.first(std::min<qsizetype>(record.size(), kHeadBytes)).toByteArray();
-    const QString name = nameFor(record);
-    QList<qint64> candidates;
-    Status status = file.forEachSlice(0, head.size(), [&](qint64 n, const QByteArray& slice) {
-        if (slice == head) {
-            candidates.append(n);
-        }
-    });
-    if (!status.ok()) {
-        return status;
-    }
-    for (const qint64 n : candidates) {
-        const Result<QByteArray> other = file.read(n);
-        if (other.ok() && nameFor(other.value()) == name) {
-            return Status::success();
-        }
-    }
-    if (!QFile::remove(path)) {
-        return {StoreError::WriteFailed, path};
-    }
-    return Status::success();
-}
-
-Status Originals::begin(const RecordFile& file) const
+Status Originals::begin() const
 {
     if (!QDir().mkpath(folder_)) {
         return {StoreError::OpenFailed, folder_};
     }
     const QString marker = QDir(folder_).filePath(kChangeMarker);
     if (QFileInfo::exists(marker)) {
-        Result<QSet<QString>> keep = originalNames(file);
+        Result<QSet<QString>> keep = referencedNames();
         if (!keep.ok()) {
             return keep.status();
         }
@@ -189,17 +423,6 @@ void Originals::end() const
 bool Originals::interrupted() const
 {
     return QFileInfo::exists(QDir(folder_).filePath(kChangeMarker));
-}
-
-Result<QSet<QString>> originalNames(const RecordFile& file)
-{
-    QSet<QString> names;
-    Status status = file.forEach(
-        [&names](qint64, const QByteArray& record) { names.insert(Originals::nameFor(record)); });
-    if (!status.ok()) {
-        return status;
-    }
-    return names;
 }
 
 } // namespace lumora

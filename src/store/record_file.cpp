@@ -3,7 +3,6 @@
 #include "store/file_io.h"
 #include "store/numeric_text.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -229,70 +228,6 @@ Result<qint64> RecordFile::append(const QByteArray& record, Flush flush) const
     return n;
 }
 
-RecordAppender::RecordAppender(const RecordFile& file) : file_(file)
-{
-    fd_ = ::open(nativePath(file.path()).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) {
-        status_ = {StoreError::OpenFailed, file.path() + QStringLiteral(": ") + errnoText()};
-    }
-}
-
-RecordAppender::~RecordAppender()
-{
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
-qint64 RecordAppender::appendNumber() const
-{
-    struct stat info {};
-    if (fd_ < 0 || ::fstat(fd_, &info) != 0) {
-        return file_.appendNumber();
-    }
-    const double ratio =
-        static_cast<double>(info.st_size) / static_cast<double>(file_.layout().length) + 1.0;
-    return static_cast<qint64>(text::roundHalfEven(ratio));
-}
-
-Result<qint64> RecordAppender::append(const QByteArray& record)
-{
-    if (fd_ < 0) {
-        return status_;
-    }
-    const qint64 n = appendNumber();
-    if (n < 1 || record.size() != file_.layout().length) {
-        return Status{StoreError::BadArgument,
-                      QStringLiteral("record %1 of %2 bytes").arg(n).arg(record.size())};
-    }
-    const auto offset = static_cast<off_t>((n - 1) * file_.layout().length);
-    if (!pwriteFully(fd_, record.constData(), record.size(), offset)) {
-        return Status{StoreError::WriteFailed, file_.path() + QStringLiteral(": ") + errnoText()};
-    }
-    return n;
-}
-
-Status RecordFile::remove(qint64 n, const QString& tempPath, const CompactHook& hook) const
-{
-    if (n > 0) {
-        auto record = read(n);
-        if (record.ok()) {
-            QByteArray marked = std::move(record).value();
-            writeInt16(marked, layout_.flagOffset, 0);
-            Status status = write(n, marked);
-            if (!status.ok()) {
-                return status;
-            }
-        } else if (record.status().error() != StoreError::EndOfFile) {
-            return record.status();
-        }
-        if (!step(hook, CompactStep::Marked)) {
-            return {StoreError::Interrupted, path_};
-        }
-    }
-    return compact(tempPath, hook);
-}
-
 Status RecordFile::compact(const QString& tempPath, const CompactHook& hook) const
 {
     const int source = ::open(nativePath(path_).constData(), O_RDONLY | O_CLOEXEC);
@@ -419,13 +354,10 @@ Result<RecordFile::Recovery> RecordFile::recover(const QString& tempPath) const
     const QString& other = dataChosen ? tempPath : path_;
     Recovery recovery{true, {}};
     if (QFileInfo(other).exists() && QFileInfo(other).size() >= layout_.length) {
-        // Set aside, not deleted: "krddata2.data.20261208-103000.kept".
-        const QString stamp =
-            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-        QString kept = path_ + u'.' + stamp + QStringLiteral(".kept");
-        for (int n = 2; QFileInfo::exists(kept); ++n) {
-            kept = path_ + u'.' + stamp + u'-' + QString::number(n) + QStringLiteral(".kept");
-        }
+        // Set aside, not deleted: "krddata2.data.kept". One copy at most,
+        // the latest (a file of a gigabyte is not kept over and over); a
+        // later compaction that succeeds removes it.
+        const QString kept = path_ + QStringLiteral(".kept");
         if (::rename(nativePath(other).constData(), nativePath(kept).constData()) != 0) {
             return Status{StoreError::WriteFailed, other + QStringLiteral(": ") + errnoText()};
         }

@@ -11,6 +11,8 @@
 // byte (n - 1) * length. Every operation opens the file, does its work and
 // closes it again; no handle stays open between operations. Writes are
 // flushed to disk before they return, so a stored record survives a crash.
+// Who may write when is decided by the file's owner (RecordOwner); deleting
+// records goes through it too (deleteRecords).
 namespace lumora {
 
 struct RecordLayout {
@@ -73,10 +75,6 @@ public:
     // whole record of a file at rest. Returns the record number.
     Result<qint64> append(const QByteArray& record, Flush flush = Flush::Now) const;
 
-    // Deletes record n in the program's way: its live flag is set to 0, then
-    // the file is compacted. With n = 0 the file is only compacted.
-    Status remove(qint64 n, const QString& tempPath, const CompactHook& hook = {}) const;
-
     // Rewrites the file keeping, in order, every whole record whose live flag
     // is not 0. Crash-safe: the compacted file is built under tempPath,
     // flushed, and renamed over the data file, so at every moment one of the
@@ -88,8 +86,9 @@ public:
     // rebuilt the data file from it: when the temporary file exists, the
     // larger of the two files holds every live record and becomes the data
     // file. The other one is never deleted while it holds a whole record (it
-    // may be newer than it looks): it is kept beside the data file under a
-    // dated name, which the result gives so the user can be told.
+    // may be newer than it looks): it is kept beside the data file as
+    // "<name>.kept" (replacing an older one), which the result gives so the
+    // user can be told.
     struct Recovery {
         bool repaired = false;
         QString keptFile; // empty when nothing needed keeping
@@ -99,28 +98,6 @@ public:
 private:
     QString path_;
     RecordLayout layout_;
-};
-
-// Appends to a record file through one open handle, for a run of appends
-// (a receive cycle, an import): what a reader of the file sees is the same as
-// with RecordFile::append. Writes are not flushed; the caller syncs the file
-// system when the run is done.
-class RecordAppender {
-public:
-    explicit RecordAppender(const RecordFile& file);
-    ~RecordAppender();
-    RecordAppender(const RecordAppender&) = delete;
-    RecordAppender& operator=(const RecordAppender&) = delete;
-
-    Status status() const { return status_; }
-    // The number the next append writes at, as RecordFile::appendNumber().
-    qint64 appendNumber() const;
-    Result<qint64> append(const QByteArray& record);
-
-private:
-    RecordFile file_;
-    int fd_ = -1;
-    Status status_;
 };
 
 // Little-endian 16-bit integers inside a record.

@@ -23,6 +23,10 @@ QString storeErrorName(StoreError error)
         return QStringLiteral("interrupted");
     case StoreError::Locked:
         return QStringLiteral("locked");
+    case StoreError::Changed:
+        return QStringLiteral("changed");
+    case StoreError::Full:
+        return QStringLiteral("full");
     }
     return QStringLiteral("unknown");
 }

@@ -19,6 +19,8 @@ enum class StoreError {
     BadArgument, // a record number below 1, a record of the wrong length
     Interrupted, // a test stopped the operation on purpose
     Locked,      // another process holds the application folder
+    Changed,     // the record is no longer the one the user chose
+    Full,        // the file holds as many records as its numbers can count
 };
 
 QString storeErrorName(StoreError error);

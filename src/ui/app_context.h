@@ -43,16 +43,6 @@ struct AppContext {
     // their parity decides what the next click does, for the whole run.
     int attachmentListClicks = 0;
     int draftClicks = 0;
-    // True while the viewer rewrites the received-mail file: no receive may
-    // append to it meanwhile.
-    bool rewritingReceivedFile = false;
-    // True while the viewer imports mail into it (rewritingReceivedFile is
-    // set too).
-    bool importingMail = false;
-    // True while a receive runs and appends to it: the file is not rewritten
-    // meanwhile.
-    bool receivingMail = false;
-
     AppSettings settings() const { return AppSettings(paths.settingsFile()); }
 };
 

@@ -49,12 +49,15 @@ void QtUiServices::inform(QWidget* parent, const QString& text, const QString& t
     box.exec();
 }
 
-bool QtUiServices::ask(QWidget* parent, const QString& text, const QString& title, MessageIcon icon)
+bool QtUiServices::ask(QWidget* parent, const QString& text, const QString& title, MessageIcon icon,
+                       DefaultAnswer byDefault)
 {
     QMessageBox box(toQt(icon), title.isEmpty() ? kAppTitle : title, text,
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
     box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+    box.setDefaultButton(byDefault == DefaultAnswer::No ? QMessageBox::No : QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -21,6 +21,9 @@ namespace lumora {
 inline const QString kAppTitle = QStringLiteral("ルモラ");
 
 enum class MessageIcon { None, Information, Warning, Critical, Question };
+// The button a question's Enter presses. No for a question whose Yes
+// destroys something, so that a stray Enter loses nothing.
+enum class DefaultAnswer { Yes, No };
 
 class UiServices {
 public:
@@ -31,7 +34,8 @@ public:
                         MessageIcon icon = MessageIcon::None) = 0;
     // A question with Yes and No; true for Yes.
     virtual bool ask(QWidget* parent, const QString& text, const QString& title,
-                     MessageIcon icon = MessageIcon::Question) = 0;
+                     MessageIcon icon = MessageIcon::Question,
+                     DefaultAnswer byDefault = DefaultAnswer::Yes) = 0;
     // A box with OK and Cancel; true for OK.
     virtual bool confirm(QWidget* parent, const QString& text, const QString& title,
                          MessageIcon icon = MessageIcon::Warning) = 0;
@@ -64,7 +68,8 @@ class QtUiServices final : public UiServices {
 public:
     void inform(QWidget* parent, const QString& text, const QString& title,
                 MessageIcon icon) override;
-    bool ask(QWidget* parent, const QString& text, const QString& title, MessageIcon icon) override;
+    bool ask(QWidget* parent, const QString& text, const QString& title, MessageIcon icon,
+             DefaultAnswer byDefault) override;
     bool confirm(QWidget* parent, const QString& text, const QString& title,
                  MessageIcon icon) override;
     bool choosePrinter(QWidget* parent, QPrinter& printer, bool selection) override;

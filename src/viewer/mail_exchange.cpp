@@ -81,9 +81,9 @@ QByteArray messageFromRecord(const MailRecord& record)
                                field(record.body()));
 }
 
-QByteArray mailBytes(const MailRecord& record, const Originals& originals)
+QByteArray mailBytes(qint64 n, const MailRecord& record, const Originals& originals)
 {
-    if (std::optional<QByteArray> original = originals.read(record.bytes())) {
+    if (std::optional<QByteArray> original = originals.read(n, record.bytes())) {
         return std::move(*original);
     }
     return messageFromRecord(record);
@@ -156,22 +156,30 @@ QList<QByteArray> splitMbox(const QByteArray& mbox)
 
 Records recordsOf(const RecordFile& file)
 {
-    return [file](const std::function<bool(const MailRecord&)>& visit) {
+    return [file](const Visit& visit) {
         bool going = true; // the file is read once; after a stop the rest is passed over
-        return file.forEach([&](qint64, const QByteArray& bytes) {
-            going = going && visit(MailRecord::fromBytes(bytes));
+        return file.forEach([&](qint64 n, const QByteArray& bytes) {
+            going = going && visit(n, MailRecord::fromBytes(bytes));
         });
     };
 }
 
 Records recordsOf(const QList<MailRecord>& records)
 {
-    return [records](const std::function<bool(const MailRecord&)>& visit) {
-        for (const MailRecord& record : records) {
-            if (!visit(record)) {
+    return [records](const Visit& visit) {
+        for (qsizetype i = 0; i < records.size(); ++i) {
+            if (!visit(i + 1, records[i])) {
                 break;
             }
         }
+        return Status::success();
+    };
+}
+
+Records recordOf(qint64 n, const MailRecord& record)
+{
+    return [n, record](const Visit& visit) {
+        visit(n, record);
         return Status::success();
     };
 }
@@ -186,12 +194,12 @@ ExportOutcome exportMbox(const Records& records, int total, const Originals& ori
         outcome.status = {StoreError::OpenFailed, path};
         return outcome;
     }
-    Status read = records([&](const MailRecord& record) {
+    Status read = records([&](qint64 n, const MailRecord& record) {
         if (progress && !progress(outcome.written, total)) {
             outcome.status = {StoreError::Interrupted, path};
             return false;
         }
-        if (file.write(mboxEntry(mailBytes(record, originals))) < 0) {
+        if (file.write(mboxEntry(mailBytes(n, record, originals))) < 0) {
             outcome.status = {StoreError::WriteFailed, path};
             return false;
         }
@@ -219,13 +227,13 @@ ExportOutcome exportEmlFolder(const Records& records, int total, const Originals
         outcome.status = {StoreError::OpenFailed, folder};
         return outcome;
     }
-    Status read = records([&](const MailRecord& record) {
+    Status read = records([&](qint64 n, const MailRecord& record) {
         if (progress && !progress(outcome.written, total)) {
             outcome.status = {StoreError::Interrupted, folder};
             return false;
         }
         const Result<QString> written = attachments::writeNew(
-            folder, numberedName(outcome.written + 1, record), mailBytes(record, originals));
+            folder, numberedName(outcome.written + 1, record), mailBytes(n, record, originals));
         if (!written.ok()) {
             outcome.status = written.status();
             return false;

@@ -17,9 +17,10 @@
 // folder of .eml files, a Maildir, an MH folder.
 namespace lumora::exchange {
 
-// A mail's bytes for export: its original when it has one, else a MIME mail
-// built from the record (ISO-2022-JP when every character fits, else UTF-8).
-QByteArray mailBytes(const MailRecord& record, const Originals& originals);
+// A mail's bytes for export: the original of record number n when it has
+// one, else a MIME mail built from the record (ISO-2022-JP when every
+// character fits, else UTF-8).
+QByteArray mailBytes(qint64 n, const MailRecord& record, const Originals& originals);
 QByteArray messageFromRecord(const MailRecord& record);
 
 // One mbox entry for a mail: the "From " line, the mail with LF line ends
@@ -37,11 +38,16 @@ struct ExportOutcome {
 };
 // Writes the records' mails to an mbox file (replaced atomically) or, one
 // file each, into a folder ("0001 subject.eml" ...).
-// The records to export, handed to visit in order until it returns false.
-using Records = std::function<Status(const std::function<bool(const MailRecord&)>& visit)>;
+// The records to export with their numbers, handed to visit in order until
+// it returns false.
+using Visit = std::function<bool(qint64 n, const MailRecord& record)>;
+using Records = std::function<Status(const Visit& visit)>;
 // Every whole record of the file, read once.
 Records recordsOf(const RecordFile& file);
+// Records as they lie in a file, numbered from 1.
 Records recordsOf(const QList<MailRecord>& records);
+// One record, number n of the file.
+Records recordOf(qint64 n, const MailRecord& record);
 
 // Mail by mail: nothing holds more than one mail at a time. total is for
 // the progress.
@@ -49,6 +55,7 @@ ExportOutcome exportMbox(const Records& records, int total, const Originals& ori
                          const QString& path, const Progress& progress = {});
 ExportOutcome exportEmlFolder(const Records& records, int total, const Originals& originals,
                               const QString& folder, const Progress& progress = {});
+// The same for records as they lie in a file, numbered from 1.
 ExportOutcome exportMbox(const QList<MailRecord>& records, const Originals& originals,
                          const QString& path, const Progress& progress = {});
 ExportOutcome exportEmlFolder(const QList<MailRecord>& records, const Originals& originals,

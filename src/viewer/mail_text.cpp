@@ -13,6 +13,18 @@ QString headerBlock(const QString& subject, const QString& from, const QString& 
            QStringLiteral("Date:  ") + date + crlf + QStringLiteral("Body:  ") + body;
 }
 
+QString namedMail(const QString& subject, const QString& from)
+{
+    constexpr int kLine = 60;
+    const auto shortened = [](const QString& text) {
+        const QString one = text::trimSpaces(text).simplified();
+        return one.size() > kLine ? one.left(kLine - 1) + QChar(0x2026) : one;
+    };
+    const QString s = shortened(subject);
+    return QStringLiteral("\r\n\r\n件名: ") + (s.isEmpty() ? QStringLiteral("（件名なし）") : s) +
+           QStringLiteral("\r\n差出人: ") + shortened(from);
+}
+
 QString quickSaveName(const QString& subject)
 {
     // A subject is a line of text, not a path: separators stay in the name

@@ -11,6 +11,11 @@ namespace lumora::viewer {
 QString headerBlock(const QString& subject, const QString& from, const QString& date,
                     const QString& body);
 
+// The lines that name a mail in a question about it: a blank line, then
+// "件名: …" and "差出人: …", each cut to a line's worth; "（件名なし）" for
+// an empty subject.
+QString namedMail(const QString& subject, const QString& from);
+
 // The file name a quick save gives a mail: the subject made safe as a file
 // name (no path separators, control characters or names the file system
 // refuses, cut to the file system's limit without splitting a character)

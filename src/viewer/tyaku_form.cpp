@@ -82,7 +82,6 @@ TyakuForm::~TyakuForm()
     // left half rewritten.
     if (job_->running()) {
         job_->wait();
-        context_.rewritingReceivedFile = false;
     }
 }
 
@@ -205,6 +204,7 @@ bool TyakuForm::showRow(int row)
     }
     const MailRecord& mail = record.value();
     context_.recordBuffer.set(mail);
+    shown_ = {row + 1, mail.bytes()};
     setField(Text7, shownText(mail.subject()));
     setField(Text8, shownText(mail.from()));
     setField(Text9, shownText(mail.date()));
@@ -228,6 +228,7 @@ void TyakuForm::passBodyThroughClipboard()
 void TyakuForm::showReceivedMail(const QString& subject, const QString& from, const QString& date,
                                  const QString& body)
 {
+    shown_ = {}; // no row of the list
     setField(Text7, subject);
     setField(Text8, from);
     setField(Text9, date);
@@ -263,6 +264,7 @@ void TyakuForm::showClickedMail()
 
 void TyakuForm::clearFields()
 {
+    shown_ = {};
     Text7->clear();
     Text8->clear();
     Text9->clear();

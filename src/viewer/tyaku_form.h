@@ -35,7 +35,7 @@
 // the received-mail file, and every mail shown is read from it again.
 
 #include "compose/editor_commands.h"
-#include "store/record_file.h"
+#include "store/record_owner.h"
 #include "viewer/mail_text.h"
 #include "viewer/viewer_layout.h"
 
@@ -207,7 +207,6 @@ private:
     void passBodyThroughClipboard();
     int selectedRow() const;
     bool consumeMarker();
-    bool mayRewrite();
     // Runs a rewrite of the received-mail file off the window's thread.
     void rewriteFile(std::function<Status()> work, std::function<void(const Status&)> done);
     void reportFailure(const QString& what, const QString& detail);
@@ -238,6 +237,9 @@ private:
     bool exchanging_ = false; // an import or export runs
     std::atomic_bool exchangeCancel_{false};
     bool filled_ = false;
+    // The mail in the fields, when it was shown from a row of the list: what
+    // a deletion deletes and whose original the menu shows.
+    ChosenRecord shown_;
 };
 
 } // namespace lumora

@@ -6,12 +6,12 @@
 
 #include "reply/reply_text.h"
 #include "store/background_job.h"
+#include "store/mail_store.h"
 #include "store/paths.h"
 #include "store/records.h"
 #include "store/text_file.h"
 #include "ui/app_context.h"
 #include "ui/ui_services.h"
-#include "viewer/mail_deletion.h"
 #include "viewer/mail_list_model.h"
 #include "viewer/original_mail.h"
 
@@ -29,6 +29,9 @@ namespace {
 const QString kNotSelected = QStringLiteral("データが選択されていません");
 const QString kConfirm = QStringLiteral("確認");
 const QString kCrLf = QStringLiteral("\r\n");
+const QString kListChanged =
+    QStringLiteral("メールの一覧が変わっていたため、削除しませんでした。\n"
+                   "一覧を読み込み直しましたので、もう一度選んでください。");
 
 } // namespace
 
@@ -63,72 +66,62 @@ void TyakuForm::startReply()
                                    : QString());
 }
 
-bool TyakuForm::mayRewrite()
-{
-    if (job_->running()) {
-        return false; // one rewrite at a time; the buttons say so by being off
-    }
-    if (context_.receivingMail) {
-        context_.ui.inform(this, QStringLiteral("メールを受信しています。\n"
-                                                "受信が終わってから、もう一度削除してください。"));
-        return false;
-    }
-    return true;
-}
-
 void TyakuForm::deleteSelected()
 {
-    if (Text5->text().isEmpty()) {
+    if (job_->running()) {
+        return; // one rewrite at a time; the buttons say so by being off
+    }
+    if (Text5->text().isEmpty() || shown_.number == 0) {
         context_.ui.inform(this, kNotSelected);
         return;
     }
-    const int row = selectedRow();
-    if (row < 0) {
-        context_.ui.inform(this, kNotSelected);
-        return;
-    }
-    if (!mayRewrite()) {
-        return;
-    }
-    const bool yes = context_.ui.ask(
-        this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"), kConfirm,
-        MessageIcon::Question);
+    // The mail deleted is the one in the fields, named in the question; it
+    // is checked again when the file's turn comes (see MailStore::remove).
+    const ChosenRecord chosen = shown_;
+    const bool yes =
+        context_.ui.ask(this,
+                        QStringLiteral("選択された（行、青色）データを削除します。よろしいですか") +
+                            viewer::namedMail(Text7->text(), Text8->text()),
+                        kConfirm, MessageIcon::Question, DefaultAnswer::No);
     rtfEd->setFocus();
     Text5->clear();
     if (!yes) {
         rtfEd->clear();
         return;
     }
-    const RecordFile file = mailFile(context_.paths.receivedFile());
-    const QString temp = context_.paths.receivedTemp();
-    const Originals originals(context_.paths.originalsFolder());
-    rewriteFile(
-        [file, temp, originals, n = row + 1, hook = deletionHook] {
-            return viewer::deleteMail(file, n, temp, originals, hook);
-        },
-        [this](const Status& status) {
-            clearFields();
-            if (!status.ok()) {
-                reportFailure(QStringLiteral("メールを削除できませんでした。"),
-                              context_.paths.receivedFile());
-            }
-            fillRows();
-        });
+    const MailStore store(context_.paths);
+    rewriteFile([store, chosen, hook = deletionHook] { return store.remove({chosen}, hook); },
+                [this](const Status& status) {
+                    clearFields();
+                    if (status.error() == StoreError::Changed) {
+                        context_.ui.inform(this, kListChanged);
+                    } else if (!status.ok()) {
+                        reportFailure(QStringLiteral("メールを削除できませんでした。"),
+                                      context_.paths.receivedFile());
+                    }
+                    fillRows();
+                });
 }
 
 void TyakuForm::deleteAll()
 {
-    if (!mayRewrite()) {
+    if (job_->running()) {
         return;
     }
     if (!context_.ui.ask(this, QStringLiteral("すべてのデータを削除して良いですか？"), kConfirm,
-                         MessageIcon::Question)) {
+                         MessageIcon::Question, DefaultAnswer::No)) {
         return;
     }
-    const RecordFile file = mailFile(context_.paths.receivedFile());
-    const Originals originals(context_.paths.originalsFolder());
-    rewriteFile([file, originals] { return viewer::deleteAllMail(file, originals); },
+    // All the user saw: a mail received while the question was open stays.
+    const qint64 count = model_->recordCount();
+    const MailStore store(context_.paths);
+    rewriteFile([store, count] { return store.removeFirst(count); },
                 [this](const Status& status) {
+                    if (status.error() == StoreError::Changed) {
+                        context_.ui.inform(this, kListChanged);
+                        fillRows();
+                        return;
+                    }
                     if (!status.ok()) {
                         reportFailure(QStringLiteral("メールを削除できませんでした。"),
                                       context_.paths.receivedFile());
@@ -137,7 +130,7 @@ void TyakuForm::deleteAll()
                     }
                     model_->reload();
                     Q_EMIT explanationReset(QStringLiteral("0"));
-                    Text2->setText(QStringLiteral("0"));
+                    Text2->setText(QString::number(model_->rowCount()));
                     clearFields();
                 });
 }
@@ -158,7 +151,6 @@ void TyakuForm::showStatus(const QString& text, const QString& detail)
 void TyakuForm::rewriteFile(std::function<Status()> work, std::function<void(const Status&)> done)
 {
     const auto busy = [this](bool on) {
-        context_.rewritingReceivedFile = on;
         model_->setFrozen(on);
         for (QWidget* w : {static_cast<QWidget*>(Command3), static_cast<QWidget*>(Command6),
                            static_cast<QWidget*>(MailListView)}) {

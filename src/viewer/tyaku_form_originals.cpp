@@ -39,10 +39,10 @@ const QString kMboxFilter = QStringLiteral("mbox ファイル (*.mbox *.mbx);;�
 
 std::optional<QByteArray> TyakuForm::shownOriginal() const
 {
-    if (Text7->text().isEmpty() && Text8->text().isEmpty() && rtfEd->document()->isEmpty()) {
+    if (shown_.number == 0) {
         return std::nullopt;
     }
-    return Originals(context_.paths.originalsFolder()).read(context_.recordBuffer.get().bytes());
+    return Originals(context_.paths.originalsFolder()).read(shown_.number, shown_.bytes);
 }
 
 void TyakuForm::noteLoss()
@@ -54,16 +54,16 @@ void TyakuForm::noteLoss()
         lossAgain_ = true; // for the mail shown when the one in hand is done
         return;
     }
-    if (Text7->text().isEmpty() && Text8->text().isEmpty() && rtfEd->document()->isEmpty()) {
+    if (shown_.number == 0) {
         return;
     }
     // The original is read and decoded off the window's thread.
-    const QByteArray record = context_.recordBuffer.get().bytes();
+    const ChosenRecord record = shown_;
     const Originals originals(context_.paths.originalsFolder());
     auto note = std::make_shared<QString>();
     lossJob_->start(
         [originals, record, note] {
-            if (const std::optional<QByteArray> raw = originals.read(record)) {
+            if (const std::optional<QByteArray> raw = originals.read(record.number, record.bytes)) {
                 *note = viewer::lossNote(viewer::readOriginal(*raw));
             }
             return Status::success();
@@ -71,8 +71,8 @@ void TyakuForm::noteLoss()
         [this, record, note](const Status&) {
             if (std::exchange(lossAgain_, false)) {
                 noteLoss();
-            } else if (!job_->running() && !note->isEmpty() &&
-                       context_.recordBuffer.get().bytes() == record) {
+            } else if (!job_->running() && !note->isEmpty() && shown_.number == record.number &&
+                       shown_.bytes == record.bytes) {
                 // The buttons at the bottom cover all but the status bar's
                 // first words.
                 showStatus(QStringLiteral("※元のメールを表示"), *note);
@@ -122,8 +122,7 @@ void TyakuForm::exportMail()
     if (exchanging_) {
         return;
     }
-    const bool shown =
-        !(Text7->text().isEmpty() && Text8->text().isEmpty() && rtfEd->document()->isEmpty());
+    const bool shown = shown_.number > 0;
     QStringList options = {QStringLiteral("すべてのメールを mbox ファイルに"),
                            QStringLiteral("すべてのメールを .eml ファイルにしてフォルダへ")};
     if (shown) {
@@ -143,8 +142,8 @@ void TyakuForm::exportMail()
     if (!target) {
         return;
     }
-    const std::optional<MailRecord> only =
-        *choice >= 2 ? std::optional<MailRecord>(context_.recordBuffer.get()) : std::nullopt;
+    const std::optional<ChosenRecord> only =
+        *choice >= 2 ? std::optional<ChosenRecord>(shown_) : std::nullopt;
     const RecordFile file = mailFile(context_.paths.receivedFile());
     const Originals originals(context_.paths.originalsFolder());
     exchange::ExportOutcome outcome;
@@ -154,7 +153,8 @@ void TyakuForm::exportMail()
         this, kExportCaption, QStringLiteral("メールを書き出しています"),
         [&](ui::ProgressReport& report) {
             const exchange::Records records =
-                only ? exchange::recordsOf(QList<MailRecord>{*only}) : exchange::recordsOf(file);
+                only ? exchange::recordOf(only->number, MailRecord::fromBytes(only->bytes))
+                     : exchange::recordsOf(file);
             const int count = only ? 1 : static_cast<int>(file.wholeCount());
             const auto progress = [&report](int done, int total) {
                 report.report(done, total);
@@ -186,12 +186,6 @@ void TyakuForm::importMail()
     if (exchanging_ || job_->running()) {
         return;
     }
-    if (context_.receivingMail) {
-        context_.ui.inform(this,
-                           QStringLiteral("メールを受信しています。\n"
-                                          "受信が終わってから、もう一度読み込んでください。"));
-        return;
-    }
     const std::optional<int> choice =
         context_.ui.choose(this, kImportCaption, QStringLiteral("読み込むもの:"),
                            {QStringLiteral("mbox ファイル"),
@@ -208,8 +202,6 @@ void TyakuForm::importMail()
     ImportOutcome outcome;
     exchanging_ = true;
     exchangeCancel_ = false;
-    context_.rewritingReceivedFile = true; // no receive appends meanwhile
-    context_.importingMail = true;
     ui::runWithProgress(
         this, kImportCaption, QStringLiteral("メールを読み込んでいます"),
         [&](ui::ProgressReport& report) {
@@ -230,8 +222,6 @@ void TyakuForm::importMail()
                 &cancel);
         },
         &exchangeCancel_);
-    context_.rewritingReceivedFile = false;
-    context_.importingMail = false;
     exchanging_ = false;
     Q_EMIT exchangeEnded();
     fillRows();

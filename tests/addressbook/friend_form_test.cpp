@@ -115,8 +115,11 @@ void FriendFormTest::deleteTheSecondOfThree()
     QTest::mouseClick(form->Command4, Qt::LeftButton);
     QCOMPARE(book.app.ui.messages.size(), 1);
     QCOMPARE(book.app.ui.messages[0].title, QStringLiteral("確認"));
+    // The question names the entry, and Enter alone would answer No.
     QCOMPARE(book.app.ui.messages[0].text,
-             QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"));
+             QStringLiteral("選択された（行、青色）データを削除します。よろしいですか\r\n\r\n"
+                            "名前: two\r\nアドレス: 2@x"));
+    QCOMPARE(book.app.ui.messages[0].byDefault, DefaultAnswer::No);
     QCOMPARE(book.app.readData(QStringLiteral("krddata20.data")),
              entryBytes("one", "1@x") + entryBytes("three", "3@x"));
     QCOMPARE(form->Label7->text(), QStringLiteral("削除が完了しました"));

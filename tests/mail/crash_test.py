@@ -39,8 +39,40 @@ def mail(n):
 
 
 
+# Mails whose records come out byte for byte the same (a scanner's mails:
+# one subject, one sender, no date, one text) but whose attachments differ.
+TWINS = 3
+TWIN_SUBJECT = "twin"
+
+
+def twin(t):
+    import base64
+    return (b"From: scanner@example.jp\r\nTo: taro@example.jp\r\n"
+            b"Subject: twin\r\nMIME-Version: 1.0\r\n"
+            b"Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+            b"--b\r\nContent-Type: text/plain\r\n\r\nscanned page\r\n"
+            b"--b\r\nContent-Type: application/octet-stream; name=\"scan.bin\"\r\n"
+            b"Content-Transfer-Encoding: base64\r\n\r\n" +
+            base64.encodebytes(bytes([t + 1]) * (5000 + t)) + b"--b--\r\n")
+
+
+def retrieved_twin(t):
+    return twin(t).replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+
+
+def label(subject, mail_bytes):
+    """A mail's name in the checks: its subject, or which twin it is."""
+    if subject != TWIN_SUBJECT:
+        return subject
+    normal = mail_bytes.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+    for t in range(TWINS):
+        if normal == retrieved_twin(t):
+            return "twin-%d" % t
+    raise AssertionError("a twin that was never delivered")
+
+
 def on_server(env):
-    """The subjects in the maildir, read again while Dovecot moves files."""
+    """The mails in the maildir, read again while Dovecot moves files."""
     box = os.path.join(env["LUMORA_MAILDIR"], "taro")
     for _ in range(50):
         subjects = []
@@ -48,10 +80,11 @@ def on_server(env):
             for sub in ("new", "cur"):
                 for name in os.listdir(os.path.join(box, sub)):
                     with open(os.path.join(box, sub, name), "rb") as f:
-                        for line in f:
-                            if line.startswith(b"Subject: "):
-                                subjects.append(line[9:].strip().decode())
-                                break
+                        data = f.read()
+                    for line in data.split(b"\n"):
+                        if line.startswith(b"Subject: "):
+                            subjects.append(label(line[9:].strip().decode(), data))
+                            break
             return subjects
         except FileNotFoundError:
             time.sleep(0.02)
@@ -72,30 +105,59 @@ def records(app):
     return [data[i * RECORD:(i + 1) * RECORD] for i in range(len(data) // RECORD)]
 
 
-def check_originals(app):
-    """Every record has its original, byte for byte the mail delivered, and
-    no original is left without a record."""
+def map_entries(app):
+    """The map of originals: (record key, original's name) for each entry."""
+    path = os.path.join(app, "★MailData", "messages", "map")
+    if not os.path.exists(path):
+        return []
+    with open(path, "rb") as f:
+        data = f.read()
+    entries = []
+    for i in range(len(data) // 64):
+        key, content = data[i * 64:i * 64 + 32], data[i * 64 + 32:i * 64 + 64]
+        entries.append((key, (content if content != bytes(32) else key).hex()))
+    return entries
+
+
+def original_names(app):
+    """The original each record has, by the map, in record order."""
     import hashlib
+    names = []
+    entries = map_entries(app)
+    for n, record in enumerate(records(app)):
+        assert n < len(entries), "record %d has no entry in the map" % (n + 1)
+        key, name = entries[n]
+        assert key == hashlib.sha256(record[:RECORD - 4]).digest(), \
+            "the map's entry %d is not record %d's" % (n + 1, n + 1)
+        names.append(name)
+    return names
+
+
+def check_originals(app):
+    """Every record has an original of its own, byte for byte the mail
+    delivered, and no original is left without a record."""
     folder = os.path.join(app, "★MailData", "messages")
-    names = {n for n in os.listdir(folder) if not n.startswith(".")}
-    wanted = {}
-    for record in records(app):
+    on_disk = {n for n in os.listdir(folder) if len(n) == 64}
+    names = original_names(app)
+    assert on_disk == set(names), "originals %d, records %d" % (len(on_disk), len(names))
+    assert len(set(names)) == len(names), "two records share an original"
+    for record, name in zip(records(app), names):
         subject = record[:100].decode("cp932").strip()
-        wanted[hashlib.sha256(record[:RECORD - 4]).hexdigest()] = int(subject[-2:])
-    assert names == set(wanted), "originals %d, records %d" % (len(names), len(wanted))
-    for name, n in wanted.items():
         with open(os.path.join(folder, name), "rb") as f:
-            assert f.read() == retrieved(n), "original of mail %d is not the mail" % n
+            original = f.read()
+        if subject == TWIN_SUBJECT:
+            assert original in [retrieved_twin(t) for t in range(TWINS)], "a twin's original"
+        else:
+            assert original == retrieved(int(subject[-2:])), "original of %s is not the mail" % subject
 
 
 def orphaned(app):
     """The contents of originals no record names."""
-    import hashlib
     folder = os.path.join(app, "★MailData", "messages")
-    named = {hashlib.sha256(r[:RECORD - 4]).hexdigest() for r in records(app)}
+    named = set(original_names(app))
     found = []
     for name in os.listdir(folder):
-        if not name.startswith(".") and name not in named:
+        if len(name) == 64 and name not in named:
             with open(os.path.join(folder, name), "rb") as f:
                 found.append(f.read())
     return found
@@ -116,7 +178,16 @@ def take_from_server(env, original):
 
 
 def stored(app):
-    return [record[:100].decode("cp932").strip() for record in records(app)]
+    folder = os.path.join(app, "★MailData", "messages")
+    kept = []
+    for record, name in zip(records(app), original_names(app)):
+        subject = record[:100].decode("cp932").strip()
+        original = b""
+        if subject == TWIN_SUBJECT:
+            with open(os.path.join(folder, name), "rb") as f:
+                original = f.read()
+        kept.append(label(subject, original))
+    return kept
 
 
 def check(env, app, everything, final=False):
@@ -157,6 +228,10 @@ def main():
         everything = ["crash-%02d" % n for n in range(MAILS)]
         for n in range(MAILS):
             deliver(env, "taro", mail(n))
+            if n % 15 == 7:
+                t = n // 15
+                deliver(env, "taro", twin(t))
+                everything.append("twin-%d" % t)
         app = os.path.join(work, "app")
         os.makedirs(os.path.join(app, "★MailData"))
         command = [receive, app, "127.0.0.1:%d" % port, "taro", "secret"]

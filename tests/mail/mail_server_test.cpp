@@ -694,18 +694,18 @@ TEST_F(MailServerTest, EveryReceivedMailKeepsItsOriginalByteForByte)
     EXPECT_EQ(records[2].body().trimmed().section(QStringLiteral("\r\n"), 0, 0),
               QStringLiteral("テキスト版のお知らせです。"));
 
-    // The originals as the server sent them, named by their records.
+    // The originals as the server sent them, found from their records.
     const Originals originals(paths.originalsFolder());
     EXPECT_EQ(originals.names().size(), 3);
     EXPECT_FALSE(originals.interrupted());
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(originals.read(records[i].bytes()), sent[i]) << i;
+        EXPECT_EQ(originals.read(i + 1, records[i].bytes()), sent[i]) << i;
     }
     const QString longText = viewer::originalText(viewer::readOriginal(sent[0]));
     EXPECT_TRUE(longText.contains(QStringLiteral("これは長いメールの 01699 行目です。")));
     EXPECT_TRUE(longText.endsWith(QStringLiteral("おしまい\n")));
     const QString emojiText =
-        viewer::originalText(viewer::readOriginal(*originals.read(records[1].bytes())));
+        viewer::originalText(viewer::readOriginal(*originals.read(2, records[1].bytes())));
     EXPECT_TRUE(emojiText.contains(QStringLiteral("Subject: Café ☕ 🎉 Müller")));
     EXPECT_TRUE(emojiText.contains(
         QStringLiteral("Grüße aus Köln, naïve café – 絵文字 😀👍🏽 ✈")));

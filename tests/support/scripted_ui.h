@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 
 namespace lumora::test {
 
@@ -19,15 +20,21 @@ public:
         QString text;
         QString title;
         MessageIcon icon;
+        // For a question: the button Enter would press.
+        DefaultAnswer byDefault = DefaultAnswer::Yes;
     };
 
     void inform(QWidget*, const QString& text, const QString& title, MessageIcon icon) override
     {
         messages.append({text, title.isEmpty() ? kAppTitle : title, icon});
     }
-    bool ask(QWidget*, const QString& text, const QString& title, MessageIcon icon) override
+    bool ask(QWidget*, const QString& text, const QString& title, MessageIcon icon,
+             DefaultAnswer byDefault) override
     {
-        messages.append({text, title, icon});
+        messages.append({text, title, icon, byDefault});
+        if (onQuestion) {
+            onQuestion(text);
+        }
         if (answers.empty()) {
             unscripted.append(text);
             return false;
@@ -109,6 +116,9 @@ public:
 
     QList<Message> messages;
     std::deque<bool> answers;
+    // Called while a question is open, before it is answered: what the
+    // user's program does meanwhile (a timer tick, another window).
+    std::function<void(const QString& text)> onQuestion;
     std::deque<bool> certificateAnswers;
     QList<ServerCertificate> certificatesShown;
     std::deque<std::optional<QString>> files; // file and folder dialogs

@@ -142,7 +142,7 @@ TEST(MailExchange, PythonsMailboxesComeInOnceAndGoBackOutWhole)
     const Originals originals(app.paths.originalsFolder());
     const QList<MailRecord> records = app.records();
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(originals.read(records[i].bytes()), samples[i]) << i;
+        EXPECT_EQ(originals.read(i + 1, records[i].bytes()), samples[i]) << i;
     }
 
     // Out again: mbox and .eml files, read by Python with every character.

@@ -129,8 +129,10 @@ void OriginalsFormTest::importShowSaveExportAndReply()
 
     // A mail stored before originals were kept has none to show.
     clickRow(form, 0);
+    const Originals originals(app.paths.originalsFolder());
     QFile::remove(
-        Originals(app.paths.originalsFolder()).pathFor(app.context->recordBuffer.get().bytes()));
+        QDir(originals.folder())
+            .filePath(originals.entryFor(1, app.context->recordBuffer.get().bytes())->name()));
     form->moriginal->trigger();
     QVERIFY(app.ui.messages.last().text.startsWith(
         QStringLiteral("このメールには元のメールが保存されていません。")));

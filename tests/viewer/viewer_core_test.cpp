@@ -4,7 +4,6 @@
 #include "support/received_file.h"
 #include "support/temp_folder.h"
 #include "ui/editor_state.h"
-#include "viewer/mail_deletion.h"
 #include "viewer/mail_list_model.h"
 #include "viewer/mail_text.h"
 #include "viewer/viewer_layout.h"
@@ -150,83 +149,6 @@ TEST(MailListModel, ReadsOnlyTheRowsAskedForAndGrowsWithTheFile)
     model.refreshCount();
     EXPECT_EQ(model.rowCount(), 30001);
     EXPECT_EQ(model.index(30000, 0).data().toString().trimmed(), QStringLiteral("new"));
-}
-
-TEST(MailDeletion, OneMailAllMailAndAFailureThatChangesNothing)
-{
-    TempFolder dir;
-    const QString path = dir.file(QStringLiteral("krddata2.data"));
-    const QString temp = dir.file(QStringLiteral("KRDDATA2.TMP"));
-    const QStringList six = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
-                             QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6")};
-    // Records left dead by an interrupted deletion go too; live runs are
-    // copied whole.
-    dir.write(QStringLiteral("krddata2.data"), mails(six, {5}));
-    const RecordFile file = mailFile(path);
-    const Originals originals(dir.file(QStringLiteral("messages")));
-    ASSERT_TRUE(viewer::deleteMail(file, 2, temp, originals).ok());
-    EXPECT_EQ(subjectsIn(dir.read(QStringLiteral("krddata2.data"))),
-              (QStringList{QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("4"),
-                           QStringLiteral("6")}));
-    EXPECT_FALSE(QFile::exists(temp));
-
-    // The temporary file cannot be made: the file is as it was, flag and all.
-    const QByteArray before = dir.read(QStringLiteral("krddata2.data"));
-    EXPECT_FALSE(
-        viewer::deleteMail(file, 1, dir.file(QStringLiteral("missing/KRDDATA2.TMP")), originals)
-            .ok());
-    EXPECT_EQ(dir.read(QStringLiteral("krddata2.data")), before);
-
-    ASSERT_TRUE(viewer::deleteAllMail(file, originals).ok());
-    EXPECT_TRUE(QFile::exists(path));
-    EXPECT_EQ(QFileInfo(path).size(), 0);
-}
-
-TEST(MailDeletion, OriginalsGoWithTheLastRecordThatNamesThem)
-{
-    TempFolder dir;
-    const QString temp = dir.file(QStringLiteral("KRDDATA2.TMP"));
-    // Records 2 and 4 have the same content and so share one original.
-    const QByteArray bytes = mails({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
-    const QByteArray recordB = bytes.mid(MailRecord::kLength, MailRecord::kLength);
-    dir.write(QStringLiteral("krddata2.data"), bytes + recordB);
-    const RecordFile file = mailFile(dir.file(QStringLiteral("krddata2.data")));
-    const Originals originals(dir.file(QStringLiteral("messages")));
-    for (qint64 n = 1; n <= 3; ++n) {
-        const QByteArray record = file.read(n).value();
-        ASSERT_TRUE(originals.write(record, "original " + QByteArray::number(n)).ok());
-    }
-    // A second write of a shared original keeps the first.
-    ASSERT_TRUE(originals.write(recordB, "other bytes").ok());
-    EXPECT_EQ(originals.read(recordB), QByteArray("original 2"));
-    EXPECT_EQ(originals.names().size(), 3);
-
-    ASSERT_TRUE(viewer::deleteMail(file, 2, temp, originals).ok());
-    EXPECT_TRUE(originals.has(recordB)); // record 4, now 3, still names it
-    ASSERT_TRUE(viewer::deleteMail(file, 3, temp, originals).ok());
-    EXPECT_FALSE(originals.has(recordB));
-    EXPECT_EQ(originals.names().size(), 2);
-    EXPECT_FALSE(originals.interrupted());
-
-    // A deletion stopped right after the compaction, as by a crash: the
-    // deleted record's original is left, and the next change removes it.
-    const QByteArray recordA = file.read(1).value();
-    const QByteArray recordC = file.read(2).value();
-    EXPECT_EQ(viewer::deleteMail(file, 1, temp, originals,
-                                 [](CompactStep step) { return step != CompactStep::Replaced; })
-                  .error(),
-              StoreError::Interrupted);
-    EXPECT_EQ(subjectsIn(dir.read(QStringLiteral("krddata2.data"))),
-              QStringList{QStringLiteral("c")});
-    EXPECT_TRUE(originals.has(recordA));
-    EXPECT_TRUE(originals.interrupted());
-    ASSERT_TRUE(originals.begin(file).ok());
-    originals.end();
-    EXPECT_FALSE(originals.has(recordA));
-    EXPECT_TRUE(originals.has(recordC));
-
-    ASSERT_TRUE(viewer::deleteAllMail(file, originals).ok());
-    EXPECT_TRUE(originals.names().isEmpty());
 }
 
 TEST(TextFile, Cp932UnlessACharacterDoesNotFitAndReadsBothBack)

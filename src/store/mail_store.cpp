@@ -1,0 +1,188 @@
+#include "store/mail_store.h"
+
+#include "store/records.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace lumora {
+
+MailStore::MailStore(const AppPaths& paths)
+    : owner_(RecordOwner::of(paths.receivedFile(), MailRecord::kLayout)),
+      tempPath_(paths.receivedTemp()), originals_(paths.originalsFolder())
+{
+}
+
+DeletionSteps MailStore::deletionSteps() const
+{
+    const Originals originals = originals_;
+    return {[originals](const QList<qint64>& dead, qint64 countBefore) {
+        return originals.dropEntries(dead, countBefore);
+    }};
+}
+
+Status MailStore::settle(const RecordOwner::Turn& turn) const
+{
+    if (QFileInfo::exists(deletionJournal(file().path()))) {
+        if (auto done = completeDeletion(turn, tempPath_, deletionSteps()); !done.ok()) {
+            return done.status();
+        }
+    }
+    // A record cut short by a crash is no mail; its mail is still on the
+    // server (or in the file it is imported from) and comes again.
+    (void)file().dropPartialTail();
+    if (!QDir().mkpath(originals_.folder())) {
+        return {StoreError::OpenFailed, originals_.folder()};
+    }
+    return originals_.reconcile(file());
+}
+
+Result<RecordFile::Recovery> MailStore::recover() const
+{
+    const RecordOwner::Turn turn = owner_->take(Writer::Repair);
+    Result<RecordFile::Recovery> recovered = completeDeletion(turn, tempPath_, deletionSteps());
+    if (!recovered.ok()) {
+        return recovered;
+    }
+    if (Status settled = settle(turn); !settled.ok()) {
+        return settled;
+    }
+    return recovered;
+}
+
+Status MailStore::remove(const QList<ChosenRecord>& chosen, const CompactHook& hook) const
+{
+    const RecordOwner::Turn turn = owner_->take(Writer::Deletion);
+    if (Status settled = settle(turn); !settled.ok()) {
+        return settled;
+    }
+    return deleteRecords(turn, tempPath_, chosen, deletionSteps(), hook);
+}
+
+Status MailStore::removeFirst(qint64 count, const CompactHook& hook) const
+{
+    const RecordOwner::Turn turn = owner_->take(Writer::Deletion);
+    if (Status settled = settle(turn); !settled.ok()) {
+        return settled;
+    }
+    return deleteFirst(turn, tempPath_, count, deletionSteps(), hook);
+}
+
+Result<MailStore::StoredKeys> MailStore::storedKeys() const
+{
+    {
+        const RecordOwner::Turn turn = owner_->take(Writer::Import);
+        if (Status settled = settle(turn); !settled.ok()) {
+            return settled;
+        }
+    }
+    Result<QList<Originals::Entry>> entries = originals_.entries();
+    if (!entries.ok()) {
+        return entries.status();
+    }
+    StoredKeys keys;
+    for (const Originals::Entry& e : entries.value()) {
+        keys.byRecord.insert(e.recordKey, e.contentKey);
+        if (!e.contentKey.isEmpty()) {
+            keys.contents.insert(e.contentKey);
+        }
+    }
+    return keys;
+}
+
+MailStore::Appender::Appender(const MailStore& store, Writer who)
+    : store_(store), who_(who), records_(store.file()), map_(store.originals().mapFile())
+{
+}
+
+MailStore::Appender::~Appender()
+{
+    finish(false);
+}
+
+Status MailStore::Appender::prepare(const RecordOwner::Turn& turn)
+{
+    if (prepared_ == turn.generation()) {
+        return Status::success();
+    }
+    // The first turn of the run, or the file was replaced since the last:
+    // whatever happened meanwhile is settled before this run writes.
+    if (Status settled = store_.settle(turn); !settled.ok()) {
+        return settled;
+    }
+    if (!entered_) {
+        entered_ = true;
+        if (store_.owner().enterRun()) {
+            if (Status begun = store_.originals().begin(); !begun.ok()) {
+                return begun;
+            }
+        }
+    }
+    const quint64 generation = turn.generation();
+    if (Status opened = records_.prepare(generation); !opened.ok()) {
+        return opened;
+    }
+    if (Status opened = map_.prepare(generation); !opened.ok()) {
+        return opened;
+    }
+    prepared_ = generation;
+    return Status::success();
+}
+
+Result<qint64> MailStore::Appender::append(const QByteArray& record, const QByteArray& original,
+                                           const AppendSteps& steps)
+{
+    const RecordOwner::Turn turn = store_.owner().take(who_);
+    if (Status ready = prepare(turn); !ready.ok()) {
+        return ready;
+    }
+    const qint64 n = records_.appendNumber();
+    if (n > kMaxRecords) {
+        return Status{StoreError::Full, store_.file().path()};
+    }
+    if (steps.before) {
+        steps.before(n);
+    }
+    // The original and its entry first: a crash before the record leaves an
+    // entry the file has no record for and an original no record names,
+    // both removed by the next run, never a record whose original is lost.
+    Originals::Entry entry{Originals::recordKey(record), {}};
+    if (!original.isEmpty()) {
+        Result<Originals::Entry> written = store_.originals().write(record, original);
+        if (!written.ok()) {
+            return written.status();
+        }
+        entry = written.value();
+    }
+    if (steps.between) {
+        steps.between();
+    }
+    if (Status status = map_.writeAt(n, Originals::entryBytes(entry)); !status.ok()) {
+        return status;
+    }
+    if (Status status = records_.writeAt(n, record); !status.ok()) {
+        return status;
+    }
+    if (steps.after) {
+        steps.after(n);
+    }
+    return n;
+}
+
+qint64 MailStore::Appender::appendNumber() const
+{
+    return store_.file().appendNumber();
+}
+
+void MailStore::Appender::finish(bool complete)
+{
+    if (finished_) {
+        return;
+    }
+    finished_ = true;
+    if (entered_ && store_.owner().leaveRun(complete)) {
+        store_.originals().end();
+    }
+}
+
+} // namespace lumora
