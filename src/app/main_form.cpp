@@ -43,6 +43,8 @@ namespace lumora {
 namespace {
 
 const QUrl kHomePage(QStringLiteral("https://www.lumora-mail.jp/"));
+// How long the end of the program waits for a receive to finish its mail.
+constexpr int kReceiveGraceMilliseconds = 1500;
 const QString kTitle = QStringLiteral("ルモラ Ver 1.0");
 
 QLineEdit* textBox(QWidget* parent, const QString& name, const QString& text = {})
@@ -444,7 +446,19 @@ void MainForm::receiveCredentialsRead(const QString& id, const QString& password
 
 void MainForm::receiveFailed(const QString& text)
 {
-    context_.ui.inform(this, text, QStringLiteral("エラー"));
+    showReceiveBox(text, QStringLiteral("エラー"));
+}
+
+void MainForm::showReceiveBox(const QString& text, const QString& title)
+{
+    if (ended_) {
+        return; // nobody reads it: the program is ending
+    }
+    // While it is open the interval check starts no receive, so boxes of a
+    // failing server never stack up.
+    ++receiveBoxes_;
+    context_.ui.inform(this, text, title);
+    --receiveBoxes_;
 }
 
 void MainForm::receiveCertificateRefused(const ServerCertificate& certificate, const QString& text)
@@ -459,7 +473,7 @@ void MainForm::receiveCertificateRefused(const ServerCertificate& certificate, c
 
 void MainForm::receiveNotice(const QString& text)
 {
-    context_.ui.inform(this, text);
+    showReceiveBox(text, {});
 }
 
 void MainForm::receiveProgress(int index, int count, qint64 bytesDone, qint64 bytesTotal)
@@ -499,7 +513,8 @@ void MainForm::receiveEnded(int count)
     }
     Text3->setText(count >= 1 ? QStringLiteral("新着メール有り。")
                               : QStringLiteral("新着メール無し。"));
-    Text6->setText(QString::number(count));
+    // A failed log-in's code is no count of mails.
+    Text6->setText(QString::number(std::max(count, 0)));
     if (intervalReceive_) {
         Text1->setPlainText(QStringLiteral("0"));
         intervalReceive_ = false;
@@ -547,8 +562,9 @@ void MainForm::intervalTick()
     }
     timer1_->setInterval(1000);
     // The receive runs by itself; the counting waits for it as it would for
-    // a receive that held the window.
-    if (!receiving() && minuteCount() == minutes) {
+    // a receive that held the window. A tick while a receive's box is open
+    // is skipped.
+    if (!receiving() && receiveBoxes_ == 0 && minuteCount() == minutes) {
         startReceive(true);
     }
 }
@@ -653,6 +669,17 @@ void MainForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    // Mail the user wrote and did not send is not thrown away unasked.
+    const bool unsent = (compose && !compose->sending() && compose->holdsUnsentText()) ||
+                        (reply && !reply->sending() && reply->holdsUnsentText());
+    if (asking && unsent &&
+        !context_.ui.ask(this,
+                         QStringLiteral("送信していないメールがあります。"
+                                        "書いた内容を破棄して終了しますか？"),
+                         QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No)) {
+        event->ignore();
+        return;
+    }
     // An import or export stops after the mail in hand; the program ends
     // once it has.
     if (TyakuForm* viewer = windows_.existing<TyakuForm>(); viewer && viewer->exchanging()) {
@@ -687,17 +714,8 @@ void MainForm::shutDown()
     if (TyakuForm* viewer = windows_.existing<TyakuForm>()) {
         ui::removePaintedHeader(viewer->MailListView);
     }
-    receiver_->stopAndWait();
-    if (WriteForm* compose = windows_.existing<WriteForm>()) {
-        compose->stopSending(); // before the library ends
-    }
-    if (BackForm* reply = windows_.existing<BackForm>()) {
-        reply->waitForSend();
-    }
-    // The emoticon page open in the picker is kept, as closing the picker keeps it.
-    if (KaoForm* picker = windows_.existing<KaoForm>()) {
-        picker->savePage();
-    }
+    // The settings first: whatever happens while the receive ends, they are
+    // kept.
     const QString interval = windows_.window<SetForm>()->Text2->text();
     const auto flag = [](const QCheckBox* box) {
         return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
@@ -711,6 +729,27 @@ void MainForm::shutDown()
     });
     if (!status.ok()) {
         reportSettingsFailure();
+    }
+    // A receive finishes the mail in hand; one stalled on a silent server is
+    // given up (its mails stay on the server) instead of holding the end.
+    receiver_->endWithin(kReceiveGraceMilliseconds);
+    if (WriteForm* compose = windows_.existing<WriteForm>()) {
+        compose->stopSending(); // before the library ends
+        // Ended with nobody to ask (the session ends): an unsent mail is
+        // kept among the held mails instead of being thrown away.
+        if (unattended_ && !compose->holdUnsent()) {
+            std::fprintf(stderr, "lumora: 書きかけのメールを保存できませんでした。\n");
+        }
+    }
+    if (BackForm* reply = windows_.existing<BackForm>()) {
+        reply->waitForSend();
+        if (unattended_ && !reply->holdUnsent()) {
+            std::fprintf(stderr, "lumora: 書きかけの返事を保存できませんでした。\n");
+        }
+    }
+    // The emoticon page open in the picker is kept, as closing the picker keeps it.
+    if (KaoForm* picker = windows_.existing<KaoForm>()) {
+        picker->savePage();
     }
     context_.mail.NMailEndWinSock();
     windows_.discardAll();

@@ -161,6 +161,8 @@ private Q_SLOTS:
     void receiveChecking();
     void receiveCredentialsRead(const QString& id, const QString& password);
     void receiveFailed(const QString& text);
+    // A box about a receive, counted while it is open.
+    void showReceiveBox(const QString& text, const QString& title);
     void receiveCertificateRefused(const lumora::ServerCertificate& certificate,
                                    const QString& text);
     void receiveNotice(const QString& text);
@@ -197,6 +199,8 @@ private:
     std::unique_ptr<Timer> timer1_; // the second counter
     std::unique_ptr<Timer> timer2_; // the 20 ms interval check
     bool intervalReceive_ = false;
+    // Message boxes of a receive open now.
+    int receiveBoxes_ = 0;
     // A certificate the receive just refused, to ask about when it has ended.
     std::optional<ServerCertificate> refusedCertificate_;
     bool unattended_ = false;

@@ -59,9 +59,18 @@ void AttachmentControls::chooseFirst()
 {
     c_.add->setEnabled(true);
     if (const auto path = chooseFile()) {
-        list_.set(*path);
+        // After a send that failed the button is on again while files are
+        // still chosen: they stay, and this one joins them, so the list
+        // shows what will be sent.
+        list_.takeText(c_.text->text());
+        if (list_.isEmpty()) {
+            list_.set(*path);
+        } else {
+            list_.add(*path);
+        }
         c_.text->setText(list_.joined());
-        c_.names->addItem(QFileInfo(*path).fileName());
+        c_.names->clear();
+        c_.names->addItems(list_.titles());
     }
     c_.first->setEnabled(false);
 }

@@ -3,6 +3,7 @@
 #include "mail/mail_library.h"
 
 #include <QMetaObject>
+#include <QSet>
 
 namespace lumora::compose {
 
@@ -86,12 +87,26 @@ SendReport sendMails(MailLibrary& mail, const SendRequest& request, const std::a
 QStringList bulkRecipients(const QStringList& storedAddresses)
 {
     QStringList recipients;
+    QSet<QString> seen;
     for (const QString& address : storedAddresses) {
         qsizetype end = address.size();
         while (end > 0 && address[end - 1] == QLatin1Char(' ')) {
             --end;
         }
-        recipients.append(address.left(end));
+        const QString recipient = address.left(end);
+        // One mail per mailbox: an address stored twice (or once with a name
+        // and once without) is mailed once.
+        const qsizetype open = recipient.lastIndexOf(u'<');
+        const qsizetype close = recipient.lastIndexOf(u'>');
+        const QString mailbox =
+            (open >= 0 && close > open ? recipient.mid(open + 1, close - open - 1) : recipient)
+                .trimmed()
+                .toLower();
+        if (!mailbox.isEmpty() && seen.contains(mailbox)) {
+            continue;
+        }
+        seen.insert(mailbox);
+        recipients.append(recipient);
     }
     return recipients;
 }

@@ -63,7 +63,8 @@ SendReport sendMails(MailLibrary& mail, const SendRequest& request,
                      const std::atomic_bool* stop = nullptr, const SendProgress& progress = {});
 
 // The recipients of a mail to every address-book entry: each stored address,
-// in record order, with trailing spaces removed.
+// in record order, with trailing spaces removed; an address that stands
+// twice (its mailbox compared without regard to case) is mailed once.
 QStringList bulkRecipients(const QStringList& storedAddresses);
 
 // Runs sendMails off the user-interface thread, one run at a time. Its

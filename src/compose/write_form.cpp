@@ -139,6 +139,7 @@ void WriteForm::load(bool explanationsShown)
 
     ui::placeTwips(Text14, 360, explanationsShown ? kHelpTop : kHelpHiddenTop, 6300, 2100);
     listAddressBook();
+    takeAsStart();
 }
 
 QString WriteForm::explanationFor(const QObject* control) const
@@ -206,6 +207,10 @@ void WriteForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    if (!std::exchange(discardAgreed_, false) && !mayDiscard()) {
+        event->ignore();
+        return;
+    }
     QWidget::closeEvent(event);
 }
 
@@ -256,10 +261,16 @@ void WriteForm::applyGreeting()
         return;
     }
     greetingTouched_ = false;
-    // One edit of the document, so Undo brings the old body back.
+    // The phrase goes at the start of the body, once; what the user wrote
+    // stays after it. One edit of the document, so Undo takes it back.
+    const QString phrase = Combo1->currentText();
+    const QString body = editorText(rtfEd);
+    if (phrase.trimmed().isEmpty() || body.startsWith(phrase)) {
+        return;
+    }
     QTextCursor cursor(rtfEd->document());
-    cursor.select(QTextCursor::Document);
-    cursor.insertText(Combo1->currentText());
+    cursor.movePosition(QTextCursor::Start);
+    cursor.insertText(body.isEmpty() ? phrase : phrase + u'\n');
 }
 
 bool WriteForm::eventFilter(QObject* watched, QEvent* event)

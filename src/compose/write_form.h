@@ -39,6 +39,7 @@
 // matamajump, mbunmatujump, mcut, mcopy, mpaste). Closing the window keeps
 // nothing of it: the next one starts from its load steps.
 
+#include "compose/draft.h"
 #include "compose/editor_commands.h"
 #include "compose/mailto_link.h"
 #include "compose/send_job.h"
@@ -103,6 +104,12 @@ public:
     bool fillFromLink(const compose::MailtoLink& link);
     // The record number behind each row of List1.
     const QList<qint16>& recordIndex() const { return recordIndex_; }
+    // True when the window holds something the user typed or added that was
+    // neither sent nor held.
+    bool holdsUnsentText() const;
+    // Keeps that in the held-mail file without asking (the program ends and
+    // nobody is there to ask); false when it could not be kept.
+    bool holdUnsent();
 
     QFrame* Frame1;
     QList<QLabel*> Label2;
@@ -206,6 +213,12 @@ private:
     // The status line's text.
     void showStatus(const QString& text);
     void emptyAndClose();
+    compose::Draft draft() const;
+    // What the window holds now counts as given, not written (an empty
+    // window, a held mail recalled, a link's mail).
+    void takeAsStart();
+    // Asks before what the user wrote is thrown away; true to go on.
+    bool mayDiscard();
     void reportFailure(const QString& what, const QString& detail);
     void pointerOver(QObject* watched);
 
@@ -219,6 +232,8 @@ private:
     QHash<QWidget*, QString> explanations_;
     QList<QWidget*> quietControls_; // moving over these hides the help pane
     bool greetingTouched_ = false;
+    compose::Draft start_;
+    bool discardAgreed_ = false; // the user said to close without sending
     bool bulkSend_ = false;
     bool hiddenMode_ = false;
     int normalHeight_ = 0;

@@ -57,7 +57,12 @@ void WriteForm::toggleDrafts()
 
 void WriteForm::hold()
 {
-    if (job_->running()) {
+    if (job_->running() || runner_->running()) {
+        context_.ui.inform(this, runner_->running()
+                                     ? QStringLiteral("メールを送信中です。送信が終わってから、"
+                                                      "もう一度保存して下さい。")
+                                     : QStringLiteral("前のメールを保存しています。保存が終わって"
+                                                      "から、もう一度保存して下さい。"));
         return;
     }
     Text2->clear();
@@ -114,6 +119,7 @@ void WriteForm::hold()
             ToText->clear();
             SubjectText->clear();
             rtfEd->clear();
+            takeAsStart(); // kept: what the window shows now is nobody's text
         });
 }
 
@@ -165,9 +171,19 @@ void WriteForm::listClicked()
                           mail.status().detail());
             return;
         }
+        // A held mail put back in place of what the window held: said first
+        // when that was the user's own, unsent text.
+        if (holdsUnsentText() &&
+            !context_.ui.ask(this,
+                             QStringLiteral("書きかけのメールがあります。呼び出したメールで"
+                                            "置き換えますか？"),
+                             QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No)) {
+            return;
+        }
         ToText->setText(mail.value().to);
         SubjectText->setText(mail.value().subject);
         setEditorText(rtfEd, mail.value().body);
+        takeAsStart();
         return;
     }
     const AddressBook book(context_.paths.addressFile(), context_.paths.addressTemp());

@@ -5,8 +5,11 @@
 
 #include "addressbook/address_book.h"
 #include "compose/attachment_controls.h"
+#include "compose/held_mail.h"
+#include "store/background_job.h"
 #include "ui/app_context.h"
 #include "ui/certificate_box.h"
+#include "ui/clock.h"
 #include "ui/geometry.h"
 #include "ui/ui_services.h"
 
@@ -41,7 +44,14 @@ void WriteForm::showStatus(const QString& text)
 
 void WriteForm::send()
 {
-    if (runner_->running()) {
+    if (runner_->running() || job_->running()) {
+        // Pressed while the last send or hold is still being finished: said,
+        // not dropped without a word.
+        context_.ui.inform(this, runner_->running()
+                                     ? QStringLiteral("前のメールを送信中です。送信が終わってから、"
+                                                      "もう一度送信して下さい。")
+                                     : QStringLiteral("メールを保存しています。保存が終わってから、"
+                                                      "もう一度送信して下さい。"));
         return;
     }
     applyGreeting();
@@ -124,6 +134,47 @@ void WriteForm::sendFinished(const compose::SendReport& report)
                        report.failures.isEmpty() ? MessageIcon::Information : MessageIcon::Warning);
 }
 
+compose::Draft WriteForm::draft() const
+{
+    return {ToText->text(), SubjectText->text(), editorText(rtfEd), attachments_->files()};
+}
+
+void WriteForm::takeAsStart()
+{
+    start_ = draft();
+}
+
+bool WriteForm::holdsUnsentText() const
+{
+    return compose::holdsUnsentText(start_, draft());
+}
+
+bool WriteForm::mayDiscard()
+{
+    if (!holdsUnsentText()) {
+        return true;
+    }
+    return context_.ui.ask(this,
+                           QStringLiteral("このメールは送信も保存もしていません。"
+                                          "閉じると、書いた内容は失われます。閉じますか？"),
+                           QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No);
+}
+
+bool WriteForm::holdUnsent()
+{
+    if (!holdsUnsentText()) {
+        return true;
+    }
+    job_->wait();
+    const compose::Draft d = draft();
+    const compose::HeldMailFile file(context_.paths.heldFile(), context_.paths.heldTemp());
+    const bool held = file.hold({d.to, d.subject, d.body}, context_.clock.now()).ok();
+    if (held) {
+        takeAsStart();
+    }
+    return held;
+}
+
 void WriteForm::emptyAndClose()
 {
     showStatus(kSentText);
@@ -137,6 +188,7 @@ void WriteForm::emptyAndClose()
     Option2->setAutoExclusive(true);
     Command2->setVisible(false);
     ui::setBackgroundColour(List1, ui::paletteColour(2));
+    takeAsStart();
     close();
 }
 
@@ -157,7 +209,10 @@ void WriteForm::setBusy(bool on, bool stoppable)
 void WriteForm::stopOrClose()
 {
     if (!runner_->running()) {
-        close();
+        if (mayDiscard()) {
+            discardAgreed_ = true;
+            close();
+        }
         return;
     }
     if (context_.ui.ask(this,
@@ -189,6 +244,7 @@ bool WriteForm::fillFromLink(const compose::MailtoLink& link)
     ToText->setText((link.to + link.cc).join(QStringLiteral(", ")));
     SubjectText->setText(link.subject);
     setEditorText(rtfEd, link.body);
+    takeAsStart();
     QStringList left = link.ignored;
     if (!link.bcc.isEmpty()) {
         left.prepend(QStringLiteral("bcc"));

@@ -314,6 +314,14 @@ public:
         return 0;
     }
 
+    void NMailPop3AbortAll() override
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& [handle, session] : sessions_) {
+            session->abort();
+        }
+    }
+
     int NMailSmtpSendMail(const QString& server, const QString& to, const QString&, const QString&,
                           const QString& from, const QString& subject, const QString& body,
                           const QString& header, const QStringList& attachments, int) override

@@ -101,6 +101,9 @@ public:
     // The unique ID (UIDL) of mail number; empty when the server gives none.
     virtual QString NMailPop3GetMailUid(int handle, int number) = 0;
     virtual int NMailPop3Close(int handle) = 0;
+    // From any thread: breaks every open POP3 connection at once (the
+    // program is ending); the calls in hand fail, nothing is deleted.
+    virtual void NMailPop3AbortAll() {}
 
     // Sends one mail; attachments is a list of file paths; header holds
     // header lines to add, each ended by CR LF (a reply's In-Reply-To and

@@ -140,6 +140,12 @@ bool Pop3Session::connectTcp()
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        std::lock_guard lock(fdMutex_);
+        if (aborted_) {
+            ::close(fd);
+            ::freeaddrinfo(found);
+            return fail(NetError::Dropped);
+        }
         fd_ = fd;
     }
     ::freeaddrinfo(found);
@@ -678,6 +684,15 @@ void Pop3Session::close()
     dropConnection();
 }
 
+void Pop3Session::abort()
+{
+    std::lock_guard lock(fdMutex_);
+    aborted_ = true;
+    if (fd_ >= 0) {
+        ::shutdown(fd_, SHUT_RDWR);
+    }
+}
+
 void Pop3Session::dropConnection()
 {
     if (ssl_) {
@@ -688,6 +703,7 @@ void Pop3Session::dropConnection()
         ssl_ = nullptr;
     }
     if (fd_ >= 0) {
+        std::lock_guard lock(fdMutex_);
         ::close(fd_);
         fd_ = -1;
     }

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <deque>
+#include <mutex>
 #include <optional>
 
 typedef struct ssl_st SSL;
@@ -59,6 +60,10 @@ public:
     bool reset();
     // Sends QUIT, which commits the deletions, and closes the connection.
     void close();
+    // From any thread: breaks the connection at once, so that a read or
+    // write in hand fails now instead of at the stall limit. Nothing is
+    // deleted (no QUIT goes out).
+    void abort();
 
     // The last failure, in Japanese, with the server's reply when there is one.
     const QString& error() const { return error_; }
@@ -93,6 +98,8 @@ private:
     ServerAddress server_;
     ConnectionOptions options_;
     int fd_ = -1;
+    std::mutex fdMutex_; // fd_'s opening and closing against abort()
+    bool aborted_ = false;
     SSL_CTX* ctx_ = nullptr;
     SSL* ssl_ = nullptr;
     bool broken_ = false;

@@ -1,5 +1,8 @@
 #include "mail/receive_runner.h"
 
+#include "mail/mail_library.h"
+
+#include <QDeadlineTimer>
 #include <QMetaObject>
 
 namespace lumora {
@@ -88,6 +91,18 @@ bool ReceiveRunner::start(const ReceiveSettings& settings)
     }));
     thread_->start();
     return true;
+}
+
+void ReceiveRunner::endWithin(int graceMilliseconds)
+{
+    cancel_ = true;
+    if (!thread_) {
+        return;
+    }
+    if (!thread_->wait(QDeadlineTimer(graceMilliseconds))) {
+        mail_.NMailPop3AbortAll();
+        thread_->wait();
+    }
 }
 
 void ReceiveRunner::stopAndWait()

@@ -24,6 +24,10 @@ public:
     bool start(const ReceiveSettings& settings);
     // Asks a running cycle to stop after the mail in hand and waits for it.
     void stopAndWait();
+    // The program is ending: a cycle that has not ended within the grace
+    // period has its connection broken (nothing is deleted on the server)
+    // and is waited for.
+    void endWithin(int graceMilliseconds);
 
 Q_SIGNALS:
     void checking();

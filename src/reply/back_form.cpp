@@ -2,11 +2,13 @@
 
 #include "compose/attachment_controls.h"
 #include "compose/editor_commands.h"
+#include "compose/held_mail.h"
 #include "reply/reply_text.h"
 #include "store/text_codec.h"
 #include "ui/accessibility.h"
 #include "ui/app_context.h"
 #include "ui/certificate_box.h"
+#include "ui/clock.h"
 #include "ui/controls.h"
 #include "ui/geometry.h"
 #include "ui/ui_services.h"
@@ -127,13 +129,51 @@ void BackForm::load()
     List2->setVisible(false);
 }
 
-void BackForm::fillReply(const QString& subject, const QString& to, const QString& body,
+bool BackForm::fillReply(const QString& subject, const QString& to, const QString& body,
                          const QString& threadHeader)
 {
+    if (runner_->running()) {
+        context_.ui.inform(this, QStringLiteral("返事を送信中です。送信が終わってから、"
+                                                "もう一度「返事を書く」を押して下さい。"));
+        return false;
+    }
+    if (holdsUnsentText() &&
+        !context_.ui.ask(this,
+                         QStringLiteral("書きかけの返事があります。送信していない返事を破棄して、"
+                                        "新しい返事に置き換えますか？"),
+                         QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No)) {
+        return false;
+    }
     threadHeader_ = threadHeader;
     SubjectText->setText(subject);
     ToText->setText(to);
     setEditorText(BodyText, body);
+    start_ = draft();
+    return true;
+}
+
+compose::Draft BackForm::draft() const
+{
+    return {ToText->text(), SubjectText->text(), editorText(BodyText), attachments_->files()};
+}
+
+bool BackForm::holdsUnsentText() const
+{
+    return compose::holdsUnsentText(start_, draft());
+}
+
+bool BackForm::holdUnsent()
+{
+    if (!holdsUnsentText()) {
+        return true;
+    }
+    const compose::Draft d = draft();
+    const compose::HeldMailFile file(context_.paths.heldFile(), context_.paths.heldTemp());
+    if (!file.hold({d.to, d.subject, d.body}, context_.clock.now()).ok()) {
+        return false;
+    }
+    start_ = d;
+    return true;
 }
 
 void BackForm::insertIntoBody(const QString& text)
@@ -184,6 +224,8 @@ void BackForm::layOut()
 void BackForm::send()
 {
     if (runner_->running()) {
+        context_.ui.inform(this, QStringLiteral("前の返事を送信中です。送信が終わってから、"
+                                                "もう一度送信して下さい。"));
         return;
     }
     compose::SendRequest request;
@@ -204,6 +246,7 @@ void BackForm::sendFinished(const compose::SendReport& report)
     setBusy(false);
     if (report.allSent()) {
         StatusBar1->clearMessage();
+        start_ = draft(); // sent: nothing is lost by closing
         close();
         return;
     }
@@ -239,6 +282,14 @@ void BackForm::closeEvent(QCloseEvent* event)
 {
     if (runner_->running()) {
         StatusBar1->showMessage(QStringLiteral("送信中は閉じられません。"));
+        event->ignore();
+        return;
+    }
+    if (holdsUnsentText() &&
+        !context_.ui.ask(this,
+                         QStringLiteral("この返事は送信していません。閉じると、書いた内容は"
+                                        "失われます。閉じますか？"),
+                         QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No)) {
         event->ignore();
         return;
     }

@@ -22,6 +22,7 @@
 //
 // Closing the window keeps nothing of it: the next one starts from its load.
 
+#include "compose/draft.h"
 #include "compose/send_job.h"
 
 #include <QWidget>
@@ -52,7 +53,9 @@ public:
     // What the viewer's reply command fills in; the attachments stay. The
     // thread header (In-Reply-To and References of the mail answered, or
     // empty) goes with the reply's send.
-    void fillReply(const QString& subject, const QString& to, const QString& body,
+    // When the window holds a reply the user wrote and did not send, asks
+    // first; false when the user keeps it (nothing is filled in).
+    bool fillReply(const QString& subject, const QString& to, const QString& body,
                    const QString& threadHeader = {});
     // Puts text into the body at its caret, replacing what is selected there.
     void insertIntoBody(const QString& text);
@@ -63,6 +66,12 @@ public:
     void waitForSend();
     // The files the send will attach.
     QStringList attachments() const;
+    // True when the window holds something the user typed or added that was
+    // not sent.
+    bool holdsUnsentText() const;
+    // Keeps that in the held-mail file without asking (the program ends and
+    // nobody is there to ask); false when it could not be kept.
+    bool holdUnsent();
 
     QLabel* Label1;
     QLabel* Label2;
@@ -95,12 +104,14 @@ private:
     void connectSignals();
     void layOut();
     void setBusy(bool on);
+    compose::Draft draft() const;
 
     AppContext& context_;
     QWidget* client_;
     AttachmentControls* attachments_ = nullptr;
     std::unique_ptr<compose::SendRunner> runner_;
     QString threadHeader_;
+    compose::Draft start_; // the reply as the viewer filled it in
 };
 
 } // namespace lumora

@@ -92,19 +92,20 @@ void IdPassForm::setCredentials(const QString& id, const QString& password)
 
 void IdPassForm::confirm()
 {
-    context_.account.AccountId = IdText->text();
-    context_.account.AccountPass = PassText->text();
-    // Sending logs in with the same account.
-    context_.mail.NMailSetAccount(IdText->text(), PassText->text());
     const Status status = account::writeCredentials(
         context_.paths.accountFile(), {IdText->text(), PassText->text()}, Check1->isChecked());
     if (status.error() == StoreError::BadArgument) {
+        // Refused, they are used nowhere: the run goes on with the old ones.
         context_.ui.inform(this,
                            QStringLiteral("IDかパスワードに、保存できない文字が含まれています。\n"
                                           "半角英数字と日本語の文字だけを使ってください。"),
                            {}, MessageIcon::Warning);
         return;
     }
+    context_.account.AccountId = IdText->text();
+    context_.account.AccountPass = PassText->text();
+    // Sending logs in with the same account.
+    context_.mail.NMailSetAccount(IdText->text(), PassText->text());
     if (!status.ok()) {
         context_.ui.inform(this,
                            QStringLiteral("IDとパスワードをファイルに保存できませんでした。\n") +

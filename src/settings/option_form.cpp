@@ -75,19 +75,22 @@ void OptionForm::load()
 
 void OptionForm::confirm()
 {
-    AccountSettings& account = context_.account;
-    account.SmtpServer = SmtpText->text();
-    account.Pop3Server = Pop3Text->text();
-    account.MailAddress = MailText->text();
-    account.ApopFlag = ApopCheck->isChecked() ? 1 : 0;
-    const Status status = account::writeServerFile(AppPaths::serverFile(), account);
+    AccountSettings typed = context_.account;
+    typed.SmtpServer = SmtpText->text();
+    typed.Pop3Server = Pop3Text->text();
+    typed.MailAddress = MailText->text();
+    typed.ApopFlag = ApopCheck->isChecked() ? 1 : 0;
+    const Status status = account::writeServerFile(AppPaths::serverFile(), typed);
     if (status.error() == StoreError::BadArgument) {
+        // Refused values serve nobody: the receives and sends of this run
+        // go on with the settings the file holds.
         context_.ui.inform(this,
                            QStringLiteral("サーバー名かメールアドレスに、保存できない文字が"
                                           "含まれています。"),
                            {}, MessageIcon::Warning);
         return;
     }
+    context_.account = typed;
     if (!status.ok()) {
         // The new values already serve this run; say that they will not
         // survive it, and keep the dialog open so the user can try again.

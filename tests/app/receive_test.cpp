@@ -8,6 +8,7 @@
 #include "ui/picture_button.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -86,6 +87,8 @@ private Q_SLOTS:
     void intervalOfOneMinuteReceivesEvery61Seconds();
     void anExplanationRestartsTheMinuteCount();
     void intervalOffLettersAndFractions();
+    void theIntervalNeverStacksErrorBoxes();
+    void endingWritesTheSettingsAndGivesUpAStalledReceive();
 };
 
 void ReceiveTest::threeMailsAreStoredAndDeletedInServerOrder()
@@ -189,7 +192,7 @@ void ReceiveTest::aLongBodyIsStoredCutButShownWhole()
 
 void ReceiveTest::failuresAreReported()
 {
-    { // a refused log-in: the library's text captioned "エラー", the negative count
+    { // a refused log-in: the library's text captioned "エラー", no new mail
         Receiving r;
         r.box.mails = {mail(QStringLiteral("a"))};
         r.box.loginResult = -3;
@@ -199,7 +202,7 @@ void ReceiveTest::failuresAreReported()
         QCOMPARE(r.app.ui.messages.size(), 1);
         QCOMPARE(r.app.ui.messages[0].title, QStringLiteral("エラー"));
         QCOMPARE(r.app.ui.messages[0].text, r.box.error);
-        QCOMPARE(r.form()->Text6->text(), QStringLiteral("-3"));
+        QCOMPARE(r.form()->Text6->text(), QStringLiteral("0")); // no error code as a count
         QCOMPARE(r.form()->Text3->text(), QStringLiteral("新着メール無し。"));
         QCOMPARE(r.box.calls().last(), QStringLiteral("close"));
         QVERIFY(r.records().isEmpty());
@@ -212,7 +215,7 @@ void ReceiveTest::failuresAreReported()
         r.box.error = QStringLiteral("サーバーとの接続が切れました。");
         QVERIFY(r.start());
         r.receive();
-        QCOMPARE(r.form()->Text6->text(), QStringLiteral("-2"));
+        QCOMPARE(r.form()->Text6->text(), QStringLiteral("0"));
         QVERIFY(!r.app.windows->existing<IdPassForm>()->isVisible());
     }
     { // a failed connection is an error too, not "no new mail" in silence
@@ -393,6 +396,67 @@ void ReceiveTest::intervalOffLettersAndFractions()
             QCOMPARE(r.form()->Image3->pixmap().toImage(), QImage(r.app.paths.lampFile(false)));
         }
     }
+}
+
+// A failing server and a box nobody closes: the next minutes pass while it
+// is open (its own event loop runs the timers) and start no receive, so
+// boxes never pile up.
+void ReceiveTest::theIntervalNeverStacksErrorBoxes()
+{
+    Receiving r;
+    r.box.loginResult = -2;
+    r.box.error = QStringLiteral("サーバーとの接続が切れました。");
+    QVERIFY(r.start());
+    r.app.windows->window<SetForm>()->Text2->setText(QStringLiteral("1"));
+    int boxes = 0;
+    r.app.ui.onInform = [&](const QString&) {
+        ++boxes;
+        for (int minute = 0; minute < 3; ++minute) {
+            QCoreApplication::processEvents(); // the receive's end reaches the window
+            r.form()->Text1->setPlainText(QStringLiteral("1"));
+            r.app.clock.advance(40);
+            QVERIFY(!r.form()->receiving());
+        }
+    };
+    r.form()->Text1->setPlainText(QStringLiteral("1"));
+    r.app.clock.advance(40);
+    r.settle();
+    QCOMPARE(boxes, 1);
+    QCOMPARE(r.connects(), 1);
+    QCOMPARE(r.form()->Text6->text(), QStringLiteral("0"));
+    // Closed, the next minute tries again.
+    r.app.ui.onInform = {};
+    r.form()->Text1->setPlainText(QStringLiteral("1"));
+    r.app.clock.advance(40);
+    r.settle();
+    QCOMPARE(r.connects(), 2);
+}
+
+// The program ends while a receive waits on a server that sends nothing: the
+// settings are written first, and the receive is given up within two
+// seconds, its mail left on the server.
+void ReceiveTest::endingWritesTheSettingsAndGivesUpAStalledReceive()
+{
+    Receiving r;
+    r.box.mails = {mail(QStringLiteral("一")), mail(QStringLiteral("二"))};
+    QSemaphore stalled;
+    r.box.onGetMail = [&](int n) {
+        if (n == 2) {
+            stalled.release();
+            r.box.abortRequested.tryAcquire(1, 60'000);
+        }
+    };
+    QVERIFY(r.start());
+    r.form()->Check2->setChecked(true);
+    QTest::mouseClick(r.form()->Picture4, Qt::LeftButton);
+    QVERIFY(stalled.tryAcquire(1, 5000));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(r.form()->close());
+    QVERIFY(clock.elapsed() < 2'000);
+    QVERIFY(r.box.calls().contains(QStringLiteral("abort")));
+    QVERIFY(r.app.readData(QStringLiteral("ini.ini")).contains("NUMBER2=1"));
+    QCOMPARE(r.records().size(), 1); // the first mail was stored
 }
 
 QTEST_MAIN(ReceiveTest)

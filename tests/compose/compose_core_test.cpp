@@ -177,6 +177,14 @@ TEST(SendJob, EachRecipientGetsOneMailWithTheSameTextAndFailuresAreCollected)
     EXPECT_TRUE(report.summary().startsWith(QStringLiteral("4 件中 2 件を送信しました。")));
     EXPECT_TRUE(report.summary().contains(QStringLiteral("  b@example.jp\r\nd@example.jp")));
 
+    // An address that stands twice in the book, in another case or with a
+    // name beside it, is mailed once, where it first stands.
+    EXPECT_EQ(bulkRecipients({QStringLiteral("a@example.jp"), QStringLiteral("花子<B@Example.jp>"),
+                              QStringLiteral("A@EXAMPLE.JP  "), QStringLiteral("b@example.jp"),
+                              QStringLiteral("c@example.jp")}),
+              (QStringList{QStringLiteral("a@example.jp"), QStringLiteral("花子<B@Example.jp>"),
+                           QStringLiteral("c@example.jp")}));
+
     // The same error for every mail is one text; a stop ends the run early.
     SendingMailLibrary down;
     down.results = {-1, -1, -1};

@@ -128,11 +128,14 @@ private Q_SLOTS:
     void attachmentButtonsFollowTheirRules();
     void heldMailIsHeldRecalledAndDeleted();
     void holdingAsksBeforeLosingText();
-    void theGreetingReplacesTheBodyOnlyWhenChosen();
+    void theGreetingGoesAtTheStartOfTheBody();
     void pastesAddressPaneAndHiddenMode();
     void aSentMailEmptiesAndClosesAFailedOneStays();
     void bulkSendMailsEveryEntryAndReportsOnce();
     void endingTheProgramDuringASendAsksFirst();
+    void unsentTextIsNeverThrownAwayUnasked();
+    void afterAFailedSendMoreFilesJoinTheList();
+    void aSendOrHoldWhileTheLastIsFinishingSaysWhy();
     void aMailtoLinkFillsTheWindowAndIsNeverSent();
     void helpTextsFollowTheMouse();
     void everyControlHasAName();
@@ -188,9 +191,19 @@ void WriteFormTest::opensWithItsLoadStepsAndKeepsNothingWhenClosed()
     form->tbToolBar->actions()[6]->trigger();
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("本文"));
 
-    // "終了" closes; the next window starts from its defaults.
+    // "終了" closes, asking first when something was typed (No keeps the
+    // window and the text, and is what Enter answers); the next window
+    // starts from its defaults.
     form->SubjectText->setText(QStringLiteral("件名"));
     form->Command4->click();
+    c.app.ui.answers = {false};
+    form->mend->trigger();
+    AppFixture::settle();
+    QVERIFY(form);
+    QCOMPARE(c.app.ui.messages.last().title, QStringLiteral("確認"));
+    QCOMPARE(c.app.ui.messages.last().byDefault, DefaultAnswer::No);
+    QCOMPARE(form->SubjectText->text(), QStringLiteral("件名"));
+    c.app.ui.answers = {true};
     form->mend->trigger();
     AppFixture::settle();
     QVERIFY(!form);
@@ -259,6 +272,7 @@ void WriteFormTest::attachmentButtonsFollowTheirRules()
     QVERIFY(!form->List2->isVisibleTo(form));
     QCOMPARE(ui::backgroundColour(form->Command16), ui::paletteColour(14));
     QVERIFY(!form->AttachText->text().isEmpty());
+    c.app.ui.answers = {true}; // the files were attached to nothing sent
     form->close();
     AppFixture::settle();
     form = c.open();
@@ -393,7 +407,7 @@ void WriteFormTest::holdingAsksBeforeLosingText()
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("本文"));
 }
 
-void WriteFormTest::theGreetingReplacesTheBodyOnlyWhenChosen()
+void WriteFormTest::theGreetingGoesAtTheStartOfTheBody()
 {
     Compose c;
     WriteForm* form = c.open();
@@ -403,18 +417,22 @@ void WriteFormTest::theGreetingReplacesTheBodyOnlyWhenChosen()
     focusEvent(form->Combo1, QEvent::FocusOut);
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("書きかけのメール"));
 
-    // Phrase 4, then into the body: the body is the phrase; Undo brings it back.
+    // Phrase 4, then into the body: the phrase on the first line, what was
+    // written after it; Undo takes the phrase back.
     focusEvent(form->Combo1, QEvent::FocusIn);
     focusEvent(form->Combo1, QEvent::FocusOut, Qt::PopupFocusReason); // the list opens
     form->Combo1->setCurrentIndex(3);
     Q_EMIT form->Combo1->activated(3);
     focusEvent(form->Combo1, QEvent::FocusIn, Qt::PopupFocusReason); // ... and closes
     focusEvent(form->Combo1, QEvent::FocusOut, Qt::MouseFocusReason);
-    QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("いつもお世話になっております。"));
+    QCOMPARE(form->rtfEd->toPlainText(),
+             QStringLiteral("いつもお世話になっております。\n書きかけのメール"));
     form->tbToolBar->actions()[6]->trigger();
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("書きかけのメール"));
 
-    // The same with the focus really moving from the box to the body.
+    // The same with the focus really moving from the box to the body; in
+    // and out again does not put it there twice.
+    form->rtfEd->clear();
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form));
     form->Combo1->setFocus();
@@ -422,17 +440,19 @@ void WriteFormTest::theGreetingReplacesTheBodyOnlyWhenChosen()
     form->rtfEd->setFocus();
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("前略"));
     form->Combo1->setFocus();
+    form->Combo1->setEditText(QStringLiteral("前略"));
     form->rtfEd->setFocus();
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("前略"));
 
-    // A typed phrase followed at once by "送信" goes out as the body.
+    // A typed phrase followed at once by "送信" goes out at the body's start.
+    form->rtfEd->setPlainText(QStringLiteral("本文です"));
     focusEvent(form->Combo1, QEvent::FocusIn);
     form->Combo1->setEditText(QStringLiteral("拝啓"));
     form->ToText->setText(QStringLiteral("hanako@example.jp"));
     form->Command1->click();
     Compose::settle(form);
     QCOMPARE(c.mail.sends.size(), 1);
-    QCOMPARE(c.mail.sends[0].body, QStringLiteral("拝啓"));
+    QCOMPARE(c.mail.sends[0].body, QStringLiteral("拝啓\r\n本文です"));
 }
 
 void WriteFormTest::pastesAddressPaneAndHiddenMode()
@@ -641,6 +661,110 @@ void WriteFormTest::endingTheProgramDuringASendAsksFirst()
     });
     QVERIFY(c.app.mainForm->close());
     release.join();
+    QCOMPARE(c.mail.snapshot().size(), 1);
+}
+
+// "送信中止", the close box and the end of the program close an untouched
+// window at once; with text the user typed they ask, No (the default)
+// keeping everything. Nobody to ask at the end: the mail is held.
+void WriteFormTest::unsentTextIsNeverThrownAwayUnasked()
+{
+    Compose c;
+    QPointer<WriteForm> form = c.open();
+    form->Command3->click(); // nothing written: closes at once
+    AppFixture::settle();
+    QVERIFY(!form);
+    QVERIFY(c.app.ui.messages.isEmpty());
+
+    form = c.open();
+    form->ToText->setText(QStringLiteral("hanako@example.jp"));
+    form->rtfEd->setPlainText(QStringLiteral("大事な本文"));
+    c.app.ui.answers = {false};
+    form->Command3->click();
+    QVERIFY(form && form->isVisible());
+    QCOMPARE(c.app.ui.messages.last().title, QStringLiteral("確認"));
+    QCOMPARE(c.app.ui.messages.last().byDefault, DefaultAnswer::No);
+    c.app.ui.answers = {false};
+    QVERIFY(!form->close()); // the close box
+    QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("大事な本文"));
+    // Ending the program asks too; No keeps the program and the mail.
+    c.app.ui.answers = {false};
+    QVERIFY(!c.app.mainForm->close());
+    QVERIFY(form && form->isVisible());
+
+    // A held mail recalled and not changed is nothing to lose.
+    form->SubjectText->setText(QStringLiteral("件名"));
+    c.app.ui.answers = {true};
+    form->Command13->click(); // hold
+    Compose::settle(form);
+    QVERIFY(form->rtfEd->toPlainText().isEmpty());
+    c.clickRow(form, 0);
+    QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("大事な本文"));
+    const qsizetype asked = c.app.ui.messages.size();
+    QVERIFY(form->close());
+    QCOMPARE(c.app.ui.messages.size(), asked);
+    AppFixture::settle();
+
+    // Ended by the session (SIGTERM): the unsent mail goes to the held mails.
+    form = c.open();
+    form->ToText->setText(QStringLiteral("jiro@example.jp"));
+    form->rtfEd->setPlainText(QStringLiteral("途中の本文"));
+    c.app.mainForm->endUnattended();
+    QVERIFY(!c.app.mainForm->isVisible());
+    const QByteArray held = c.app.readData(QStringLiteral("krddata10.data"));
+    QCOMPARE(held.size(), 2 * MailRecord::kLength);
+    const MailRecord kept = MailRecord::fromBytes(held.mid(MailRecord::kLength));
+    QCOMPARE(kept.from().trimmed(), QStringLiteral("jiro@example.jp"));
+    QCOMPARE(kept.body().trimmed(), QStringLiteral("途中の本文"));
+}
+
+// "添付File" is on again after a failed send: a file chosen then joins the
+// files already attached, and the list shows everything that is sent.
+void WriteFormTest::afterAFailedSendMoreFilesJoinTheList()
+{
+    Compose c;
+    const QString dir = c.app.root.path();
+    c.app.root.write(QStringLiteral("a.txt"), "a");
+    c.app.root.write(QStringLiteral("b.txt"), "b");
+    QPointer<WriteForm> form = c.open();
+    c.app.ui.files = {dir + QStringLiteral("/a.txt")};
+    form->AttachCommand->click();
+    form->ToText->setText(QStringLiteral("hanako@example.jp"));
+    c.mail.results = {-1};
+    form->Command1->click();
+    Compose::settle(form);
+    QVERIFY(form && form->AttachCommand->isEnabled());
+    c.app.ui.files = {dir + QStringLiteral("/b.txt")};
+    form->AttachCommand->click();
+    QCOMPARE(form->attachments(),
+             (QStringList{dir + QStringLiteral("/a.txt"), dir + QStringLiteral("/b.txt")}));
+    QCOMPARE(form->List2->count(), 2);
+    QCOMPARE(form->List2->item(1)->text(), QStringLiteral("b.txt"));
+    form->Command1->click();
+    Compose::settle(form);
+    QCOMPARE(c.mail.snapshot().last().attachments,
+             (QStringList{dir + QStringLiteral("/a.txt"), dir + QStringLiteral("/b.txt")}));
+}
+
+// A send or a hold that reaches the window while a send is still going is
+// not dropped without a word.
+void WriteFormTest::aSendOrHoldWhileTheLastIsFinishingSaysWhy()
+{
+    Compose c;
+    QPointer<WriteForm> form = c.open();
+    form->ToText->setText(QStringLiteral("hanako@example.jp"));
+    form->SubjectText->setText(QStringLiteral("件名"));
+    c.mail.hold = true;
+    form->Command1->click();
+    QVERIFY(c.mail.started.tryAcquire(1, 5000));
+    // The buttons are off; the slots are what a keyboard or screen reader
+    // would reach through another way in.
+    QMetaObject::invokeMethod(form, "send");
+    QVERIFY(c.lastMessage().startsWith(QStringLiteral("前のメールを送信中です。")));
+    QMetaObject::invokeMethod(form, "hold");
+    QVERIFY(c.lastMessage().startsWith(QStringLiteral("メールを送信中です。")));
+    c.mail.proceed.release();
+    Compose::settle(form);
     QCOMPARE(c.mail.snapshot().size(), 1);
 }
 

@@ -138,9 +138,16 @@ void BackFormTest::theViewerHandsTheShownMailOn()
 
     // A second reply replaces the three fields only; an empty body gives an
     // empty one, and a subject that is a reply already gets the prefix again.
+    // A file attached to the reply in hand is the user's: asked first (No,
+    // the default, keeps the reply).
     r.app.root.write(QStringLiteral("a.txt"), "a");
     r.app.ui.files = {r.app.root.file(QStringLiteral("a.txt"))};
     form->AttachCommand->click();
+    r.app.ui.answers = {false};
+    QCOMPARE(r.replyTo(1), form.data());
+    QCOMPARE(form->SubjectText->text(), QStringLiteral("Re:  お見積りの件"));
+    QCOMPARE(r.app.ui.messages.last().byDefault, DefaultAnswer::No);
+    r.app.ui.answers = {true};
     QCOMPARE(r.replyTo(1), form.data());
     QCOMPARE(form->SubjectText->text(), QStringLiteral("Re:  Re: 会議"));
     QVERIFY(form->BodyText->toPlainText().isEmpty());
@@ -221,9 +228,15 @@ void BackFormTest::theWindowHasItsControlsAndFollowsItsSize()
     QVERIFY(!form->Command10->isEnabled() && !form->Command9->isEnabled());
     QVERIFY(form->AttachCommand->isEnabled());
 
-    // "     送信中止" closes without a send; the body is emptied on the way
-    // and the next reply window starts afresh.
+    // "     送信中止" closes without a send, asking first for what was
+    // written; the body is emptied on the way and the next reply window
+    // starts afresh.
     form->BodyText->setPlainText(QStringLiteral("書きかけ"));
+    r.app.ui.answers = {false};
+    form->Command3->click();
+    QVERIFY(form && form->isVisible());
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("書きかけ"));
+    r.app.ui.answers = {true};
     QTextEdit* body = form->BodyText;
     QString bodyAtClose = QStringLiteral("not closed");
     connect(form, &QObject::destroyed, this, [&] { bodyAtClose.clear(); });

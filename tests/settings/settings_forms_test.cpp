@@ -22,6 +22,7 @@ private Q_SLOTS:
     void idPassUncheckedKeepsTheStoredValues();
     void passwordBoxHidesItsTextAndHasNoInputMethod();
     void aPasswordTheFileCannotHoldIsRefusedWithAMessage();
+    void serverNamesTheFileCannotHoldDoNotTakeEffect();
 };
 
 void SettingsFormsTest::serverDialogStoresAndTheNextStartReadsApop()
@@ -148,6 +149,27 @@ void SettingsFormsTest::aPasswordTheFileCannotHoldIsRefusedWithAMessage()
     AppFixture::settle();
     QVERIFY(app.windows->existing<IdPassForm>()); // left open to correct
     QVERIFY(!app.readData(QStringLiteral("iniIdPass.ini")).contains("NAME2"));
+    // Refused, the values serve nothing: the run keeps the ones it had.
+    QVERIFY(app.context->account.AccountPass.isEmpty());
+    QVERIFY(app.context->account.AccountId.isEmpty());
+}
+
+void SettingsFormsTest::serverNamesTheFileCannotHoldDoNotTakeEffect()
+{
+    AppFixture app;
+    app.writeServerFile("SMTP=smtp.example.jp\r\nPOP3=pop.example.jp\r\nMAIL=a@b.jp\r\nAPOP=0\r\n");
+    QVERIFY(app.start());
+    OptionForm* form = app.windows->show<OptionForm>();
+    form->Pop3Text->setText(QStringLiteral("pop.例え😀.jp"));
+    form->ApopCheck->setChecked(true);
+    QTest::mouseClick(form->OkCommand, Qt::LeftButton);
+    QCOMPARE(app.ui.messages.size(), 1);
+    QVERIFY(app.ui.messages.first().text.contains(QStringLiteral("保存できない文字")));
+    QCOMPARE(app.context->account.Pop3Server, QStringLiteral("pop.example.jp"));
+    QCOMPARE(app.context->account.ApopFlag, qint16(0));
+    // Cancel then leaves the account as the file has it.
+    QTest::mouseClick(form->CancelCommand, Qt::LeftButton);
+    QCOMPARE(app.context->account.Pop3Server, QStringLiteral("pop.example.jp"));
 }
 
 QTEST_MAIN(SettingsFormsTest)

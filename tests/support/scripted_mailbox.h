@@ -4,8 +4,10 @@
 
 #include <QList>
 #include <QMutex>
+#include <QSemaphore>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 
 namespace lumora::test {
@@ -83,6 +85,11 @@ public:
         if (onGetMail) {
             onGetMail(number);
         }
+        if (aborted_) {
+            QMutexLocker lock(&mutex_);
+            error = QStringLiteral("サーバーとの接続が切れました。");
+            return -1;
+        }
         NMailPop3GetMailStatus(0, number, fields, 0);
         body = mails.at(number - 1).body;
         current_ = number;
@@ -104,6 +111,15 @@ public:
     int NMailPop3Reset(int) override { return 0; }
     void NMailPop3WillGetMails(int, const QList<int>&) override {}
     QString NMailPop3GetMailUid(int, int number) override { return mails.at(number - 1).uid; }
+    // A retrieval held in onGetMail waits on this; breaking the connections
+    // releases it, and the retrieval then fails.
+    QSemaphore abortRequested;
+    void NMailPop3AbortAll() override
+    {
+        record(QStringLiteral("abort"));
+        aborted_ = true;
+        abortRequested.release();
+    }
     int NMailPop3Close(int) override
     {
         record(QStringLiteral("close"));
@@ -119,6 +135,7 @@ public:
     QString NMailGetMessage(int) override { return error; }
 
 private:
+    std::atomic_bool aborted_{false};
     void record(const QString& call)
     {
         QMutexLocker lock(&mutex_);

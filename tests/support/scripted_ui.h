@@ -27,6 +27,9 @@ public:
     void inform(QWidget*, const QString& text, const QString& title, MessageIcon icon) override
     {
         messages.append({text, title.isEmpty() ? kAppTitle : title, icon});
+        if (onInform) {
+            onInform(text);
+        }
     }
     bool ask(QWidget*, const QString& text, const QString& title, MessageIcon icon,
              DefaultAnswer byDefault) override
@@ -119,6 +122,8 @@ public:
     // Called while a question is open, before it is answered: what the
     // user's program does meanwhile (a timer tick, another window).
     std::function<void(const QString& text)> onQuestion;
+    // The same while a message box is open.
+    std::function<void(const QString& text)> onInform;
     std::deque<bool> certificateAnswers;
     QList<ServerCertificate> certificatesShown;
     std::deque<std::optional<QString>> files; // file and folder dialogs
