@@ -2,15 +2,16 @@
 """A TCP proxy on 127.0.0.1 that holds every chunk for a fixed delay in each
 direction, to make a loopback server behave like one across a network.
 
-    delay_proxy.py LISTEN_PORT TARGET_PORT DELAY_MS
+    delay_proxy.py LISTEN_PORT TARGET_PORT DELAY_MS [KB_PER_S]
 
-Prints "ready" once it listens. Runs until killed."""
+With KB_PER_S, what the server sends also goes no faster than that, as over
+a slow line. Prints "ready" once it listens. Runs until killed."""
 
 import asyncio
 import sys
 
 
-async def pipe(reader, writer, delay):
+async def pipe(reader, writer, delay, rate=0):
     loop = asyncio.get_running_loop()
     queue = asyncio.Queue()
 
@@ -32,6 +33,8 @@ async def pipe(reader, writer, delay):
                 return
             writer.write(data)
             await writer.drain()
+            if rate:
+                await asyncio.sleep(len(data) / rate)
 
     try:
         await asyncio.gather(receive(), send())
@@ -41,6 +44,7 @@ async def pipe(reader, writer, delay):
 
 async def main():
     listen, target, delay = int(sys.argv[1]), int(sys.argv[2]), float(sys.argv[3]) / 1000
+    rate = float(sys.argv[4]) * 1024 if len(sys.argv) > 4 else 0
 
     async def handle(client_reader, client_writer):
         try:
@@ -49,7 +53,7 @@ async def main():
             client_writer.close()
             return
         await asyncio.gather(pipe(client_reader, server_writer, delay),
-                             pipe(server_reader, client_writer, delay),
+                             pipe(server_reader, client_writer, delay, rate),
                              return_exceptions=True)
 
     server = await asyncio.start_server(handle, "127.0.0.1", listen)

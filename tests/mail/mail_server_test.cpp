@@ -870,6 +870,36 @@ TEST(MisbehavingServer, AServerThatStallsIsGivenUp)
     server.waitForFinished(5000);
 }
 
+// The program ends while a server sends nothing: breaking the connections
+// ends the retrieval at once, not at the stall limit.
+TEST(MisbehavingServer, AStalledRetrievalEndsWhenTheConnectionsAreBroken)
+{
+    QProcess server;
+    server.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(LUMORA_BAD_POP3), QStringLiteral("stall")});
+    ASSERT_TRUE(server.waitForReadyRead(10000));
+    const QByteArray port = server.readLine().trimmed();
+    auto mail = createMailLibrary({});
+    mail->NMailInitializeWinSock();
+    const int h = mail->NMailPop3Connect(QStringLiteral("127.0.0.1:") + QString::fromLatin1(port));
+    ASSERT_GT(h, 0);
+    ASSERT_GT(mail->NMailPop3Authenticate(h, QStringLiteral("taro"), QStringLiteral("x"), 0), 0);
+    QElapsedTimer timer;
+    timer.start();
+    std::thread breaker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        mail->NMailPop3AbortAll();
+    });
+    MailFields fields;
+    QString body;
+    EXPECT_LT(mail->NMailPop3GetMail(h, 1, fields, body, 0, 0), 0);
+    breaker.join();
+    EXPECT_LT(timer.elapsed(), 3'000);
+    mail->NMailPop3Close(h);
+    server.kill();
+    server.waitForFinished(5000);
+}
+
 } // namespace
 
 int main(int argc, char** argv)

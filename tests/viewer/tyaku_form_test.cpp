@@ -26,7 +26,9 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -141,6 +143,7 @@ private Q_SLOTS:
     void loadStepReadsTheCurrentDocument();
     void receiveFillsTheOpenViewerAndTheCounts();
     void deletionAndReceiveNeverOverlap();
+    void aDeletionDuringASlowReceiveLosesNoMail();
     void receiveThroughTheRealServersIntoTheViewer();
     void accessibleNamesAndDescriptions();
 };
@@ -671,6 +674,83 @@ void TyakuFormTest::deletionAndReceiveNeverOverlap()
     }
     QVERIFY(!originals.interrupted());
     QVERIFY(v.app.ui.unscripted.isEmpty());
+}
+
+// The same race from outside: the real Dovecot behind a slow line, the
+// interval check firing while the deletion's question is open, Yes answered
+// while mails are coming in. Every mail the server had is stored once (or
+// still on the server) with its own original.
+void TyakuFormTest::aDeletionDuringASlowReceiveLosesNoMail()
+{
+    MailServers servers;
+    QVERIFY(servers.started());
+    constexpr int kMails = 12;
+    for (int i = 0; i < kMails; ++i) {
+        servers.deliver(QStringLiteral("taro"),
+                        "From: sender@example.jp\r\nSubject: slow-" + QByteArray::number(i) +
+                            "\r\n\r\n" +
+                            (QByteArray(76, static_cast<char>('a' + i)) + "\r\n").repeated(1300));
+    }
+    QProcess proxy;
+    const QString port = QString::number(8000 + QRandomGenerator::global()->bounded(20000));
+    proxy.start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral(LUMORA_DELAY_PROXY), port,
+                 servers.value(QStringLiteral("LUMORA_POP3_PORT")), QStringLiteral("5"),
+                 QStringLiteral("600")});
+    QVERIFY(proxy.waitForReadyRead(10'000));
+    QCOMPARE(proxy.readLine().trimmed(), QByteArray("ready"));
+
+    MailLibraryOptions options;
+    options.caFile = servers.caFile();
+    const auto library = createMailLibrary(options);
+    Viewer v({mail(QStringLiteral("古い一")), mail(QStringLiteral("古い二"))});
+    v.app.library = library.get();
+    v.app.writeServerFile("SMTP=127.0.0.1\r\nPOP3=127.0.0.1:" + port.toUtf8() +
+                          "\r\nMAIL=taro@example.jp\r\nAPOP=0\r\n");
+    v.app.writeData(QStringLiteral("iniIdPass.ini"), "[EXEINI]\r\nNAME=taro\r\nNAME2=secret\r\n");
+    TyakuForm* form = v.open();
+    v.app.windows->window<SetForm>()->Text2->setText(QStringLiteral("1"));
+    v.clickRow(0);
+    bool receivingAtYes = false;
+    v.app.ui.answers = {true};
+    v.app.ui.onQuestion = [&](const QString&) {
+        v.app.mainForm->Text1->setPlainText(QStringLiteral("1"));
+        v.app.clock.advance(40);
+        // Until the first new mail is on disk, while the rest comes in.
+        for (int i = 0; i < 20'000 && subjectsIn(v.received()).size() < 3; ++i) {
+            QCoreApplication::processEvents();
+            QThread::msleep(1);
+        }
+        receivingAtYes = v.app.mainForm->receiving();
+    };
+    form->Command3->click();
+    v.app.ui.onQuestion = {};
+    v.settle();
+    for (int i = 0; i < 30'000 && v.app.mainForm->receiving(); ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
+    }
+    QVERIFY(receivingAtYes);
+    QVERIFY2(v.app.ui.messages.size() == 1, qPrintable(v.lastMessage())); // the question only
+    const QStringList stored = subjectsIn(v.received());
+    QVERIFY(!stored.contains(QStringLiteral("古い一")));
+    QCOMPARE(stored.count(QStringLiteral("古い二")), 1);
+    const int waiting = servers.waiting(QStringLiteral("taro"));
+    for (int i = 0; i < kMails; ++i) {
+        const int times = static_cast<int>(stored.count(QStringLiteral("slow-%1").arg(i)));
+        QVERIFY2(times == 1 || (times == 0 && waiting > 0), qPrintable(QString::number(i)));
+    }
+    QCOMPARE(stored.size() - 1 + waiting, kMails);
+    const Originals originals(v.app.paths.originalsFolder());
+    const QList<MailRecord> records = recordsIn(v.received());
+    for (int n = 2; n <= records.size(); ++n) {
+        const std::optional<QByteArray> original = originals.read(n, records[n - 1].bytes());
+        QVERIFY(original);
+        QVERIFY(original->contains("Subject: " + records[n - 1].subject().trimmed().toLatin1()));
+    }
+    QCOMPARE(originals.names().size(), records.size() - 1);
+    proxy.kill();
+    proxy.waitForFinished();
 }
 
 void TyakuFormTest::receiveThroughTheRealServersIntoTheViewer()
