@@ -79,6 +79,7 @@ int main(int argc, char** argv)
     // What the user trusted in the windows holds here too; nothing new is
     // ever trusted without a person to ask.
     options.trustFile = paths.trustFile();
+    options.tlsMemoryFile = paths.tlsMemoryFile();
     const auto mail = lumora::createMailLibrary(options);
     mail->NMailInitializeWinSock();
     mail->NMailSetOption(1, 8192);

@@ -101,6 +101,7 @@ int main(int argc, char** argv)
     lumora::MailLibraryOptions mailOptions;
     mailOptions.partialFolder = paths.partialFolder();
     mailOptions.trustFile = paths.trustFile();
+    mailOptions.tlsMemoryFile = paths.tlsMemoryFile();
     const auto mail = lumora::createMailLibrary(mailOptions);
     lumora::AppContext context{paths, {}, *mail, ui, clock};
     lumora::Windows windows(context);

@@ -371,6 +371,7 @@ private:
         ConnectionOptions options;
         options.caFile = options_.caFile;
         options.trust = CertificateTrust(options_.trustFile);
+        options.tlsMemory = TlsMemory(options_.tlsMemoryFile);
         if (options_.stallSeconds > 0) {
             options.stallSeconds = options_.stallSeconds;
         }

@@ -142,6 +142,9 @@ struct MailLibraryOptions {
     // The certificates the user trusted for particular servers; empty:
     // none, and none can be trusted.
     QString trustFile;
+    // The POP3 servers that have spoken TLS before (TlsMemory); empty: none
+    // remembered.
+    QString tlsMemoryFile;
 };
 
 // The library the program runs with: POP3 and SMTP on libcurl, MIME on GMime.

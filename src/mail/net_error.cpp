@@ -40,6 +40,14 @@ QString networkErrorText(NetError error, const QString& host, const QByteArray& 
         text = QStringLiteral("サーバー「%1」から、暗号化の始まる前に余分なデータが届きました。"
                               "通信が書き換えられている恐れがあるため接続を中止しました。");
         break;
+    case NetError::TlsWithdrawn:
+        text = QStringLiteral(
+            "サーバー「%1」は、以前は暗号化通信に対応していましたが、今回は対応していない"
+            "と応答しました。通信の途中で暗号化が取り除かれた恐れがあるため、パスワードを"
+            "送らずに接続を中止しました。サーバーが暗号化をやめたことを管理者に確かめた場合は、"
+            "サーバー設定のPOP3サーバー名を「pop3-plain://サーバー名」にすると、暗号化せずに"
+            "接続できます。");
+        break;
     case NetError::Dropped:
         text = QStringLiteral("サーバー「%1」との接続が切れました。");
         break;

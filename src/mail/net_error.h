@@ -19,6 +19,8 @@ enum class NetError {
     // Bytes came before the encryption began, where a server sends none:
     // someone on the path may be trying to slip in replies.
     InjectedBeforeTls,
+    // A server that offered encryption before offers it no longer.
+    TlsWithdrawn,
     Dropped,
     ServerError,
     Other,

@@ -464,6 +464,17 @@ int Pop3Session::login(const QString& id, const QString& password, bool apop)
             dropConnection();
             return -1;
         }
+    } else if (!ssl_ && server_.tls == Tls::WhenOffered &&
+               options_.tlsMemory.spokeTlsBefore(server_.host, server_.port)) {
+        // It offered encryption before and does not now: the offer may have
+        // been taken out on the way. The password does not go out in plain
+        // text.
+        fail(NetError::TlsWithdrawn);
+        dropConnection();
+        return -1;
+    }
+    if (ssl_) {
+        (void)options_.tlsMemory.remember(server_.host, server_.port);
     }
 
     QByteArray reply;

@@ -3,6 +3,7 @@
 #include "mail/net_error.h"
 #include "mail/server_address.h"
 #include "mail/server_certificate.h"
+#include "mail/tls_memory.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -28,6 +29,8 @@ struct ConnectionOptions {
     QString caFile; // trust this CA file instead of the system's; for tests
     // The certificates the user trusted although they cannot be verified.
     CertificateTrust trust;
+    // The servers that have spoken TLS before.
+    TlsMemory tlsMemory;
     int connectTimeoutSeconds = 30;
     // A read or write that moves nothing this long fails: long enough for a
     // slow server's reply, short enough that a hung one does not hold up

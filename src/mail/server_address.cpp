@@ -39,6 +39,8 @@ std::optional<ServerAddress> parseServerAddress(const QString& text, Protocol pr
             address.tls = Tls::WhenOffered;
         } else if (scheme == (pop3 ? QStringLiteral("pop3s") : QStringLiteral("smtps"))) {
             address.tls = Tls::Implicit;
+        } else if (pop3 && scheme == QStringLiteral("pop3-plain")) {
+            address.tls = Tls::PlainChosen;
         } else {
             return std::nullopt;
         }

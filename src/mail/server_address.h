@@ -5,15 +5,18 @@
 #include <optional>
 
 // A server as the user typed it in the server dialog: "host", "host:port",
-// or a URL "pop3://", "pop3s://", "smtp://", "smtps://" with an optional port.
+// or a URL "pop3://", "pop3s://", "smtp://", "smtps://" with an optional port;
+// "pop3-plain://" for a POP3 server the user knows has stopped offering TLS.
 namespace lumora {
 
 enum class Protocol { Pop3, Smtp };
 
 enum class Tls {
-    WhenOffered, // plain port: STLS / STARTTLS used when the server offers it
+    WhenOffered, // plain port: STLS / STARTTLS used when the server offers it;
+                 // a POP3 server that offered it once must go on doing so
     Required,    // plain port, and the upgrade is required
     Implicit,    // TLS from the first byte (pop3s, smtps)
+    PlainChosen, // "pop3-plain://": STLS when offered, plain text allowed
 };
 
 struct ServerAddress {

@@ -41,6 +41,8 @@ inline const QString kUidFile = QStringLiteral("uidl.dat");
 inline const QString kPartialFolder = QStringLiteral("partial");
 // The server certificates the user chose to trust.
 inline const QString kTrustFile = QStringLiteral("trusted-servers.txt");
+// The POP3 servers that have spoken TLS with the program.
+inline const QString kTlsMemoryFile = QStringLiteral("tls-servers.txt");
 // The received mails as they came, one file each.
 inline const QString kOriginalsFolder = QStringLiteral("messages");
 } // namespace names
@@ -80,6 +82,7 @@ public:
     QString uidFile() const { return dataFile(names::kUidFile); }
     QString partialFolder() const { return dataFile(names::kPartialFolder); }
     QString trustFile() const { return dataFile(names::kTrustFile); }
+    QString tlsMemoryFile() const { return dataFile(names::kTlsMemoryFile); }
     QString originalsFolder() const { return dataFile(names::kOriginalsFolder); }
     QString attachmentFolder() const { return path(names::kAttachmentFolder); }
     QString quickSaveFolder() const { return path(names::kQuickSaveFolder); }

@@ -1,15 +1,22 @@
 #!/usr/bin/env python3
-"""A server that slips replies in ahead of the TLS handshake.
+"""A server that tampers with the start of TLS, as someone on the path could.
 
-    starttls_injector.py pop3|smtp CERT KEY LOG
+    starttls_injector.py pop3|smtp|pop3-strip CERT KEY LOG
 
-Listens on a free loopback port and prints the port on its first line. When
-the client asks to start TLS, the server answers yes and, in the same write,
-a whole forged dialogue (a POP3 log-in, LIST and a forged mail; SMTP
-replies to MAIL, RCPT and DATA). Then it does the handshake and, inside
-TLS, serves an honest dialogue with one real mail. Every command the client
-sends inside TLS is appended to LOG, so a test can tell whether the client
-went on after the forged bytes. Ends by itself within 30 seconds.
+Listens on a free loopback port and prints the port on its first line.
+
+pop3, smtp: when the client asks to start TLS, the server answers yes and,
+in the same write, a whole forged dialogue (a POP3 log-in, LIST and a forged
+mail; SMTP replies to MAIL, RCPT and DATA). Then it does the handshake and,
+inside TLS, serves an honest dialogue with one real mail.
+
+pop3-strip: the first connection is honest (STLS offered and used); every
+later one leaves STLS out of CAPA, as an attacker who strips it would, and
+serves a plain dialogue.
+
+Every command the client sends inside TLS, or in plain text after CAPA, is
+appended to LOG, so a test can tell what the client sent. Ends by itself
+within 30 seconds.
 """
 import socket
 import ssl
@@ -34,39 +41,48 @@ def lines(stream):
         yield line
 
 
-def serve_pop3(conn, context, log):
+def serve_pop3_dialogue(sock, stream, log):
+    for raw in lines(stream):
+        command = raw.strip().upper()
+        log.write(command.decode("ascii", "replace") + "\n")
+        log.flush()
+        if command == b"CAPA":
+            sock.sendall(b"+OK\r\nUSER\r\nUIDL\r\n.\r\n")
+        elif command.startswith(b"LIST"):
+            sock.sendall(b"+OK\r\n1 %d\r\n.\r\n" % len(REAL_MAIL))
+        elif command.startswith(b"UIDL"):
+            sock.sendall(b"+OK\r\n1 real-uid\r\n.\r\n")
+        elif command.startswith(b"RETR"):
+            sock.sendall(b"+OK\r\n" + REAL_MAIL + b".\r\n")
+        elif command == b"QUIT":
+            sock.sendall(b"+OK bye\r\n")
+            return
+        else:
+            sock.sendall(b"+OK\r\n")
+
+
+def serve_pop3(conn, context, log, inject=True, offer=True):
     plain = conn.makefile("rb")
     conn.sendall(b"+OK ready\r\n")
+    if not offer:
+        raw = plain.readline()
+        if raw.strip().upper() == b"CAPA":
+            conn.sendall(b"+OK\r\nUSER\r\nUIDL\r\n.\r\n")
+        serve_pop3_dialogue(conn, plain, log)
+        return
     for raw in lines(plain):
         command = raw.strip().upper()
         if command == b"CAPA":
             conn.sendall(b"+OK\r\nSTLS\r\nUSER\r\n.\r\n")
         elif command == b"STLS":
-            conn.sendall(b"+OK begin TLS\r\n" + FORGED_POP3)
+            conn.sendall(b"+OK begin TLS\r\n" + (FORGED_POP3 if inject else b""))
             break
         else:
             conn.sendall(b"-ERR say STLS first\r\n")
     else:
         return
     tls = context.wrap_socket(conn, server_side=True)
-    stream = tls.makefile("rb")
-    for raw in lines(stream):
-        command = raw.strip().upper()
-        log.write(command.decode("ascii", "replace") + "\n")
-        log.flush()
-        if command == b"CAPA":
-            tls.sendall(b"+OK\r\nUSER\r\nUIDL\r\n.\r\n")
-        elif command.startswith(b"LIST"):
-            tls.sendall(b"+OK\r\n1 %d\r\n.\r\n" % len(REAL_MAIL))
-        elif command.startswith(b"UIDL"):
-            tls.sendall(b"+OK\r\n1 real-uid\r\n.\r\n")
-        elif command.startswith(b"RETR"):
-            tls.sendall(b"+OK\r\n" + REAL_MAIL + b".\r\n")
-        elif command == b"QUIT":
-            tls.sendall(b"+OK bye\r\n")
-            return
-        else:
-            tls.sendall(b"+OK\r\n")
+    serve_pop3_dialogue(tls, tls.makefile("rb"), log)
 
 
 def serve_smtp(conn, context, log):
@@ -117,7 +133,7 @@ def main():
     listener.settimeout(1)
     print(listener.getsockname()[1], flush=True)
     deadline = time.time() + 30
-    serve = serve_pop3 if protocol == "pop3" else serve_smtp
+    connections = 0
     with open(log_path, "a") as log:
         while time.time() < deadline:
             try:
@@ -125,9 +141,15 @@ def main():
             except socket.timeout:
                 continue
             conn.settimeout(10)
+            connections += 1
             with conn:
                 try:
-                    serve(conn, context, log)
+                    if protocol == "pop3":
+                        serve_pop3(conn, context, log)
+                    elif protocol == "pop3-strip":
+                        serve_pop3(conn, context, log, inject=False, offer=connections == 1)
+                    else:
+                        serve_smtp(conn, context, log)
                 except (OSError, ssl.SSLError):
                     pass
 

@@ -787,6 +787,45 @@ TEST_F(MailServerTest, NothingSentBeforeTheTlsHandshakeIsReadAfterIt)
     }
 }
 
+// A server that offered STLS once and leaves it out later (someone on the
+// path stripped it from CAPA): the log-in is refused before the password
+// goes out, with a message that says why. "pop3-plain://" is the user's own
+// choice of plain text.
+TEST_F(MailServerTest, AServerThatOfferedTlsOnceIsNotLoggedIntoWithoutIt)
+{
+    Injector strip("pop3-strip");
+    ASSERT_FALSE(strip.port.isEmpty());
+    TempFolder folder;
+    MailLibraryOptions options;
+    options.caFile = servers->caFile();
+    options.tlsMemoryFile = folder.file(QStringLiteral("tls-servers.txt"));
+    auto mail = createMailLibrary(options);
+    mail->NMailInitializeWinSock();
+    const QString server = QStringLiteral("127.0.0.1:") + strip.port;
+    const auto logIn = [&](const QString& name) {
+        const int h = mail->NMailPop3Connect(name);
+        const int n = h > 0 ? mail->NMailPop3Authenticate(h, QStringLiteral("taro"),
+                                                          QStringLiteral("himitsu"), 0)
+                            : -1;
+        if (h > 0) {
+            mail->NMailPop3Close(h);
+        }
+        return n;
+    };
+    ASSERT_EQ(logIn(server), 1) << qPrintable(mail->NMailGetMessage(0)); // over TLS
+    EXPECT_TRUE(QFileInfo(options.tlsMemoryFile).permissions() ==
+                (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                 QFileDevice::WriteUser));
+    EXPECT_LT(logIn(server), 0);
+    EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("暗号化が取り除かれた")))
+        << qPrintable(mail->NMailGetMessage(0));
+    EXPECT_EQ(strip.commands().count("PASS"), 1); // only the one inside TLS
+    // Another program's memory, or none: the same server in plain text is
+    // the user's choice, and so is the explicit plain URL.
+    EXPECT_EQ(logIn(QStringLiteral("pop3-plain://127.0.0.1:") + strip.port), 1);
+    EXPECT_EQ(strip.commands().count("PASS"), 2);
+}
+
 // Peak memory of this process, in MB.
 long peakMegabytes()
 {
