@@ -3,7 +3,9 @@
 // Imports the mails of SOURCE (an mbox file, or a folder of .eml files, a
 // Maildir or an MH folder) into APP_FOLDER's received-mail file with the code
 // the viewer's "メールを読み込む…" uses. Prints "imported N mails (M already
-// stored) in S s" and exits 0 unless the import failed.
+// stored) in S s" and exits 0 unless the import failed; what it passed over
+// (and why) goes to the error stream. SIGTERM or SIGINT stop it after the
+// mail in hand.
 
 #include "mail/mail_import.h"
 #include "mail/mail_library.h"
@@ -13,6 +15,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -37,13 +41,27 @@ int main(int argc, char** argv)
     lumora::Result<lumora::exchange::MailSource> opened =
         lumora::exchange::MailSource::open(args[2]);
     if (!opened.ok()) {
-        std::fprintf(stderr, "cannot read %s\n", qUtf8Printable(args[2]));
+        std::fprintf(stderr, "cannot read %s: %s\n", qUtf8Printable(args[2]),
+                     qUtf8Printable(opened.status().detail()));
         return 1;
     }
     lumora::exchange::MailSource source = std::move(opened).value();
+    // SIGTERM and SIGINT stop it after the mail in hand.
+    static std::atomic_bool stop{false};
+    const auto onSignal = [](int) {
+        stop = true;
+    };
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGINT, onSignal);
     const lumora::ImportOutcome outcome = lumora::importMails(
-        *mail, paths, source.count(), [&source](int i) { return source.take(i); });
+        *mail, paths, [&source] { return source.next(&stop); }, &stop);
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    for (const QString& passed : source.passedOver()) {
+        std::fprintf(stderr, "passed over %s\n", qUtf8Printable(passed));
+    }
+    if (source.heldNoMail()) {
+        std::fprintf(stderr, "no mail found in %s\n", qUtf8Printable(args[2]));
+    }
     std::printf("imported %d mails (%d already stored) in %.3f s\n", outcome.imported,
                 outcome.skipped, seconds);
     if (outcome.full) {

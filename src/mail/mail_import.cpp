@@ -48,6 +48,28 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
                           const MailReader& read, const ImportProgress& progress,
                           const std::atomic_bool* cancel)
 {
+    int i = 0;
+    ImportOutcome outcome = importMails(
+        mail, paths,
+        [&]() -> std::optional<QByteArray> {
+            if (progress) {
+                progress(i, count);
+            }
+            if (i >= count || (cancel && cancel->load())) {
+                return std::nullopt;
+            }
+            return read(i++);
+        },
+        cancel);
+    if (progress) {
+        progress(outcome.imported + outcome.skipped, count);
+    }
+    return outcome;
+}
+
+ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, const MailFeed& next,
+                          const std::atomic_bool* cancel)
+{
     ImportOutcome outcome;
     MailIntake intake(mail, paths, Writer::Import);
     // What is stored already: the same original, or for mail stored
@@ -91,10 +113,7 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
     }
     clearFolder(staging);
     bool complete = true;
-    for (int i = 0; i < count; ++i) {
-        if (progress) {
-            progress(i, count);
-        }
+    for (;;) {
         if (cancel && cancel->load()) {
             outcome.cancelled = true;
             break;
@@ -103,7 +122,12 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
             outcome.full = true;
             break;
         }
-        const QByteArray raw = read(i);
+        const std::optional<QByteArray> read = next();
+        if (!read) {
+            outcome.cancelled = cancel && cancel->load();
+            break;
+        }
+        const QByteArray& raw = *read;
         if (raw.trimmed().isEmpty()) {
             continue;
         }
@@ -136,9 +160,6 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, int count,
         outcome.full = outcome.status.error() == StoreError::Full;
     }
     outcome.imported = intake.written();
-    if (progress) {
-        progress(outcome.imported + outcome.skipped, count);
-    }
     return outcome;
 }
 

@@ -38,6 +38,27 @@ public:
             Qt::QueuedConnection);
     }
 
+    void reportShare(qint64 done, qint64 total, int items) override
+    {
+        QPointer<QProgressDialog> dialog = dialog_;
+        const QString label = label_;
+        const int permille =
+            total > 0 ? static_cast<int>(std::min<qint64>(1000, done * 1000 / total)) : 0;
+        QMetaObject::invokeMethod(
+            dialog_,
+            [dialog, label, permille, items] {
+                if (!dialog) {
+                    return;
+                }
+                dialog->setMaximum(1000);
+                dialog->setValue(permille);
+                const QString text = QStringLiteral("%1（%2 件）").arg(label).arg(items);
+                dialog->setLabelText(text);
+                dialog->setAccessibleDescription(text);
+            },
+            Qt::QueuedConnection);
+    }
+
     bool cancelled() const override { return cancel.load(); }
 
     std::atomic_bool& cancel;

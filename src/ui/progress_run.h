@@ -17,6 +17,9 @@ public:
     virtual ~ProgressReport() = default;
     // May be called from the work's thread.
     virtual void report(int done, int total) = 0;
+    // The share done of a whole whose count is not known beforehand (the
+    // bytes of a file), and the items done so far.
+    virtual void reportShare(qint64 done, qint64 total, int items) = 0;
     virtual bool cancelled() const = 0;
 };
 

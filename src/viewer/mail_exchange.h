@@ -3,6 +3,7 @@
 #include "store/originals.h"
 #include "store/records.h"
 #include "store/status.h"
+#include "viewer/mail_source.h"
 
 #include <QByteArray>
 #include <QList>
@@ -26,8 +27,6 @@ QByteArray messageFromRecord(const MailRecord& record);
 // One mbox entry for a mail: the "From " line, the mail with LF line ends
 // and quoted "From " lines, an empty line.
 QByteArray mboxEntry(const QByteArray& mail);
-// The mails of an mbox (either quoting), each with CR LF line ends.
-QList<QByteArray> splitMbox(const QByteArray& mbox);
 
 // Called with the mails done and the total; returns false to stop.
 using Progress = std::function<bool(int done, int total)>;
@@ -60,29 +59,5 @@ ExportOutcome exportMbox(const QList<MailRecord>& records, const Originals& orig
                          const QString& path, const Progress& progress = {});
 ExportOutcome exportEmlFolder(const QList<MailRecord>& records, const Originals& originals,
                               const QString& folder, const Progress& progress = {});
-
-enum class SourceKind { Mbox, EmlFolder, Maildir, Mh };
-// What a folder holds: a Maildir (cur, new), an MH folder (numbered files),
-// else .eml files.
-SourceKind folderKind(const QString& folder);
-// The files of a folder's mails, in their order.
-QStringList mailFiles(const QString& folder, SourceKind kind);
-// The mail of a file, with CR LF line ends.
-QByteArray withCrlf(const QByteArray& mail);
-
-// The mails of an mbox file or of a folder (of .eml files, a Maildir, an MH
-// folder), read one by one, each with CR LF line ends.
-class MailSource {
-public:
-    // An mbox is read at once; a folder's files as they are asked for.
-    static Result<MailSource> open(const QString& path);
-    int count() const;
-    // Mail i (from 0), each asked for once.
-    QByteArray take(int i);
-
-private:
-    QList<QByteArray> mails_;
-    QStringList files_;
-};
 
 } // namespace lumora::exchange

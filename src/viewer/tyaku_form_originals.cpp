@@ -200,6 +200,8 @@ void TyakuForm::importMail()
         return;
     }
     ImportOutcome outcome;
+    QStringList passedOver;
+    bool noMail = false;
     exchanging_ = true;
     exchangeCancel_ = false;
     ui::runWithProgress(
@@ -211,23 +213,44 @@ void TyakuForm::importMail()
                 return;
             }
             exchange::MailSource mails = std::move(opened).value();
-            std::atomic_bool cancel{false};
+            int taken = 0;
             outcome = importMails(
-                context_.mail, context_.paths, mails.count(),
-                [&mails](int i) { return mails.take(i); },
-                [&](int done, int total) {
-                    report.report(done, total);
-                    cancel = report.cancelled();
+                context_.mail, context_.paths,
+                [&]() -> std::optional<QByteArray> {
+                    report.reportShare(mails.done(), mails.total(), taken++);
+                    return mails.next(&exchangeCancel_);
                 },
-                &cancel);
+                &exchangeCancel_);
+            passedOver = mails.passedOver();
+            noMail = mails.heldNoMail();
         },
         &exchangeCancel_);
     exchanging_ = false;
     Q_EMIT exchangeEnded();
     fillRows();
-    QString text = QStringLiteral("%1 件のメールを読み込みました。").arg(outcome.imported);
+    if (!outcome.status.ok() && outcome.imported == 0 && outcome.skipped == 0 &&
+        passedOver.isEmpty()) {
+        // Nothing could be read at all: the reason is the message.
+        reportFailure(QStringLiteral("メールを読み込めませんでした。"),
+                      outcome.status.detail().isEmpty() ? *source : outcome.status.detail());
+        return;
+    }
+    QString text = noMail && outcome.status.ok()
+                       ? QStringLiteral("メールが見つかりませんでした。\n%1").arg(*source)
+                       : QStringLiteral("%1 件のメールを読み込みました。").arg(outcome.imported);
     if (outcome.skipped > 0) {
         text += QStringLiteral("\n%1 件は読み込み済みのため飛ばしました。").arg(outcome.skipped);
+    }
+    if (!passedOver.isEmpty()) {
+        // Named, at most a screenful; the count says how many there were.
+        constexpr int kNamed = 15;
+        text += QStringLiteral("\n次の %1 件は読み込みませんでした。").arg(passedOver.size());
+        for (qsizetype i = 0; i < std::min<qsizetype>(passedOver.size(), kNamed); ++i) {
+            text += QStringLiteral("\n・") + passedOver[i];
+        }
+        if (passedOver.size() > kNamed) {
+            text += QStringLiteral("\n・ほか %1 件").arg(passedOver.size() - kNamed);
+        }
     }
     if (outcome.cancelled) {
         text += QStringLiteral("\n途中で中止しました。");

@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -24,6 +25,8 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
+
+#include <sys/stat.h>
 
 using namespace lumora;
 using lumora::test::AppFixture;
@@ -78,6 +81,28 @@ void OriginalsFormTest::importShowSaveExportAndReply()
         app.ui.messages.last().text,
         QStringLiteral("0 件のメールを読み込みました。\n4 件は読み込み済みのため飛ばしました。"));
     QCOMPARE(subjectsIn(app.readData(QStringLiteral("krddata2.data"))).size(), 4);
+
+    // What cannot be a mail is named in the summary; a file without mail and
+    // an mbox that is a pipe say so.
+    const QString traps = app.root.file(QStringLiteral("traps"));
+    QVERIFY(QDir().mkpath(traps));
+    QVERIFY(::mkfifo(QFile::encodeName(traps + QStringLiteral("/pipe.eml")).constData(), 0600) ==
+            0);
+    QVERIFY(QFile::link(QStringLiteral("/etc/passwd"), traps + QStringLiteral("/passwd.eml")));
+    app.root.write(QStringLiteral("plain.mbox"), "no mail here\n");
+    app.ui.choices = {1, 0, 0};
+    app.ui.files = {traps, app.root.file(QStringLiteral("plain.mbox")),
+                    traps + QStringLiteral("/pipe.eml")};
+    form->mimport->trigger();
+    QVERIFY(app.ui.messages.last().text.startsWith(
+        QStringLiteral("0 件のメールを読み込みました。\n次の 2 件は読み込みませんでした。")));
+    QVERIFY(app.ui.messages.last().text.contains(QStringLiteral("passwd.eml: フォルダの外")));
+    QVERIFY(app.ui.messages.last().text.contains(QStringLiteral("pipe.eml: 通常のファイルでは")));
+    form->mimport->trigger();
+    QVERIFY(
+        app.ui.messages.last().text.startsWith(QStringLiteral("メールが見つかりませんでした。")));
+    form->mimport->trigger();
+    QVERIFY(app.ui.messages.last().text.contains(QStringLiteral("通常のファイルではありません")));
 
     // The mail full of characters the record cannot hold: the status bar
     // says so, and its original shows them all.
