@@ -95,3 +95,28 @@ TEST(AppFolder, StartUpRepairsADeletionThatACrashInterrupted)
     EXPECT_EQ(dir.read(QStringLiteral("★MailData/krddata20.data")), two);
     EXPECT_FALSE(dir.exists(QStringLiteral("★MailData/KRDDATA20.TMP")));
 }
+
+// A data file that is not a plain file (a link to a device, a folder) would
+// swallow mail or hang a read: the program refuses the folder, saying which.
+TEST(AppFolder, ADataFileThatIsNotAPlainFileIsRefused)
+{
+    {
+        TempFolder dir;
+        QDir().mkpath(dir.file(QStringLiteral("★MailData")));
+        ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"),
+                                dir.file(QStringLiteral("★MailData/krddata2.data"))));
+        InstanceLock lock;
+        const Status status = prepareAppFolder(AppPaths::at(dir.path()), lock);
+        EXPECT_FALSE(status.ok());
+        EXPECT_TRUE(status.detail().contains(QStringLiteral("krddata2.data")));
+        EXPECT_TRUE(status.detail().contains(QStringLiteral("通常のファイルではありません")));
+    }
+    {
+        TempFolder dir;
+        dir.write(QStringLiteral("★MailData/messages"), "a file where a folder belongs");
+        InstanceLock lock;
+        const Status status = prepareAppFolder(AppPaths::at(dir.path()), lock);
+        EXPECT_FALSE(status.ok());
+        EXPECT_TRUE(status.detail().contains(QStringLiteral("messages")));
+    }
+}

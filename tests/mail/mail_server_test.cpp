@@ -719,6 +719,50 @@ TEST_F(MailServerTest, EveryReceivedMailKeepsItsOriginalByteForByte)
     EXPECT_TRUE(app.read(QStringLiteral("添付フォルダ/") + pictures[0]).startsWith("\x89PNG"));
 }
 
+// A mail whose original cannot be written (here a folder stands where its
+// file should go) is neither stored nor deleted on the server, and the
+// receive says why; the mails before it stay stored and are deleted by the
+// next receive.
+TEST_F(MailServerTest, AMailWhoseOriginalCannotBeWrittenStaysOnTheServer)
+{
+    TempFolder app;
+    const AppPaths paths = AppPaths::at(app.path());
+    ASSERT_TRUE(paths.createFolders().ok());
+    ASSERT_TRUE(account::writeCredentials(paths.accountFile(),
+                                          {QStringLiteral("hanako"), QStringLiteral("himitsu")},
+                                          true)
+                    .ok());
+    const QByteArray first = "From: a@example.jp\r\nSubject: first\r\n\r\none\r\n";
+    const QByteArray second = "From: a@example.jp\r\nSubject: second\r\n\r\ntwo\r\n";
+    servers->deliver(QStringLiteral("hanako"), first);
+    servers->deliver(QStringLiteral("hanako"), second);
+    ASSERT_TRUE(QDir().mkpath(
+        QDir(paths.originalsFolder()).filePath(Originals::hexName(Originals::contentKey(second)))));
+    QuietListener listener;
+    auto mail = library();
+    ReceiveSettings settings;
+    settings.pop3Server = servers->pop3s();
+    const ReceiveOutcome outcome = runReceiveCycle(*mail, paths, settings, listener);
+    EXPECT_TRUE(outcome.failed);
+    ASSERT_EQ(listener.failures.size(), 1);
+    EXPECT_TRUE(listener.failures[0].contains(QStringLiteral("メールはサーバーに残してあります")));
+    EXPECT_TRUE(listener.failures[0].contains(paths.originalsFolder()))
+        << qPrintable(listener.failures[0]);
+    EXPECT_EQ(servers->waiting(QStringLiteral("hanako")), 2);
+    EXPECT_EQ(app.read(QStringLiteral("★MailData/krddata2.data")).size(), MailRecord::kLength);
+
+    // Mended, the next receive takes the second and removes both.
+    ASSERT_TRUE(QDir(QDir(paths.originalsFolder())
+                         .filePath(Originals::hexName(Originals::contentKey(second))))
+                    .removeRecursively());
+    QuietListener again;
+    const ReceiveOutcome mended = runReceiveCycle(*mail, paths, settings, again);
+    EXPECT_FALSE(mended.failed) << qPrintable(again.failures.join(u'\n'));
+    EXPECT_EQ(mended.count, 1);
+    EXPECT_EQ(servers->waiting(QStringLiteral("hanako")), 0);
+    EXPECT_EQ(app.read(QStringLiteral("★MailData/krddata2.data")).size(), 2 * MailRecord::kLength);
+}
+
 // A scripted server (starttls_injector.py) that answers the request for TLS
 // and, in the same write, a whole forged dialogue, then serves an honest one
 // inside TLS. Its port, and the commands it saw inside TLS.
