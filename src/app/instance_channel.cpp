@@ -6,19 +6,60 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lumora {
 namespace {
 
-constexpr qint64 kMaxRequestBytes = 64 * 1024; // a link is never this long
 const QByteArray kRaise = "RAISE";
 const QByteArray kMailto = "MAILTO ";
+const QByteArray kTooLong = "TOO-LONG";
+
+// A folder nobody but this user can enter or list: its own, not a link,
+// no permissions for the group or others.
+bool privateFolder(const QString& folder)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+}
+
+// The user at the other end of a connected local socket is this user.
+bool sameUser(const QLocalSocket& socket)
+{
+    const auto fd = static_cast<int>(socket.socketDescriptor());
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    return fd >= 0 && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
+           length == sizeof peer && peer.uid == ::getuid();
+}
 
 } // namespace
 
-QString InstanceChannel::socketPath(const QString& runtimeFolder, const QString& appFolder)
+QString InstanceChannel::fallbackFolder()
 {
-    const QString folder = runtimeFolder.isEmpty() ? QDir::tempPath() : runtimeFolder;
+    const QString folder =
+        QDir::tempPath() + QStringLiteral("/lumora-") + QString::number(::getuid());
+    // Made private from the start; one that is there already is checked by
+    // the caller, never trusted for being there.
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    return folder;
+}
+
+std::optional<QString> InstanceChannel::socketPath(const QString& runtimeFolder,
+                                                   const QString& appFolder)
+{
+    QString folder = runtimeFolder;
+    if (folder.isEmpty() || !privateFolder(folder)) {
+        folder = fallbackFolder();
+        if (!privateFolder(folder)) {
+            return std::nullopt;
+        }
+    }
     // One socket per application folder, as there is one lock per folder.
     const QByteArray key = QCryptographicHash::hash(
         QFileInfo(appFolder).absoluteFilePath().toUtf8(), QCryptographicHash::Sha256);
@@ -26,8 +67,8 @@ QString InstanceChannel::socketPath(const QString& runtimeFolder, const QString&
            QStringLiteral(".socket");
 }
 
-InstanceChannel::InstanceChannel(QString path, QObject* parent)
-    : QObject(parent), path_(std::move(path))
+InstanceChannel::InstanceChannel(QString path, int idleMilliseconds, QObject* parent)
+    : QObject(parent), path_(std::move(path)), idleMilliseconds_(idleMilliseconds)
 {
 }
 
@@ -40,6 +81,9 @@ InstanceChannel::~InstanceChannel()
 
 bool InstanceChannel::listen()
 {
+    if (!privateFolder(QFileInfo(path_).absolutePath())) {
+        return false;
+    }
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     QLocalServer::removeServer(path_);
@@ -56,6 +100,15 @@ void InstanceChannel::accept()
 {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (!sameUser(*socket)) {
+            socket->abort(); // another user's connection: not a word read
+            continue;
+        }
+        // A connection that says nothing in time is closed.
+        auto* idle = new QTimer(socket);
+        idle->setSingleShot(true);
+        connect(idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
+        idle->start(idleMilliseconds_);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { serve(socket); });
         serve(socket); // what arrived with the connection
     }
@@ -63,14 +116,22 @@ void InstanceChannel::accept()
 
 void InstanceChannel::serve(QLocalSocket* socket)
 {
-    if (!socket->canReadLine()) {
-        if (socket->bytesAvailable() > kMaxRequestBytes) {
-            socket->abort();
-        }
+    if (socket->state() != QLocalSocket::ConnectedState) {
         return;
     }
-    const QByteArray line = socket->readLine(kMaxRequestBytes).trimmed();
-    socket->write("OK\n");
+    const bool tooLong = socket->canReadLine()
+                             ? socket->peek(kMaxRequestBytes + 2).indexOf('\n') < 0
+                             : socket->bytesAvailable() > kMaxRequestBytes;
+    if (!socket->canReadLine() && !tooLong) {
+        return; // the rest is still coming
+    }
+    QByteArray line;
+    if (tooLong) {
+        socket->write(kTooLong + '\n');
+    } else {
+        line = socket->readLine(kMaxRequestBytes + 2).trimmed();
+        socket->write("OK\n");
+    }
     socket->flush();
     socket->disconnectFromServer();
     if (line == kRaise) {
@@ -80,26 +141,42 @@ void InstanceChannel::serve(QLocalSocket* socket)
     }
 }
 
-bool InstanceChannel::send(const QString& path, const QString& link, int timeoutMs)
+InstanceChannel::Handover InstanceChannel::send(const QString& path, const QString& link,
+                                                int timeoutMs)
 {
-    QLocalSocket socket;
-    socket.connectToServer(path);
-    if (!socket.waitForConnected(timeoutMs)) {
-        return false;
-    }
     QByteArray line = link.isEmpty() ? kRaise : kMailto + link.toUtf8();
     // A link is one line; a line break inside it would end the request early.
     line.replace('\r', "%0D").replace('\n', "%0A");
+    if (line.size() + 1 > kMaxRequestBytes) {
+        return Handover::TooLong;
+    }
+    if (!privateFolder(QFileInfo(path).absolutePath())) {
+        return Handover::NotTheUser;
+    }
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(timeoutMs)) {
+        return Handover::NoAnswer;
+    }
+    if (!sameUser(socket)) {
+        return Handover::NotTheUser;
+    }
     socket.write(line + '\n');
-    if (!socket.waitForBytesWritten(timeoutMs)) {
-        return false;
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(timeoutMs)) {
+            return Handover::NoAnswer;
+        }
     }
     while (!socket.canReadLine()) {
         if (!socket.waitForReadyRead(timeoutMs)) {
-            return false;
+            return Handover::NoAnswer;
         }
     }
-    return socket.readLine().trimmed() == "OK";
+    const QByteArray answer = socket.readLine().trimmed();
+    if (answer == kTooLong) {
+        return Handover::TooLong;
+    }
+    return answer == "OK" ? Handover::Delivered : Handover::NoAnswer;
 }
 
 } // namespace lumora

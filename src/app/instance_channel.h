@@ -3,26 +3,40 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 class QLocalServer;
 class QLocalSocket;
 
 // How a second start of the program reaches the one already running on the
-// same application folder: through a local socket private to the user (in
-// $XDG_RUNTIME_DIR, mode 0600). The second start either hands over a mailto:
-// link, which the running program only ever shows in a compose window, or
-// asks it to come to the front.
+// same application folder: through a local socket in a folder only the user
+// can enter ($XDG_RUNTIME_DIR, or a folder of the user's own in the
+// temporary folder), checked for its owner and mode before it is used. Both
+// sides check that the other is the same user before a byte of a link goes
+// over. The second start either hands over a mailto: link, which the running
+// program only ever shows in a compose window, or asks it to come to the
+// front.
 //
 // One request per connection, one line of UTF-8: "RAISE" or "MAILTO <link>",
-// answered with "OK".
+// answered with "OK", or "TOO-LONG" for a line over kMaxRequestBytes. A
+// connection that sends nothing for a few seconds is closed.
 namespace lumora {
 
 class InstanceChannel : public QObject {
     Q_OBJECT
 public:
-    // The socket's path for the application folder appFolder.
-    static QString socketPath(const QString& runtimeFolder, const QString& appFolder);
+    // The longest request taken; a longer link is refused whole, never cut.
+    static constexpr qint64 kMaxRequestBytes = 1024 * 1024;
 
-    explicit InstanceChannel(QString path, QObject* parent = nullptr);
+    // The socket's path for the application folder appFolder, in a folder
+    // only this user can enter (made when missing); nothing when there is no
+    // such folder (it belongs to someone else, or others may enter it).
+    static std::optional<QString> socketPath(const QString& runtimeFolder,
+                                             const QString& appFolder);
+    // The temporary folder's one for this user, made when missing.
+    static QString fallbackFolder();
+
+    explicit InstanceChannel(QString path, int idleMilliseconds = 5000, QObject* parent = nullptr);
     ~InstanceChannel() override;
 
     // Starts listening. The caller holds the folder's instance lock, so a
@@ -30,9 +44,15 @@ public:
     // and is replaced.
     bool listen();
 
+    enum class Handover {
+        Delivered,
+        TooLong,   // the running program refused it: nothing was opened
+        NoAnswer,  // nobody answered in time
+        NotTheUser // the socket belongs to someone else: nothing was sent
+    };
     // The second start's side: hands link over (empty: only asks the running
-    // program to come to the front). False when nobody answered in time.
-    static bool send(const QString& path, const QString& link, int timeoutMs = 3000);
+    // program to come to the front).
+    static Handover send(const QString& path, const QString& link, int timeoutMs = 3000);
 
 Q_SIGNALS:
     void raiseRequested();
@@ -43,6 +63,7 @@ private:
     void serve(QLocalSocket* socket);
 
     QString path_;
+    int idleMilliseconds_;
     QLocalServer* server_ = nullptr;
 };
 

@@ -59,7 +59,7 @@ int main(int argc, char** argv)
             break;
         }
     }
-    const QString socketPath = lumora::InstanceChannel::socketPath(
+    const std::optional<QString> socketPath = lumora::InstanceChannel::socketPath(
         qEnvironmentVariable("XDG_RUNTIME_DIR"), paths.appFolder());
 
     lumora::InstanceLock lock;
@@ -67,14 +67,23 @@ int main(int argc, char** argv)
     const lumora::Status prepared = lumora::prepareAppFolder(paths, lock, &kept);
     if (prepared.error() == lumora::StoreError::Locked) {
         // The running program takes the link, or at least comes to the front.
-        const bool handedOver = lumora::InstanceChannel::send(socketPath, link);
-        if (handedOver && !link.isEmpty()) {
+        using Handover = lumora::InstanceChannel::Handover;
+        const Handover handover =
+            socketPath ? lumora::InstanceChannel::send(*socketPath, link) : Handover::NotTheUser;
+        if (handover == Handover::Delivered && !link.isEmpty()) {
             return 0;
         }
-        ui.inform(nullptr,
-                  QStringLiteral("ルモラはすでに起動しています。\n"
-                                 "同じデータを二つのルモラで同時に使うことはできません。"),
-                  {}, lumora::MessageIcon::Information);
+        QString text = QStringLiteral("ルモラはすでに起動しています。\n"
+                                      "同じデータを二つのルモラで同時に使うことはできません。");
+        if (!link.isEmpty() && handover == Handover::TooLong) {
+            text = QStringLiteral("メールのリンクが長すぎるため、開けませんでした"
+                                  "（%1 KB、開けるのは %2 KB までです）。")
+                       .arg(link.toUtf8().size() / 1024)
+                       .arg(lumora::InstanceChannel::kMaxRequestBytes / 1024);
+        } else if (!link.isEmpty()) {
+            text += QStringLiteral("\nメールのリンクは、起動中のルモラに渡せませんでした。");
+        }
+        ui.inform(nullptr, text, {}, lumora::MessageIcon::Information);
         return 1;
     }
     if (!prepared.ok()) {
@@ -116,7 +125,7 @@ int main(int argc, char** argv)
     mainForm.show();
     windows.raiseOpenWindows();
 
-    lumora::InstanceChannel channel(socketPath);
+    lumora::InstanceChannel channel(socketPath.value_or(QString()));
     QObject::connect(&channel, &lumora::InstanceChannel::raiseRequested, &mainForm, [&mainForm] {
         mainForm.setWindowState(mainForm.windowState() & ~Qt::WindowMinimized);
         mainForm.show();
@@ -125,9 +134,11 @@ int main(int argc, char** argv)
     });
     QObject::connect(&channel, &lumora::InstanceChannel::linkReceived, &windows,
                      &lumora::Windows::openLink);
-    if (!channel.listen()) {
-        std::fprintf(stderr, "lumora: %s cannot be opened; a second start cannot reach this one\n",
-                     qPrintable(socketPath));
+    if (!socketPath || !channel.listen()) {
+        std::fprintf(stderr,
+                     "lumora: no private folder for the hand-over socket (%s); a second start "
+                     "cannot reach this one\n",
+                     qPrintable(socketPath.value_or(lumora::InstanceChannel::fallbackFolder())));
     }
     if (!link.isEmpty()) {
         windows.openLink(link);

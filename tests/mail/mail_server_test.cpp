@@ -749,7 +749,10 @@ TEST_F(MailServerTest, AMailWhoseOriginalCannotBeWrittenStaysOnTheServer)
     EXPECT_TRUE(listener.failures[0].contains(paths.originalsFolder()))
         << qPrintable(listener.failures[0]);
     EXPECT_EQ(servers->waiting(QStringLiteral("hanako")), 2);
-    EXPECT_EQ(app.read(QStringLiteral("★MailData/krddata2.data")).size(), MailRecord::kLength);
+    // At most the other mail is stored (when the server listed it first).
+    const QByteArray stored = app.read(QStringLiteral("★MailData/krddata2.data"));
+    EXPECT_LE(stored.size(), MailRecord::kLength);
+    EXPECT_FALSE(stored.startsWith("second"));
 
     // Mended, the next receive takes the second and removes both.
     ASSERT_TRUE(QDir(QDir(paths.originalsFolder())
@@ -758,7 +761,7 @@ TEST_F(MailServerTest, AMailWhoseOriginalCannotBeWrittenStaysOnTheServer)
     QuietListener again;
     const ReceiveOutcome mended = runReceiveCycle(*mail, paths, settings, again);
     EXPECT_FALSE(mended.failed) << qPrintable(again.failures.join(u'\n'));
-    EXPECT_EQ(mended.count, 1);
+    EXPECT_EQ(mended.count, 2 - stored.size() / MailRecord::kLength);
     EXPECT_EQ(servers->waiting(QStringLiteral("hanako")), 0);
     EXPECT_EQ(app.read(QStringLiteral("★MailData/krddata2.data")).size(), 2 * MailRecord::kLength);
 }
