@@ -1,5 +1,6 @@
 #include "addressbook/address_book.h"
 
+#include "store/file_io.h"
 #include "store/records.h"
 #include "store/text_codec.h"
 
@@ -65,6 +66,31 @@ Result<qint64> AddressBook::add(const QString& name, const QString& address) con
         return Status(StoreError::BadArgument, QStringLiteral("the address book is full"));
     }
     return file_.append(AddressRecord::entry(name, address).bytes());
+}
+
+Result<int> AddressBook::addMany(const QList<AddressEntry>& entries) const
+{
+    const RecordOwner::Turn turn = owner_->take(Writer::AddressBook);
+    TurnAppender appender(file_);
+    if (Status opened = appender.prepare(turn.generation()); !opened.ok()) {
+        return opened;
+    }
+    int written = 0;
+    for (const AddressEntry& entry : entries) {
+        if (appender.appendNumber() > kMaxEntries) {
+            break;
+        }
+        const Result<qint64> added =
+            appender.append(AddressRecord::entry(entry.name, entry.address).bytes());
+        if (!added.ok()) {
+            return added.status();
+        }
+        ++written;
+    }
+    if (written > 0 && !fileio::syncFileSystem(file_.path())) {
+        return Status{StoreError::WriteFailed, file_.path()};
+    }
+    return written;
 }
 
 Status AddressBook::remove(const ChosenRecord& chosen) const

@@ -38,6 +38,9 @@ public:
     // length / 184 + 1, rounded). Returns its number; BadArgument when the
     // book is full.
     Result<qint64> add(const QString& name, const QString& address) const;
+    // Writes new entries after the last, under one turn and one flush (an
+    // imported book). Stops at the limit: the number written.
+    Result<int> addMany(const QList<AddressEntry>& entries) const;
 
     // Deletes the chosen entry (as read before the user was asked) through
     // the temporary file; Changed, and nothing deleted, when the record is

@@ -42,24 +42,76 @@ QByteArray quotedPrintable(const QByteArray& value)
 
 // Lines with folding undone: a line starting with a space or tab goes on the
 // one before; a quoted-printable line ending in '=' goes on to the next.
+// Linear in the file's size: whether a line is quoted-printable is decided
+// once, from its name and parameters, not again for each piece.
 QList<QByteArray> unfoldedLines(const QByteArray& bytes)
 {
     QList<QByteArray> lines;
+    bool quotedPrintableLine = false;
     for (QByteArray line : bytes.split('\n')) {
         if (line.endsWith('\r')) {
             line.chop(1);
         }
         if (!lines.isEmpty() && (line.startsWith(' ') || line.startsWith('\t'))) {
-            lines.last() += line.mid(1);
-        } else if (!lines.isEmpty() && lines.last().endsWith('=') &&
-                   lines.last().toUpper().contains("QUOTED-PRINTABLE")) {
+            lines.last().append(line.constData() + 1, line.size() - 1);
+        } else if (!lines.isEmpty() && quotedPrintableLine && lines.last().endsWith('=')) {
             lines.last().chop(1);
-            lines.last() += line;
+            lines.last().append(line);
         } else {
-            lines.append(line);
+            const qsizetype colon = line.indexOf(':');
+            quotedPrintableLine =
+                colon > 0 && line.left(colon).toUpper().contains("QUOTED-PRINTABLE");
+            lines.append(std::move(line));
         }
     }
     return lines;
+}
+
+// A name or an address as it may be written out: no control characters
+// (a CR or LF in it would start a line of its own in the file).
+QString withoutControls(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        out += (c.unicode() < 0x20 || c.unicode() == 0x7F || c.category() == QChar::Other_Control)
+                   ? QChar(u' ')
+                   : c;
+    }
+    return out;
+}
+
+// The charset of a CSV file: UTF-8 when it is UTF-8 but for a stray byte or
+// two (those become U+FFFD), else what the text looks like.
+QByteArray csvCharset(QByteArrayView data)
+{
+    qsizetype valid = 0;   // bytes in whole UTF-8 sequences of two or more
+    qsizetype invalid = 0; // bytes in none
+    for (qsizetype i = 0; i < data.size();) {
+        const auto b = static_cast<unsigned char>(data[i]);
+        const int length = b < 0x80             ? 1
+                           : (b & 0xE0) == 0xC0 ? 2
+                           : (b & 0xF0) == 0xE0 ? 3
+                           : (b & 0xF8) == 0xF0 ? 4
+                                                : 0;
+        bool whole = length > 0 && i + length <= data.size();
+        for (int k = 1; whole && k < length; ++k) {
+            whole = (static_cast<unsigned char>(data[i + k]) & 0xC0) == 0x80;
+        }
+        if (!whole) {
+            ++invalid;
+            ++i;
+            continue;
+        }
+        if (length > 1) {
+            valid += length;
+        }
+        i += length;
+    }
+    if (invalid > 0 && valid >= 100 * invalid) {
+        return "UTF-8";
+    }
+    return mailtext::guessCharset(data);
 }
 
 QString textOf(const QByteArray& value)
@@ -120,7 +172,7 @@ int column(const QList<QString>& header, const QStringList& names)
 
 QByteArray escapeVCard(const QString& text)
 {
-    QString out = text;
+    QString out = withoutControls(text);
     out.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     out.replace(QLatin1Char(','), QStringLiteral("\\,"));
     out.replace(QLatin1Char(';'), QStringLiteral("\\;"));
@@ -147,10 +199,21 @@ QByteArray folded(const QByteArray& line)
     return out + line.mid(start) + "\r\n";
 }
 
-QString csvField(const QString& text)
+// A cell a spreadsheet would run as a formula is written with a quote
+// before it, as spreadsheets show text.
+bool looksLikeFormula(const QString& text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n'))) {
+    return !text.isEmpty() && (text[0] == u'=' || text[0] == u'+' || text[0] == u'-' ||
+                               text[0] == u'@' || text[0] == u'\t' || text[0] == u'\r');
+}
+
+QString csvField(const QString& raw)
+{
+    QString text = withoutControls(raw);
+    if (looksLikeFormula(text)) {
+        text.prepend(u'\'');
+    }
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))) {
         return text;
     }
     QString quoted = text;
@@ -231,7 +294,9 @@ QList<AddressEntry> readCsv(const QByteArray& bytes)
     if (data.startsWith("\xEF\xBB\xBF")) {
         data = data.mid(3);
     }
-    const QString text = mailtext::decode(data, mailtext::guessCharset(data));
+    const QByteArray charset = csvCharset(data);
+    const QString text =
+        charset == "UTF-8" ? QString::fromUtf8(data) : mailtext::decode(data, charset);
     qsizetype at = 0;
     const QList<QString> header = csvRow(text, at);
     const int email =
@@ -256,7 +321,12 @@ QList<AddressEntry> readCsv(const QByteArray& bytes)
     while (at < text.size()) {
         const QList<QString> row = csvRow(text, at);
         const auto cell = [&row](int i) {
-            return i >= 0 && i < row.size() ? row[i].trimmed() : QString();
+            QString value = i >= 0 && i < row.size() ? row[i].trimmed() : QString();
+            // What a formula-safe export put before a cell comes off again.
+            if (value.startsWith(u'\'') && looksLikeFormula(value.mid(1))) {
+                value.remove(0, 1);
+            }
+            return value;
         };
         const QString address = cell(email);
         if (address.isEmpty()) {
@@ -321,21 +391,24 @@ AddOutcome addNew(const AddressBook& book, const QList<AddressEntry>& entries)
     for (const AddressEntry& entry : present.value()) {
         known.insert(key(entry.name, entry.address));
     }
+    QList<AddressEntry> fresh;
     for (const AddressEntry& entry : entries) {
-        const QString name = text::readableCp932(cut(entry.name, kNameCharacters));
-        const QString address = cut(entry.address, kAddressCharacters);
+        const QString name = text::readableCp932(cut(withoutControls(entry.name), kNameCharacters));
+        const QString address = cut(withoutControls(entry.address), kAddressCharacters);
         if (address.isEmpty() || known.contains(key(name, address))) {
             ++outcome.skipped;
             continue;
         }
-        const Result<qint64> added = book.add(name, address);
-        if (!added.ok()) {
-            outcome.status = added.status();
-            return outcome;
-        }
         known.insert(key(name, address));
-        ++outcome.added;
+        fresh.append({name, address});
     }
+    const Result<int> added = book.addMany(fresh);
+    if (!added.ok()) {
+        outcome.status = added.status();
+        return outcome;
+    }
+    outcome.added = added.value();
+    outcome.full = added.value() < fresh.size();
     return outcome;
 }
 

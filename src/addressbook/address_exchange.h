@@ -29,7 +29,8 @@ QByteArray writeCsv(const QList<AddressEntry>& entries);
 
 struct AddOutcome {
     int added = 0;
-    int skipped = 0; // already in the book, or without an address
+    int skipped = 0;   // already in the book, or without an address
+    bool full = false; // the book reached its limit; the rest was not added
     Status status;
 };
 // Adds the entries, cut to the window's limits, that the book does not hold.

@@ -3,9 +3,11 @@
 
 #include "addressbook/friend_form.h"
 
+#include "addressbook/address_book.h"
 #include "addressbook/address_exchange.h"
 #include "store/file_io.h"
 #include "ui/app_context.h"
+#include "ui/progress_run.h"
 #include "ui/ui_services.h"
 
 #include <QAction>
@@ -17,6 +19,8 @@ namespace {
 
 const QString kImportCaption = QStringLiteral("アドレス帳を読み込む");
 const QString kExportCaption = QStringLiteral("アドレス帳を書き出す");
+// A book of 32767 entries is a few megabytes in any format.
+constexpr qint64 kMaxAddressFileBytes = qint64(64) << 20;
 
 } // namespace
 
@@ -46,25 +50,46 @@ void FriendForm::importAddresses()
     if (!path) {
         return;
     }
-    const Result<QByteArray> bytes = fileio::readAll(*path);
-    if (!bytes.ok()) {
-        context_.ui.inform(this, QStringLiteral("ファイルを読み込めませんでした。\n") + *path, {},
+    // Read, parsed and written off the window's thread: a large book does
+    // not freeze the windows (nor the interval check).
+    addresses::AddOutcome outcome;
+    QString problem;
+    bool none = false;
+    ui::runWithProgress(this, kImportCaption, QStringLiteral("アドレス帳を読み込んでいます"),
+                        [&](ui::ProgressReport&) {
+                            const Result<QByteArray> bytes =
+                                fileio::readPlainFile(*path, kMaxAddressFileBytes);
+                            if (!bytes.ok()) {
+                                problem = bytes.status().detail();
+                                return;
+                            }
+                            const QList<AddressEntry> entries =
+                                addresses::readAddressFile(bytes.value());
+                            none = entries.isEmpty();
+                            if (!none) {
+                                outcome = addresses::addNew(*book_, entries);
+                            }
+                        });
+    if (!problem.isEmpty()) {
+        context_.ui.inform(this, QStringLiteral("ファイルを読み込めませんでした。\n") + problem, {},
                            MessageIcon::Warning);
         return;
     }
-    const QList<AddressEntry> entries = addresses::readAddressFile(bytes.value());
-    if (entries.isEmpty()) {
+    if (none) {
         context_.ui.inform(this, QStringLiteral("このファイルにはメールアドレスが見つかりません"
                                                 "でした。\n") +
                                      *path);
         return;
     }
-    const addresses::AddOutcome outcome = addresses::addNew(*book_, entries);
     reloadList();
     QString text = QStringLiteral("%1 件を登録しました。").arg(outcome.added);
     if (outcome.skipped > 0) {
         text += QStringLiteral("\n%1 件は登録済みか、アドレスがないため飛ばしました。")
                     .arg(outcome.skipped);
+    }
+    if (outcome.full) {
+        text += QStringLiteral("\nアドレス帳の上限（%1件）に達したため、残りは登録していません。")
+                    .arg(AddressBook::kMaxEntries);
     }
     if (!outcome.status.ok()) {
         reportFailure(text + QStringLiteral("\nアドレス帳に書き込めませんでした。"));

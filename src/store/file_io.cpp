@@ -174,6 +174,38 @@ Result<QByteArray> readAll(const QString& path)
     return data;
 }
 
+Result<QByteArray> readPlainFile(const QString& path, qint64 maxBytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return Status{errno == ENOENT ? StoreError::NotFound : StoreError::OpenFailed,
+                      QStringLiteral("%1 を読み取れません。").arg(path)};
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Status{StoreError::OpenFailed, QStringLiteral("%1 は通常のファイルではありません"
+                                                             "（パイプ、装置、ソケットなど）。")
+                                                  .arg(path)};
+    }
+    if (st.st_size > maxBytes) {
+        ::close(fd);
+        return Status{
+            StoreError::Full,
+            QStringLiteral("%1 は大きすぎます（%2 MB まで）。").arg(path).arg(maxBytes >> 20)};
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return Status{StoreError::OpenFailed, QStringLiteral("%1 を読み取れません。").arg(path)};
+    }
+    QByteArray data = file.read(maxBytes + 1);
+    if (file.error() != QFileDevice::NoError || data.size() > maxBytes) {
+        return Status{StoreError::ReadFailed, QStringLiteral("%1 を読み取れません。").arg(path)};
+    }
+    return data;
+}
+
 bool syncFileSystem(const QString& path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);

@@ -34,6 +34,10 @@ Status writeAtomically(const QString& path, const QByteArray& contents,
 
 // The whole file, or NotFound / ReadFailed.
 Result<QByteArray> readAll(const QString& path);
+// The same for a file chosen by the user: only a plain file (a pipe or a
+// device would hang or never end; OpenFailed, with the reason in Japanese)
+// of at most maxBytes (Full).
+Result<QByteArray> readPlainFile(const QString& path, qint64 maxBytes);
 
 // Writes all the bytes to the descriptor, going on after interruptions;
 // false on an error (errno tells which).

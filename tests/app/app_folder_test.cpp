@@ -120,3 +120,28 @@ TEST(AppFolder, ADataFileThatIsNotAPlainFileIsRefused)
         EXPECT_TRUE(status.detail().contains(QStringLiteral("messages")));
     }
 }
+
+// Killed after the mark and before the rename: the next start completes the
+// deletion the user asked for, and leaves no copy of the file behind.
+TEST(AppFolder, StartUpCompletesADeletionThatACrashStopped)
+{
+    TempFolder dir;
+    MailRecord one = MailRecord::received(QStringLiteral("一"), {}, {}, {});
+    MailRecord two = MailRecord::received(QStringLiteral("二"), {}, {}, {});
+    two.setLive(0);
+    const MailRecord three = MailRecord::received(QStringLiteral("三"), {}, {}, {});
+    dir.write(QStringLiteral("★MailData/krddata2.data"), one.bytes() + two.bytes() + three.bytes());
+    dir.write(QStringLiteral("★MailData/krddata2.data.deleting"), "count 3\ndelete 2-2\n");
+    dir.write(QStringLiteral("★MailData/KRDDATA2.TMP"), one.bytes()); // half made
+    InstanceLock lock;
+    QStringList kept;
+    ASSERT_TRUE(prepareAppFolder(AppPaths::at(dir.path()), lock, &kept).ok());
+    EXPECT_EQ(dir.read(QStringLiteral("★MailData/krddata2.data")), one.bytes() + three.bytes());
+    EXPECT_FALSE(dir.exists(QStringLiteral("★MailData/krddata2.data.deleting")));
+    EXPECT_FALSE(dir.exists(QStringLiteral("★MailData/KRDDATA2.TMP")));
+    EXPECT_TRUE(kept.isEmpty());
+    EXPECT_EQ(QDir(dir.file(QStringLiteral("★MailData")))
+                  .entryList({QStringLiteral("*.kept")}, QDir::Files)
+                  .size(),
+              0);
+}

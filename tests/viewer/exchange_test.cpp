@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -346,4 +347,62 @@ TEST(AddressExchange, OtherProgramsCardsAndCsvComeInOnceAndGoOut)
         EXPECT_EQ(addresses::addNew(book, again).added, 0);
     }
     EXPECT_TRUE(addresses::writeVCards(entries).startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\n"));
+}
+
+// Hostile address files: a long quoted-printable vCard reads in linear time,
+// a CR in a name or address never starts a line of its own in what is
+// written, a spreadsheet is not handed formulas, and a UTF-8 CSV with one
+// bad byte stays UTF-8.
+TEST(AddressExchange, HostileBooksAreReadFastAndWrittenSafely)
+{
+    // 1.5 MB of soft line breaks (which took 24 s): a bound far from the
+    // normal, only against the quadratic.
+    QByteArray card = "BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE;ENCODING=QUOTED-PRINTABLE:";
+    for (int i = 0; i < 20'000; ++i) {
+        card += "=41=42=43=44=45=46=47=48=49=4A=4B=4C=4D=4E=4F=50=51=52=53=54=55=56=57=\r\n";
+    }
+    card += "end\r\nFN:Big\r\nEMAIL:big@example.jp\r\nEND:VCARD\r\n";
+    ASSERT_GT(card.size(), 1'400'000);
+    QElapsedTimer timer;
+    timer.start();
+    const QList<AddressEntry> big = addresses::readAddressFile(card);
+    EXPECT_LT(timer.elapsed(), 3'000);
+    ASSERT_EQ(big.size(), 1);
+    EXPECT_EQ(big[0].address, QStringLiteral("big@example.jp"));
+
+    const QList<AddressEntry> hostile = {
+        {QStringLiteral("悪い\r\nBEGIN:VCARD"), QStringLiteral("a@b.jp\rBcc: evil@x.jp")},
+        {QStringLiteral("=HYPERLINK(\"http://x\",\"y\")"), QStringLiteral("+1@example.jp")},
+        {QStringLiteral("@SUM(1)"), QStringLiteral("-x@example.jp")}};
+    const QByteArray cards = addresses::writeVCards(hostile);
+    const QByteArray csv = addresses::writeCsv(hostile);
+    for (const QByteArray& file : {cards, csv}) {
+        for (const QByteArray& line : file.split('\n')) {
+            EXPECT_FALSE(line.chopped(line.endsWith('\r') ? 1 : 0).contains('\r'));
+            EXPECT_FALSE(line.startsWith("Bcc:"));
+        }
+    }
+    EXPECT_EQ(cards.count("\nBEGIN:VCARD") + 1, 3); // the name's stays inside its line
+    for (const QByteArray& line : csv.split('\n').mid(1)) {
+        const QByteArray cell = line.startsWith('"') ? line.mid(1) : line;
+        EXPECT_FALSE(cell.startsWith('=') || cell.startsWith('+') || cell.startsWith('-') ||
+                     cell.startsWith('@'))
+            << line.constData();
+    }
+    // In again, the quote a spreadsheet needed comes off.
+    const QList<AddressEntry> back = addresses::readAddressFile(csv);
+    ASSERT_EQ(back.size(), 3);
+    EXPECT_EQ(back[1].name, QStringLiteral("=HYPERLINK(\"http://x\",\"y\")"));
+    EXPECT_EQ(back[2].address, QStringLiteral("-x@example.jp"));
+
+    // UTF-8 throughout but one stray byte: read as UTF-8, the byte replaced.
+    QByteArray utf8 = QStringLiteral("名前,メールアドレス\r\n").toUtf8();
+    for (int i = 0; i < 30; ++i) {
+        utf8 += QStringLiteral("山田 太郎%1,taro%1@example.jp\r\n").arg(i).toUtf8();
+    }
+    utf8 += "\xFF壊れ,broken@example.jp\r\n";
+    const QList<AddressEntry> mostly = addresses::readAddressFile(utf8);
+    ASSERT_EQ(mostly.size(), 31);
+    EXPECT_EQ(mostly[0].name, QStringLiteral("山田 太郎0"));
+    EXPECT_TRUE(mostly[30].name.endsWith(QStringLiteral("壊れ")));
 }
