@@ -13,7 +13,10 @@
 namespace lumora::mime {
 namespace {
 
-constexpr qsizetype kMaxBodyLine = 900; // bytes; the hard limit is 998
+// The longest line SMTP carries as it is (RFC 5322: 998 bytes without the
+// line end); a body with a longer one goes in an encoding that keeps it
+// whole.
+constexpr qsizetype kMaxWireLine = 998;
 // Larger files are refused: base64 makes them a third larger again, and most
 // servers take no more than 25 to 50 MB in one mail.
 constexpr qint64 kMaxAttachmentBytes = qint64(50) << 20;
@@ -65,6 +68,8 @@ QByteArray base64Lines(const QByteArray& data)
     return out;
 }
 
+bool plainJis(const QString& text);
+
 // Encoded words for a header text, each at most 75 characters, joined by
 // folding white space.
 QByteArray encodedWords(const QString& text, qsizetype firstLineUsed, bool always = false)
@@ -72,9 +77,10 @@ QByteArray encodedWords(const QString& text, qsizetype firstLineUsed, bool alway
     if (!always && isAscii(text)) {
         return text.toLatin1();
     }
-    const bool jis = encodeIso2022Jp(text).has_value();
+    // ISO-2022-JP only as every reader reads it: plain JIS X 0208.
+    const bool jis = plainJis(text);
     const QByteArray prefix = jis ? "=?ISO-2022-JP?B?" : "=?UTF-8?B?";
-    const QString source = jis ? widenKana(text) : text;
+    const QString& source = text;
     QList<QByteArray> words;
     QString chunk;
     const auto encodeChunk = [&](const QString& c) {
@@ -269,8 +275,13 @@ QByteArray rfc2231Name(const QString& name)
     return out;
 }
 
-// The body as CR LF lines in the chosen charset, long lines cut.
+// The body as CR LF lines in the chosen charset, every line whole.
 QByteArray bodyBytes(const QString& body, bool jis);
+// The body's Content-Type and Content-Transfer-Encoding lines, the empty
+// line and the body: ISO-2022-JP in 7 bits when it is plain JIS X 0208 and
+// every line fits a line of mail, else encoded so that lines stay whole
+// (UTF-8 in base64 or quoted-printable, ISO-2022-JP in base64).
+QByteArray textPart(const QString& body, bool quotedPrintableUtf8);
 QByteArray threadLines(const QString& headers);
 
 } // namespace
@@ -450,15 +461,7 @@ std::optional<ComposedMail> compose(const OutgoingMail& mail, QString* error)
         return fail(QStringLiteral("宛先のメールアドレスが入力されていません。"));
     }
 
-    const bool jis = encodeIso2022Jp(mail.body).has_value();
-    const QByteArray charset = jis ? "ISO-2022-JP" : "UTF-8";
-    QByteArray textPart = "Content-Type: text/plain; charset=" + charset + "\r\n";
-    if (jis) {
-        textPart += "Content-Transfer-Encoding: 7bit\r\n\r\n" + bodyBytes(mail.body, true);
-    } else {
-        textPart +=
-            "Content-Transfer-Encoding: base64\r\n\r\n" + base64Lines(bodyBytes(mail.body, false));
-    }
+    const QByteArray text = textPart(mail.body, false);
 
     const QByteArray domain = from.mid(from.lastIndexOf(QLatin1Char('@')) + 1).toUtf8();
     const QByteArray thread = threadLines(mail.headers);
@@ -476,14 +479,14 @@ std::optional<ComposedMail> compose(const OutgoingMail& mail, QString* error)
     head += "X-Mailer: Lumora\r\n";
 
     if (mail.attachments.isEmpty()) {
-        out.bytes = head + textPart;
+        out.bytes = head + text;
         return out;
     }
     const QByteArray boundary =
         "----=_Lumora_" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
     QByteArray bytes = head + "Content-Type: multipart/mixed; boundary=\"" + boundary +
                        "\"\r\n\r\nThis is a multi-part message in MIME format.\r\n\r\n";
-    bytes += "--" + boundary + "\r\n" + textPart;
+    bytes += "--" + boundary + "\r\n" + text;
     for (const QString& path : mail.attachments) {
         QString why;
         const std::optional<QByteArray> data = attachmentBytes(path, &why);
@@ -577,7 +580,6 @@ QByteArray mailFromTexts(const QString& from, const QString& date, const QString
     if (text.endsWith(u'\n')) {
         text.chop(1);
     }
-    const bool jis = plainJis(text);
     QByteArray head;
     const QString storedDate = date.trimmed();
     if (!storedDate.isEmpty()) {
@@ -593,13 +595,7 @@ QByteArray mailFromTexts(const QString& from, const QString& date, const QString
                                : "=?UTF-8?B?" + subject.trimmed().toUtf8().toBase64() + "?=") +
             "\r\n";
     head += "MIME-Version: 1.0\r\n";
-    head +=
-        "Content-Type: text/plain; charset=" + QByteArray(jis ? "ISO-2022-JP" : "UTF-8") + "\r\n";
-    if (jis) {
-        return head + "Content-Transfer-Encoding: 7bit\r\n\r\n" + bodyBytes(text, true);
-    }
-    return head + "Content-Transfer-Encoding: quoted-printable\r\n\r\n" +
-           quotedPrintable(text.toUtf8());
+    return head + textPart(text, true);
 }
 
 namespace {
@@ -641,24 +637,50 @@ QByteArray bodyBytes(const QString& body, bool jis)
     QByteArray out;
     for (const QString& line : text.split(QLatin1Char('\n'))) {
         if (jis) {
-            for (const QByteArray& piece : jisLines(
-                     jisUnits(line).value_or(QList<std::pair<QByteArray, bool>>{}), kMaxBodyLine)) {
-                out += piece + "\r\n";
-            }
-            continue;
+            out +=
+                jisLines(jisUnits(line).value_or(QList<std::pair<QByteArray, bool>>{}), 0).first();
+        } else {
+            out += line.toUtf8();
         }
-        QByteArray utf8 = line.toUtf8();
-        while (utf8.size() > kMaxBodyLine) {
-            qsizetype cut = kMaxBodyLine;
-            while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) {
-                --cut;
-            }
-            out += utf8.left(cut) + "\r\n";
-            utf8 = utf8.mid(cut);
-        }
-        out += utf8 + "\r\n";
+        out += "\r\n";
     }
     return out;
+}
+
+bool fitsLines(const QByteArray& bytes)
+{
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = bytes.indexOf("\r\n", start);
+        if (end < 0) {
+            end = bytes.size();
+        }
+        if (end - start > kMaxWireLine) {
+            return false;
+        }
+        start = end + 2;
+    }
+    return true;
+}
+
+QByteArray textPart(const QString& body, bool quotedPrintableUtf8)
+{
+    if (plainJis(body)) {
+        const QByteArray bytes = bodyBytes(body, true);
+        const QByteArray head = "Content-Type: text/plain; charset=ISO-2022-JP\r\n";
+        if (fitsLines(bytes)) {
+            return head + "Content-Transfer-Encoding: 7bit\r\n\r\n" + bytes;
+        }
+        return head + "Content-Transfer-Encoding: base64\r\n\r\n" + base64Lines(bytes);
+    }
+    const QByteArray head = "Content-Type: text/plain; charset=UTF-8\r\n";
+    if (quotedPrintableUtf8) {
+        QString text = body;
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        return head + "Content-Transfer-Encoding: quoted-printable\r\n\r\n" +
+               quotedPrintable(text.toUtf8());
+    }
+    return head + "Content-Transfer-Encoding: base64\r\n\r\n" + base64Lines(bodyBytes(body, false));
 }
 
 } // namespace

@@ -106,7 +106,23 @@ size_t SmtpSession::onRead(char* buffer, size_t size, size_t count, void* self)
 struct SmtpTls {
     static CURLcode onContext(CURL*, void* context, void* self)
     {
-        SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(context), &SmtpTls::onVerify, self);
+        auto* ctx = static_cast<SSL_CTX*>(context);
+        auto* session = static_cast<SmtpSession*>(self);
+        // The certificates the receive trusts, and only those: the system's
+        // store as OpenSSL finds it (SSL_CERT_FILE and SSL_CERT_DIR honoured),
+        // or the CA file given, never a bundle of curl's own.
+        X509_STORE* store = X509_STORE_new();
+        const QByteArray caFile = session->options_.caFile.toUtf8();
+        const bool loaded =
+            store &&
+            (caFile.isEmpty() ? X509_STORE_set_default_paths(store) == 1
+                              : X509_STORE_load_locations(store, caFile.constData(), nullptr) == 1);
+        if (!loaded) {
+            X509_STORE_free(store);
+            return CURLE_SSL_CACERT_BADFILE;
+        }
+        SSL_CTX_set_cert_store(ctx, store);
+        SSL_CTX_set_cert_verify_callback(ctx, &SmtpTls::onVerify, self);
         return CURLE_OK;
     }
 
@@ -161,10 +177,6 @@ bool SmtpSession::send(const ServerAddress& server, const QString& id, const QSt
             curl_easy_setopt(curl_, CURLOPT_USE_SSL,
                              server.tls == Tls::Required ? static_cast<long>(CURLUSESSL_ALL)
                                                          : static_cast<long>(CURLUSESSL_TRY));
-        }
-        if (!options_.caFile.isEmpty()) {
-            const QByteArray ca = options_.caFile.toUtf8();
-            curl_easy_setopt(curl_, CURLOPT_CAINFO, ca.constData());
         }
         curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, 0L);
         curl_easy_setopt(curl_, CURLOPT_SSL_CTX_FUNCTION, &SmtpTls::onContext);

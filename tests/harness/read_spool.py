@@ -5,7 +5,9 @@
 One JSON list, a message per NNNN.eml in order: the envelope (MAIL FROM and
 RCPT TO), the decoded Subject, From and To headers, the addresses in To, the
 text body, the names of the headers, and each attachment's decoded file
-name, size, SHA-256, header names and parameter names.
+name, size, SHA-256, header names and parameter names, and the defects
+Python found in the mail. Texts are decoded the standard way, with the
+charset each part declares.
 """
 
 import email
@@ -34,14 +36,12 @@ def main():
                     rcpt.append(line[len("RCPT TO:"):])
         body = msg.get_body(preferencelist=("plain",))
         text = ""
+        defects = [type(d).__name__ for d in msg.defects]
         if body is not None:
-            # ISO-2022-JP as Japanese mailers write it: with the NEC row 13
-            # (①, ㈱ ...), which JIS X 0213 plane 1 has at the same places.
-            charset = (body.get_content_charset() or "us-ascii").lower()
-            data = body.get_payload(decode=True)
-            if charset == "iso-2022-jp":
-                data, charset = data.replace(b"\x1b$B", b"\x1b$(Q"), "iso2022_jp_2004"
-            text = data.decode(charset, "replace")
+            # As every reader reads it: the declared charset, Python's codecs.
+            text = body.get_content()
+        for part in msg.walk():
+            defects += [type(d).__name__ for d in part.defects]
         attachments = []
         for part in msg.iter_attachments():
             data = part.get_payload(decode=True) or b""
@@ -65,6 +65,7 @@ def main():
             "to_addresses": [a.addr_spec for a in to.addresses] if to is not None else [],
             "to_names": [a.display_name for a in to.addresses] if to is not None else [],
             "body": text,
+            "defects": defects,
             "attachments": attachments,
             "bare_cr": b"\r" in raw.replace(b"\r\n", b""),
         })

@@ -27,15 +27,16 @@ mime::OutgoingMail mail(const QString& subject, const QString& body)
 
 } // namespace
 
-TEST(Composer, JapaneseGoesAsIso2022JpWithKanaWidened)
+TEST(Composer, PlainJapaneseGoesAsIso2022Jp)
 {
     QString error;
     const auto composed = mime::compose(
-        mail(QStringLiteral("ｶﾞｲﾄﾞの件と①"), QStringLiteral("ﾊﾟﾝﾌﾚｯﾄ\r\n～です")), &error);
+        mail(QStringLiteral("ご案内の件"), QStringLiteral("パンフレット\r\n～です")), &error);
     ASSERT_TRUE(composed) << qPrintable(error);
     const QByteArray& bytes = composed->bytes;
     EXPECT_TRUE(bytes.contains("Content-Type: text/plain; charset=ISO-2022-JP"));
     EXPECT_TRUE(bytes.contains("Content-Transfer-Encoding: 7bit"));
+    EXPECT_TRUE(bytes.contains("Subject: =?ISO-2022-JP?B?"));
     EXPECT_TRUE(bytes.contains("Date: Mon, 07 Dec 2026 10:00:00 +0900"));
     for (const char c : bytes) {
         ASSERT_LT(static_cast<unsigned char>(c), 0x80); // 7 bit throughout
@@ -44,10 +45,51 @@ TEST(Composer, JapaneseGoesAsIso2022JpWithKanaWidened)
         EXPECT_LE(line.size(), 78) << line.constData();
     }
     const mime::DecodedMail back = mime::decodeMail(bytes);
-    EXPECT_EQ(back.subject, QStringLiteral("ガイドの件と①"));
+    EXPECT_EQ(back.subject, QStringLiteral("ご案内の件"));
     EXPECT_EQ(back.body, QStringLiteral("パンフレット\r\n～です\r\n"));
     EXPECT_EQ(composed->envelopeFrom, QByteArray("taro@example.jp"));
     EXPECT_EQ(composed->recipients, QList<QByteArray>{"hanako@example.jp"});
+}
+
+// What ISO-2022-JP holds only with Windows' own codes (①, ㈱, №, the
+// Roman numerals) or not at all (half-width kana) goes as UTF-8, exactly as
+// written; a line longer than a mail line goes whole, in either charset.
+TEST(Composer, TheUsersTextGoesAsWritten)
+{
+    const QString longLine = QStringLiteral("https://example.jp/") + QString(1088, u'a');
+    ASSERT_EQ(longLine.size(), 1107);
+    const QString subject = QStringLiteral("ｶﾞｲﾄﾞの件と①㈱№Ⅲ");
+    const QString body = QStringLiteral("ﾊﾟﾝﾌﾚｯﾄ ①\r\n") + longLine + QStringLiteral("\r\n以上");
+    QString error;
+    const auto composed = mime::compose(mail(subject, body), &error);
+    ASSERT_TRUE(composed) << qPrintable(error);
+    EXPECT_TRUE(composed->bytes.contains("Subject: =?UTF-8?B?"));
+    EXPECT_TRUE(composed->bytes.contains("charset=UTF-8"));
+    EXPECT_FALSE(composed->bytes.contains("charset=ISO-2022-JP"));
+    for (const QByteArray& line : composed->bytes.split('\n')) {
+        EXPECT_LE(line.size(), 78) << line.constData();
+    }
+    mime::DecodedMail back = mime::decodeMail(composed->bytes);
+    EXPECT_EQ(back.subject, subject);
+    EXPECT_EQ(back.body, body + QStringLiteral("\r\n"));
+
+    // Plain JIS X 0208 with a long line: ISO-2022-JP, the line whole.
+    const QString jisBody = QStringLiteral("ご確認ください。\r\n") + longLine;
+    const auto jis = mime::compose(mail(QStringLiteral("件名"), jisBody), &error);
+    ASSERT_TRUE(jis);
+    EXPECT_TRUE(jis->bytes.contains("charset=ISO-2022-JP"));
+    for (const QByteArray& line : jis->bytes.split('\n')) {
+        EXPECT_LE(line.size(), 999) << line.constData();
+    }
+    back = mime::decodeMail(jis->bytes);
+    EXPECT_EQ(back.body, jisBody + QStringLiteral("\r\n"));
+    // A mail built from a stored record keeps its long lines too.
+    const QByteArray fromRecord = mime::mailFromTexts(QStringLiteral("a@example.jp"), QString(),
+                                                      QStringLiteral("件名"), jisBody);
+    for (const QByteArray& line : fromRecord.split('\n')) {
+        EXPECT_LE(line.size(), 999);
+    }
+    EXPECT_EQ(mime::decodeMail(fromRecord).body, jisBody + QStringLiteral("\r\n"));
 }
 
 TEST(Composer, TextIso2022JpCannotHoldGoesAsUtf8)

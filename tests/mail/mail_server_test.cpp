@@ -442,8 +442,11 @@ TEST_F(MailServerTest, SendsJapaneseMailWithAttachmentAndRefusesInjection)
     ASSERT_EQ(spool.size(), before + 2);
     EXPECT_TRUE(servers->envelope(before).contains("RCPT TO:hanako@example.jp"));
     const QByteArray& sent = spool[before];
+    // The subject is plain JIS X 0208; the body holds half-width kana and ①,
+    // which only UTF-8 carries as every reader reads them.
     EXPECT_TRUE(sent.contains("Subject: =?ISO-2022-JP?B?"));
-    EXPECT_TRUE(sent.contains("charset=ISO-2022-JP"));
+    EXPECT_TRUE(sent.contains("charset=UTF-8"));
+    EXPECT_TRUE(servers->spooled()[before + 1].contains("charset=ISO-2022-JP"));
     EXPECT_TRUE(sent.contains("filename*=UTF-8''"));
     EXPECT_TRUE(sent.contains("name=\"=?"));
     EXPECT_TRUE(sent.contains("Message-ID: <"));
@@ -454,8 +457,7 @@ TEST_F(MailServerTest, SendsJapaneseMailWithAttachmentAndRefusesInjection)
     const mime::DecodedMail decoded = mime::decodeMail(sent);
     EXPECT_EQ(decoded.subject, QStringLiteral("お見積りの件"));
     EXPECT_EQ(decoded.from, QStringLiteral("太郎 <taro@example.jp>"));
-    EXPECT_EQ(decoded.body,
-              QStringLiteral("山田様\r\nお世話になっております。カタカナ と ①\r\n.\r\n以上\r\n"));
+    EXPECT_EQ(decoded.body, body + QStringLiteral("\r\n"));
     ASSERT_EQ(decoded.attachments.size(), 1);
     EXPECT_EQ(decoded.attachments[0].name, QStringLiteral("見積書①.pdf"));
     EXPECT_EQ(decoded.attachments[0].data, pdf);
@@ -486,6 +488,93 @@ TEST_F(MailServerTest, SendsJapaneseMailWithAttachmentAndRefusesInjection)
                                       QStringLiteral("b"), {}, {}, 0),
               0)
         << qPrintable(mail->NMailGetMessage(0));
+}
+
+// What other programs read: Python's email package finds no defect and
+// exactly the text written, a 1107-character line whole and ①㈱№ in the
+// subject, the body and a file name.
+TEST_F(MailServerTest, EveryReaderReadsTheMailAsWritten)
+{
+    TempFolder files;
+    const QString name = QStringLiteral("報告①㈱№.txt");
+    files.write(name, "report");
+    const QString longLine = QStringLiteral("https://example.jp/") + QString(1088, u'x');
+    const QString subject = QStringLiteral("①㈱№の件 ⅢⅣ ｶﾅ");
+    const QString body =
+        QStringLiteral("①㈱№ と ﾊﾝｶｸ\r\n") + longLine + QStringLiteral("\r\n終わり");
+    const QString plainBody = QStringLiteral("ご確認ください。\r\n") + longLine;
+    const int before = static_cast<int>(servers->spooled().size());
+    auto mail = library();
+    mail->NMailSetAccount(QStringLiteral("taro"), QStringLiteral("secret"));
+    ASSERT_EQ(mail->NMailSmtpSendMail(servers->smtp(), QStringLiteral("hanako@example.jp"), {}, {},
+                                      QStringLiteral("taro@example.jp"), subject, body, {},
+                                      {files.file(name)}, 0),
+              0)
+        << qPrintable(mail->NMailGetMessage(0));
+    ASSERT_EQ(mail->NMailSmtpSendMail(servers->smtp(), QStringLiteral("hanako@example.jp"), {}, {},
+                                      QStringLiteral("taro@example.jp"), QStringLiteral("確認"),
+                                      plainBody, {}, {}, 0),
+              0);
+    QProcess reader;
+    reader.start(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral(LUMORA_SPOOL_READER), servers->value(QStringLiteral("LUMORA_SMTP_SPOOL"))});
+    ASSERT_TRUE(reader.waitForFinished(30'000));
+    const QJsonArray all = QJsonDocument::fromJson(reader.readAllStandardOutput()).array();
+    ASSERT_EQ(all.size(), before + 2);
+    const QJsonObject first = all.at(before).toObject();
+    EXPECT_EQ(first[u"defects"].toArray(), QJsonArray());
+    EXPECT_EQ(first[u"subject"].toString(), subject);
+    QString wanted = body + QStringLiteral("\r\n");
+    wanted.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // Python keeps the mail's CR LF inside the text; a reader sees line ends.
+    const auto lines = [](QString text) {
+        return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    };
+    EXPECT_EQ(lines(first[u"body"].toString()), wanted);
+    ASSERT_EQ(first[u"attachments"].toArray().size(), 1);
+    EXPECT_EQ(first[u"attachments"].toArray()[0].toObject()[u"name"].toString(), name);
+    const QJsonObject second = all.at(before + 1).toObject();
+    EXPECT_EQ(second[u"defects"].toArray(), QJsonArray());
+    QString plainWanted = plainBody + QStringLiteral("\r\n");
+    plainWanted.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    EXPECT_EQ(lines(second[u"body"].toString()), plainWanted);
+    for (const QByteArray& raw : servers->spooled().mid(before)) {
+        for (const QByteArray& line : raw.split('\n')) {
+            EXPECT_LE(line.size(), 999);
+        }
+    }
+}
+
+// A private CA given through SSL_CERT_FILE alone: the receive and the send
+// trust exactly the same certificates, and distrust the same.
+TEST_F(MailServerTest, SendingAndReceivingTrustTheSameCertificates)
+{
+    TempFolder empty;
+    const auto attempt = [&](const QString& caFile, bool expected) {
+        qputenv("SSL_CERT_FILE", caFile.toUtf8());
+        qputenv("SSL_CERT_DIR", empty.path().toUtf8());
+        auto mail = createMailLibrary({}); // the system's store, as OpenSSL finds it
+        mail->NMailInitializeWinSock();
+        mail->NMailSetAccount(QStringLiteral("taro"), QStringLiteral("secret"));
+        const int h = mail->NMailPop3Connect(servers->pop3());
+        const int received = h > 0 ? mail->NMailPop3Authenticate(h, QStringLiteral("taro"),
+                                                                 QStringLiteral("secret"), 0)
+                                   : -1;
+        if (h > 0) {
+            mail->NMailPop3Close(h);
+        }
+        EXPECT_EQ(received >= 0, expected) << qPrintable(mail->NMailGetMessage(0));
+        const int sent =
+            mail->NMailSmtpSendMail(servers->smtp(), QStringLiteral("hanako@example.jp"), {}, {},
+                                    QStringLiteral("taro@example.jp"), QStringLiteral("trust"),
+                                    QStringLiteral("b"), {}, {}, 0);
+        EXPECT_EQ(sent >= 0, expected) << qPrintable(mail->NMailGetMessage(0));
+    };
+    attempt(servers->caFile(), true);
+    attempt(servers->otherCaFile(), false);
+    qunsetenv("SSL_CERT_FILE");
+    qunsetenv("SSL_CERT_DIR");
 }
 
 TEST_F(MailServerTest, HostileAttachmentNamesArriveAsNamesAndNothingElse)
