@@ -678,6 +678,45 @@ QString resolveEntities(const QString& text)
 
 } // namespace
 
+namespace {
+
+// The href of an <a ...> tag's text, entities still in it; empty when none.
+QString hrefOf(QStringView tag)
+{
+    static const QRegularExpression href(
+        QStringLiteral("\\bhref\\s*=\\s*(\"([^\"]*)\"|'([^']*)'|([^\\s>]+))"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = href.match(tag.toString());
+    if (!m.hasMatch()) {
+        return {};
+    }
+    for (int group : {2, 3, 4}) {
+        if (m.capturedLength(group) > 0) {
+            return m.captured(group).trimmed();
+        }
+    }
+    return {};
+}
+
+// What a reader should see of a link's address beside its text: the
+// address of a web or mail link, nothing for one inside the page or a
+// script.
+QString shownAddress(const QString& href)
+{
+    const QString lower = href.toLower();
+    if (lower.startsWith(QStringLiteral("mailto:"))) {
+        return href.mid(7).section(u'?', 0, 0);
+    }
+    if (lower.startsWith(QStringLiteral("http://")) ||
+        lower.startsWith(QStringLiteral("https://")) ||
+        lower.startsWith(QStringLiteral("ftp://"))) {
+        return href;
+    }
+    return {};
+}
+
+} // namespace
+
 QString htmlToText(const QString& html)
 {
     // One pass over the text, each search going forward only, so that
@@ -695,6 +734,9 @@ QString htmlToText(const QString& html)
         QStringLiteral("hr"),   QStringLiteral("/table"), QStringLiteral("/blockquote")};
     QString text;
     text.reserve(source.size());
+    // The link being read: its address, and where its text starts.
+    QString linkAddress;
+    qsizetype linkStart = -1;
     bool closingBracketLeft = true;
     qsizetype i = 0;
     while (i < source.size()) {
@@ -741,6 +783,19 @@ QString htmlToText(const QString& html)
             text += QLatin1Char('\n');
         } else if (name == QLatin1String("td") || name == QLatin1String("th")) {
             text += QLatin1Char(' ');
+        } else if (name == QLatin1String("a")) {
+            linkAddress = shownAddress(hrefOf(QStringView(source).sliced(open, gt - open)));
+            linkStart = text.size();
+        } else if (name == QLatin1String("/a") && linkStart >= 0) {
+            // The address stays beside the link's text, unless the text is it.
+            const QString shown = resolveEntities(text.mid(linkStart)).trimmed();
+            const QString address = resolveEntities(linkAddress);
+            if (!address.isEmpty() && shown != address &&
+                shown != QStringLiteral("mailto:") + address) {
+                text += QStringLiteral(" (") + linkAddress + u')';
+            }
+            linkStart = -1;
+            linkAddress.clear();
         }
     }
     text = resolveEntities(text);

@@ -1,6 +1,9 @@
 #include "mail/mime_decoder.h"
 
+#include "mail/binhex.h"
 #include "mail/mail_text.h"
+
+#include <QRegularExpression>
 
 #include <gmime/gmime.h>
 
@@ -13,6 +16,20 @@ namespace {
 
 // Nesting deeper than this is no real mail; the rest is left undecoded.
 constexpr int kMaxDepth = 40;
+
+// The name of a BinHex file: the Mac's own (in whatever charset that Mac
+// wrote), else the part's name without its ".hqx".
+QString binHexName(const BinHexFile& file, const QString& partName)
+{
+    QString name = mailtext::decode(file.name, {}).trimmed();
+    if (name.isEmpty()) {
+        name = partName;
+        if (name.endsWith(QStringLiteral(".hqx"), Qt::CaseInsensitive)) {
+            name.chop(4);
+        }
+    }
+    return name;
+}
 
 void initialiseGMime()
 {
@@ -166,6 +183,19 @@ public:
                 walkAlternative(multipart, count, depth);
                 return;
             }
+            // A Mac file in AppleDouble: its Finder information and resource
+            // fork (application/applefile) mean nothing here; its data part
+            // is the file, under its name.
+            const bool appleDouble = type.value == "multipart/appledouble";
+            for (int i = 0; i < count && appleDouble; ++i) {
+                GMimeObject* part = g_mime_multipart_get_part(multipart, i);
+                if (contentType(part).value != "application/applefile") {
+                    walk(part, depth + 1);
+                }
+            }
+            if (appleDouble) {
+                return;
+            }
             for (int i = 0; i < count; ++i) {
                 walk(g_mime_multipart_get_part(multipart, i), depth + 1);
             }
@@ -276,6 +306,14 @@ private:
             return;
         }
         const QByteArray data = contentBytes(part);
+        if (type.value == "application/mac-binhex40" ||
+            name.endsWith(QStringLiteral(".hqx"), Qt::CaseInsensitive)) {
+            // The file inside, under the name the Mac gave it.
+            if (const std::optional<BinHexFile> file = decodeBinHex(data)) {
+                keep({binHexName(*file, name), file->data});
+                return;
+            }
+        }
         const bool plain = type.value == "text/plain";
         const bool html = type.value == "text/html";
         if ((!plain && !html) ||
@@ -294,6 +332,9 @@ private:
         }
         UuResult uu = extractUuencoded(data);
         for (Attachment& file : uu.files) {
+            keep(std::move(file));
+        }
+        for (Attachment& file : extractBinHex(uu.text)) {
             keep(std::move(file));
         }
         const QString decoded = mailtext::decode(uu.text, charset);
@@ -355,6 +396,24 @@ void decodeWithoutStructure(const QByteArray& raw, DecodedMail& mail)
 }
 
 } // namespace
+
+QList<Attachment> extractBinHex(QByteArray& text)
+{
+    QList<Attachment> files;
+    qsizetype from = 0;
+    while (const auto block = findBinHex(text, from)) {
+        const std::optional<BinHexFile> file =
+            decodeBinHex(QByteArrayView(text).sliced(block->first, block->second - block->first));
+        if (!file) {
+            from = block->second; // not a file after all: it stays in the text
+            continue;
+        }
+        files.append({binHexName(*file, {}), file->data});
+        text.remove(block->first, block->second - block->first);
+        from = block->first;
+    }
+    return files;
+}
 
 UuResult extractUuencoded(const QByteArray& text)
 {
@@ -581,11 +640,46 @@ QByteArray boundedMail(const QByteArray& raw, QStringList& omitted)
     return out;
 }
 
+namespace {
+
+// Where the header block really starts: past blank or white-space lines
+// (and an mbox "From " line) that some gateways and archives put before it,
+// when a header field follows them. Otherwise the mail as it is.
+qsizetype headerStart(const QByteArray& raw)
+{
+    static const QRegularExpression field(QStringLiteral("^[!-9;-~]+:"));
+    qsizetype at = 0;
+    bool skipped = false;
+    while (at < raw.size()) {
+        qsizetype end = raw.indexOf('\n', at);
+        if (end < 0) {
+            end = raw.size();
+        }
+        const QByteArrayView line = QByteArrayView(raw).sliced(at, end - at);
+        const bool blank = line.trimmed().isEmpty();
+        const bool fromLine = at == 0 && line.startsWith("From ");
+        if (!blank && !fromLine) {
+            return skipped && field
+                                  .match(QString::fromLatin1(
+                                      line.first(std::min<qsizetype>(line.size(), 80))))
+                                  .hasMatch()
+                       ? at
+                       : 0;
+        }
+        skipped = true;
+        at = end + 1;
+    }
+    return 0;
+}
+
+} // namespace
+
 DecodedMail decodeMail(const QByteArray& original)
 {
     initialiseGMime();
     DecodedMail mail;
-    const QByteArray raw = boundedMail(original, mail.omitted);
+    const qsizetype start = headerStart(original);
+    const QByteArray raw = boundedMail(start > 0 ? original.sliced(start) : original, mail.omitted);
     GObjectPtr<GMimeStream> stream(
         g_mime_stream_mem_new_with_buffer(raw.constData(), static_cast<size_t>(raw.size())));
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.p));

@@ -66,5 +66,8 @@ struct UuResult {
     QList<Attachment> files;
 };
 UuResult extractUuencoded(const QByteArray& text);
+// The files of BinHex blocks in a text, the blocks taken out of it; a block
+// that does not decode stays as it is.
+QList<Attachment> extractBinHex(QByteArray& text);
 
 } // namespace lumora::mime

@@ -195,6 +195,55 @@ TEST_F(Corpus, TheBodyIsThePlainTextAndHtmlIsMadeReadable)
     EXPECT_EQ(d.files, (QStringList{QStringLiteral("report.pdf"), QStringLiteral("添付1.gif")}));
 }
 
+// Faults real mail still found: labels in mixed case, a blank line before
+// the header, links in an HTML-only mail, the file names of older mailers.
+TEST_F(Corpus, LabelsInAnyCaseAndABlankLineBeforeTheHeader)
+{
+    Decoded d = decode("mixed_case_labels.eml");
+    EXPECT_EQ(d.fields.subject, QStringLiteral("会議のご案内"));
+    EXPECT_EQ(d.fields.from, QStringLiteral("山田 <yamada@example.jp>"));
+    EXPECT_EQ(d.body, QStringLiteral("会議のご案内です。\r\n"));
+    EXPECT_EQ(d.files, QStringList{QStringLiteral("報告.txt")});
+    EXPECT_EQ(file(QStringLiteral("報告.txt")), QByteArray("report"));
+
+    d = decode("mixed_case_single.eml");
+    EXPECT_EQ(d.body, QStringLiteral("八ビットの本文です。\r\n"));
+    d = decode("mixed_case_qp.eml");
+    EXPECT_EQ(d.body, QStringLiteral("シフトJISの本文です。\r\n"));
+
+    d = decode("leading_blank_line.eml");
+    EXPECT_EQ(d.fields.subject, QStringLiteral("空行の後の件名"));
+    EXPECT_EQ(d.fields.from, QStringLiteral("sender@example.jp"));
+    EXPECT_EQ(d.body, QStringLiteral("本文です。"));
+}
+
+TEST_F(Corpus, AnHtmlOnlyMailKeepsItsLinks)
+{
+    const Decoded d = decode("html_links.eml");
+    EXPECT_EQ(
+        d.body,
+        QStringLiteral("詳しくはこちらのページ (https://example.jp/guide?a=1&b=2)をご覧ください。"
+                       "\r\n\r\nhttps://example.jp/same お問い合わせ (info@example.jp) "
+                       "上へ 先頭 x"));
+}
+
+TEST_F(Corpus, OlderMailersFilesKeepTheirNames)
+{
+    Decoded d = decode("old_mailer_names.eml");
+    EXPECT_EQ(d.body, QStringLiteral("本文"));
+    EXPECT_EQ(d.files, (QStringList{QStringLiteral("notes.txt"), QStringLiteral("photo.jpg"),
+                                    QStringLiteral("readme.txt"), QStringLiteral("見積書.xls")}));
+    EXPECT_EQ(file(QStringLiteral("notes.txt")), QByteArray("Mac data fork\r\n").repeated(3));
+    EXPECT_EQ(file(QStringLiteral("photo.jpg")), QByteArray("\xff\xd8jpeg"));
+
+    d = decode("binhex_inline.eml");
+    EXPECT_EQ(d.files.size(), 5);
+    EXPECT_TRUE(d.files.contains(QStringLiteral("予定表.txt")));
+    EXPECT_EQ(file(QStringLiteral("予定表.txt")),
+              QByteArray("\x97\x88\x8f\x54\x82\xcc\x97\x5c\x92\xe8\r\n")); // CP932
+    EXPECT_EQ(d.body, QStringLiteral("The file follows.\r\n\r\nThanks.\r\n"));
+}
+
 TEST_F(Corpus, BrokenAndHostileMailsGiveWhatCanBeRead)
 {
     Decoded d = decode("truncated.eml");

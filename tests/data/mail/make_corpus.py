@@ -25,6 +25,31 @@ def write(name, data):
         f.write(data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n"))
 
 
+HQX = b"!\"#$%&'()*+,-012345689@ABCDEFGHIJKLMNPQRSTUVXYZ[`abcdefhijklmpqr"
+
+
+def binhex(name, data, resource=b""):
+    """A file in BinHex 4.0, as Mac mailers wrote it into mail."""
+    import binascii
+    import struct
+
+    def crc(part):
+        return struct.pack(">H", binascii.crc_hqx(part + b"\0\0", 0))
+
+    header = (bytes([len(name)]) + name + b"\0" + b"TEXTttxt" + b"\0\0" +
+              struct.pack(">II", len(data), len(resource)))
+    raw = header + crc(header) + data + crc(data) + resource + crc(resource)
+    raw = raw.replace(b"\x90", b"\x90\x00")  # the run marker, written as itself
+    raw += b"\0" * (-len(raw) % 3)
+    chars = bytearray()
+    for i in range(0, len(raw), 3):
+        n = int.from_bytes(raw[i:i + 3], "big")
+        chars += bytes(HQX[(n >> shift) & 63] for shift in (18, 12, 6, 0))
+    text = b":" + bytes(chars) + b":"
+    lines = [text[i:i + 64] for i in range(0, len(text), 64)]
+    return b"(This file must be converted with BinHex 4.0)\r\n\r\n" + b"\r\n".join(lines)
+
+
 def jis_body(text):
     return b"\r\n".join(jis(line) for line in text.split("\n"))
 
@@ -179,3 +204,62 @@ write("deep_nesting.eml", HEAD + b"Subject: deep\r\nMIME-Version: 1.0\r\n" +
 
 write("garbage.eml", b"\x00\xff\xfe garbage \x1b$B\x7f\x7f\x1b(B\r\n\r\n=?utf-8?B?!!!?= \xff\r\n")
 write("no_body.eml", b"Subject: only a header\r\nFrom: a@b\r\n")
+
+# Names and labels that RFC 2045, 2047 and 2231 call case-insensitive, in the
+# cases real mailers write them.
+write("mixed_case_labels.eml",
+      b"From: =?UTf-8?b?" + base64.b64encode("山田".encode()) + b"?= <yamada@example.jp>\r\n"
+      b"To: taro@example.jp\r\nSubject: =?uTF-8?q?=E4=BC=9A=E8=AD=B0?= =?Iso-2022-Jp?B?" +
+      base64.b64encode(jis("のご案内")) + b"?=\r\n"
+      b"MIME-Version: 1.0\r\nContent-Type: Multipart/Mixed; BOUNDARY=\"XyZ\"\r\n\r\n"
+      b"--XyZ\r\nContent-Type: TEXT/PLAIN; CHARSeT=\"UTf-8\"\r\nContent-Transfer-Encoding: BASE64\r\n\r\n" +
+      base64.encodebytes("会議のご案内です。\r\n".encode()) +
+      b"--XyZ\r\nContent-Type: Application/Octet-Stream; NAME*=UTf-8''%E5%A0%B1%E5%91%8A.txt\r\n"
+      b"Content-Disposition: ATTACHMENT; FileName*=UTF-8''%E5%A0%B1%E5%91%8A.txt\r\n"
+      b"Content-Transfer-Encoding: Base64\r\n\r\n" + base64.encodebytes(b"report") + b"--XyZ--\r\n")
+
+# A blank line (or white space) before the header block, as some gateways
+# and mail archives leave it.
+write("leading_blank_line.eml", b"\r\n   \r\n" + HEAD +
+      b"Subject: " + b_word(jis("空行の後の件名"), "ISO-2022-JP") + b"\r\n"
+      b"Content-Type: text/plain; charset=ISO-2022-JP\r\n\r\n" + jis_body("本文です。"))
+
+# An HTML-only mail whose text is links: each link keeps its address.
+write("html_links.eml", HEAD +
+      b"Subject: links\r\nMIME-Version: 1.0\r\nContent-Type: text/html; charset=utf-8\r\n\r\n" +
+      ("<p>詳しくは<a href=\"https://example.jp/guide?a=1&amp;b=2\">こちらのページ</a>を"
+       "ご覧ください。</p><p><A HREF='https://example.jp/same'>https://example.jp/same</A> "
+       "<a href=\"mailto:info@example.jp\">お問い合わせ</a> <a name=\"top\">上へ</a> "
+       "<a href=\"#top\">先頭</a> <a href=\"javascript:void(0)\">x</a></p>").encode("utf-8"))
+
+# Attachments of Outlook's and Netscape's time: a name only in name=, a text
+# file after the body with no disposition, a Mac file in AppleDouble and in
+# BinHex, a name in a Content-Type split over lines.
+binhex_data = b"Mac data fork\r\n" * 3
+write("old_mailer_names.eml", HEAD +
+      b"Subject: old\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n\tboundary=\"old\"\r\n\r\n"
+      b"--old\r\nContent-Type: text/plain; charset=iso-2022-jp\r\n\r\n" + jis_body("本文") + b"\r\n"
+      b"--old\r\nContent-Type: application/octet-stream;\r\n\tname=\"" +
+      b_word(jis("見積書"), "ISO-2022-JP") + b".xls\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+      base64.encodebytes(b"xls") +
+      b"--old\r\nContent-Type: text/plain; name=\"readme.txt\"\r\n\r\nplain file\r\n"
+      b"--old\r\nContent-Type: multipart/appledouble; boundary=\"ad\"\r\n\r\n"
+      b"--ad\r\nContent-Type: application/applefile; name=\"photo.jpg\"\r\n"
+      b"Content-Transfer-Encoding: base64\r\n\r\n" + base64.encodebytes(b"\x00\x05\x16\x07resource") +
+      b"--ad\r\nContent-Type: image/jpeg; name=\"photo.jpg\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+      base64.encodebytes(b"\xff\xd8jpeg") + b"--ad--\r\n"
+      b"--old\r\nContent-Type: application/mac-binhex40; name=\"notes.hqx\"\r\n\r\n" +
+      binhex(b"notes.txt", binhex_data) + b"\r\n--old--\r\n")
+
+# A BinHex file inside the text of a mail, as Eudora and early Outlook sent it.
+write("binhex_inline.eml", HEAD + b"Subject: binhex\r\n\r\nThe file follows.\r\n\r\n" +
+      binhex("予定表.txt".encode("cp932"), "来週の予定\r\n".encode("cp932")) + b"\r\nThanks.\r\n")
+
+# The same labels on a mail of one part, in 8 bits and in quoted-printable.
+write("mixed_case_single.eml", HEAD +
+      b"Subject: single\r\nMime-Version: 1.0\r\nContent-Type: Text/Plain; CharSet=\"UTf-8\"; Format=Flowed\r\n"
+      b"Content-Transfer-Encoding: 8Bit\r\n\r\n" + "八ビットの本文です。\r\n".encode())
+write("mixed_case_qp.eml", HEAD +
+      b"Subject: qp\r\nMIME-Version: 1.0\r\nContent-Type: text/plain;\r\n\tCHARSET=Shift_Jis\r\n"
+      b"Content-Transfer-Encoding: Quoted-Printable\r\n\r\n" +
+      quopri.encodestring("シフトJISの本文です。\r\n".encode("cp932")))
