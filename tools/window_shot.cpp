@@ -8,7 +8,8 @@
 // the received text; the emoticon picker has a piece of its page marked.
 // "original" shows the viewer's row ROW and the window of its original;
 // "importing" shows the viewer while it imports the mbox file named in
-// place of ROW, with the progress box open (the whole screen is taken).
+// place of ROW, with the progress box open (the whole screen is taken);
+// "deleting" the question 一件削除 asks for the viewer's row ROW.
 
 #include "addressbook/friend_form.h"
 #include "app/app_folder.h"
@@ -54,9 +55,10 @@ public:
     {
         std::printf("%s\n", qUtf8Printable(text));
     }
-    bool ask(QWidget* p, const QString& t, const QString& c, lumora::MessageIcon i) override
+    bool ask(QWidget* p, const QString& t, const QString& c, lumora::MessageIcon i,
+             lumora::DefaultAnswer d) override
     {
-        return real_.ask(p, t, c, i);
+        return real_.ask(p, t, c, i, d);
     }
     bool confirm(QWidget* p, const QString& t, const QString& c, lumora::MessageIcon i) override
     {
@@ -200,6 +202,30 @@ int main(int argc, char** argv)
         windows.discardAll();
         if (status != 0) {
             std::fprintf(stderr, "no progress box to take\n");
+        }
+        return status;
+    } else if (args[1] == QStringLiteral("deleting")) {
+        // The question before a mail is deleted, over the viewer: taken
+        // while it is open, then answered No.
+        mainForm.Picture5->click();
+        auto* form = windows.existing<lumora::TyakuForm>();
+        form->show();
+        const QModelIndex index =
+            form->MailListView->model()->index(args.size() > 4 ? args[4].toInt() - 1 : 0, 0);
+        QTest::mouseClick(form->MailListView->viewport(), Qt::LeftButton, {},
+                          form->MailListView->visualRect(index).center());
+        int status = 1;
+        QTimer::singleShot(500, [&status, &args] {
+            QWidget* box = QApplication::activeModalWidget();
+            status = box && box->grab().save(args[2]) ? 0 : 1;
+            if (box) {
+                box->close();
+            }
+        });
+        form->Command3->click();
+        windows.discardAll();
+        if (status != 0) {
+            std::fprintf(stderr, "no question to take\n");
         }
         return status;
     } else if (args[1] == QStringLiteral("emoticons")) {

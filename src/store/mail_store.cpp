@@ -102,22 +102,24 @@ MailStore::Appender::~Appender()
 
 Status MailStore::Appender::prepare(const RecordOwner::Turn& turn)
 {
-    if (prepared_ == turn.generation()) {
-        return Status::success();
-    }
-    // The first turn of the run, or the file was replaced since the last:
-    // whatever happened meanwhile is settled before this run writes.
-    if (Status settled = store_.settle(turn); !settled.ok()) {
-        return settled;
-    }
-    if (!entered_) {
-        entered_ = true;
-        if (store_.owner().enterRun()) {
-            if (Status begun = store_.originals().begin(); !begun.ok()) {
-                return begun;
+    if (prepared_ != turn.generation()) {
+        // The first turn of the run, or the file was replaced since the
+        // last: whatever happened meanwhile is settled before this run
+        // writes.
+        if (Status settled = store_.settle(turn); !settled.ok()) {
+            return settled;
+        }
+        if (!entered_) {
+            entered_ = true;
+            if (store_.owner().enterRun()) {
+                if (Status begun = store_.originals().begin(); !begun.ok()) {
+                    return begun;
+                }
             }
         }
     }
+    // Each handle is checked against the file under its name every time:
+    // a map rewritten when it was brought in step is reopened too.
     const quint64 generation = turn.generation();
     if (Status opened = records_.prepare(generation); !opened.ok()) {
         return opened;
@@ -140,9 +142,6 @@ Result<qint64> MailStore::Appender::append(const QByteArray& record, const QByte
     if (n > kMaxRecords) {
         return Status{StoreError::Full, store_.file().path()};
     }
-    if (steps.before) {
-        steps.before(n);
-    }
     // The original and its entry first: a crash before the record leaves an
     // entry the file has no record for and an original no record names,
     // both removed by the next run, never a record whose original is lost.
@@ -150,9 +149,12 @@ Result<qint64> MailStore::Appender::append(const QByteArray& record, const QByte
     if (!original.isEmpty()) {
         Result<Originals::Entry> written = store_.originals().write(record, original);
         if (!written.ok()) {
-            return written.status();
+            return written.status(); // nothing of this mail is stored or said to be
         }
         entry = written.value();
+    }
+    if (steps.before) {
+        steps.before(n);
     }
     if (steps.between) {
         steps.between();

@@ -19,9 +19,10 @@
 // originals and the originals always change together and in order.
 namespace lumora {
 
-// What the writer does around one mail, under the file's turn: before (the
-// mail is about to become record number), between (its original is kept; a
-// test stops there), after (the record is written).
+// What the writer does around one mail, under the file's turn, after its
+// original is kept: before (the mail is about to become record number),
+// between (a test stops there, as a crash would), after (the record is
+// written).
 struct AppendSteps {
     std::function<void(qint64 number)> before;
     std::function<void()> between;
