@@ -5,7 +5,8 @@
 // the viewer's "メールを読み込む…" uses. Prints "imported N mails (M already
 // stored) in S s" and exits 0 unless the import failed; what it passed over
 // (and why) goes to the error stream. SIGTERM or SIGINT stop it after the
-// mail in hand.
+// mail in hand. LUMORA_IMPORT_PAUSE_MS makes it wait that long before each
+// mail (the crash test stops it at any point).
 
 #include "mail/mail_import.h"
 #include "mail/mail_library.h"
@@ -14,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QThread>
 
 #include <atomic>
 #include <csignal>
@@ -53,8 +55,18 @@ int main(int argc, char** argv)
     };
     std::signal(SIGTERM, onSignal);
     std::signal(SIGINT, onSignal);
+    // LUMORA_IMPORT_PAUSE_MS waits that long before each mail, so that a test
+    // can stop it at any point of an import.
+    const unsigned long pause = qEnvironmentVariableIntValue("LUMORA_IMPORT_PAUSE_MS");
     const lumora::ImportOutcome outcome = lumora::importMails(
-        *mail, paths, [&source] { return source.next(&stop); }, &stop);
+        *mail, paths,
+        [&source, pause] {
+            if (pause > 0) {
+                QThread::msleep(pause);
+            }
+            return source.next(&stop);
+        },
+        &stop);
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     for (const QString& passed : source.passedOver()) {
         std::fprintf(stderr, "passed over %s\n", qUtf8Printable(passed));

@@ -345,9 +345,14 @@ void WriteFormTest::heldMailIsHeldRecalledAndDeleted()
     QCOMPARE(form->SubjectText->text(), QStringLiteral("件名1"));
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("一通目"));
 
-    // No to the question deletes nothing but empties the body.
+    // No to the question deletes nothing but empties the body. The
+    // question names the held mail, and Enter alone would answer No.
     c.app.ui.answers = {false};
     form->Command15->click();
+    QCOMPARE(c.app.ui.messages.last().text,
+             QStringLiteral("選択された（行、青色）データを削除します。よろしいですか\r\n\r\n"
+                            "件名: 件名1\r\n宛先: to1@example.jp"));
+    QCOMPARE(c.app.ui.messages.last().byDefault, DefaultAnswer::No);
     QVERIFY(form->rtfEd->toPlainText().isEmpty());
     QVERIFY(form->Text2->text().isEmpty());
     QCOMPARE(c.app.readData(QStringLiteral("krddata10.data")).size(), 3 * MailRecord::kLength);

@@ -3,7 +3,10 @@
 every mail is either stored exactly once or still on the server, and that a
 last, undisturbed receive stores every mail exactly once.
 
-    crash_test.py LUMORA_RECEIVE SERVERS_SH DELAY_PROXY
+    crash_test.py LUMORA_RECEIVE SERVERS_SH DELAY_PROXY [LUMORA_IMPORT]
+
+With LUMORA_IMPORT, it also kills imports of mails whose records come out
+byte for byte the same, and checks that each keeps its own original.
 """
 
 import os
@@ -212,8 +215,59 @@ def check(env, app, everything, final=False):
     return kept, waiting
 
 
+def import_kills(tool, app):
+    """Kills lumora-import at many points of an import of scanner mails that
+    come out as byte-identical records, and checks that every record keeps
+    its own original, byte for byte, and that a last import completes."""
+    import hashlib
+    work = os.path.join(os.path.dirname(app), "import")
+    os.makedirs(work)
+    mails = [twin(t + 10) for t in range(8)] + [mail(n + 100) for n in range(4)]
+    mbox = os.path.join(work, "in.mbox")
+    with open(mbox, "wb") as f:
+        for m in mails:
+            f.write(b"From scanner@example.jp Mon Dec  7 10:00:00 2026\n" +
+                    m.replace(b"\r\n", b"\n") + b"\n")
+    wanted = {m.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n") for m in mails}
+    target = os.path.join(work, "app")
+    os.makedirs(os.path.join(target, "★MailData"))
+    folder = os.path.join(target, "★MailData", "messages")
+    rng = random.Random(20261209)
+    kills = 0
+
+    def check_import(final):
+        names = original_names(target)
+        contents = []
+        for name in names:
+            with open(os.path.join(folder, name), "rb") as f:
+                contents.append(f.read())
+        assert len(set(names)) == len(names), "two imported records share an original"
+        assert all(c in wanted for c in contents), "an original is not the mail"
+        assert len(set(contents)) == len(contents), "a mail imported twice"
+        if final:
+            assert set(contents) == wanted, "not every mail imported"
+            on_disk = {n for n in os.listdir(folder) if len(n) == 64}
+            assert on_disk == set(names), "originals without a record"
+
+    for _ in range(12):
+        process = subprocess.Popen([tool, target, mbox], stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL,
+                                   env=dict(os.environ, LUMORA_IMPORT_PAUSE_MS="25"))
+        time.sleep(rng.uniform(0.01, 0.3))
+        if process.poll() is None:
+            process.kill()
+            kills += 1
+        process.wait()
+        check_import(False)
+    subprocess.run([tool, target, mbox], check=True, stdout=subprocess.DEVNULL)
+    check_import(True)
+    assert kills >= 4, "only %d kills landed inside an import" % kills
+    return kills
+
+
 def main():
     receive, servers, proxy_script = sys.argv[1:4]
+    importer = sys.argv[4] if len(sys.argv) > 4 else None
     work = tempfile.mkdtemp(prefix="lumora-crash-")
     proxy = None
     try:
@@ -286,9 +340,11 @@ def main():
         assert between_original_and_record == 3, "the pause before a record was not met"
         assert kills >= 5, "only %d kills landed inside a cycle" % kills
         assert between_store_and_delete, "no kill landed between storing and deleting"
+        import_killed = import_kills(importer, app) if importer else 0
         print("ok: %d kills inside a cycle (%d between storing and deleting, %d between "
-              "an original and its record), every mail stored once with its original"
-              % (kills, between_store_and_delete, between_original_and_record))
+              "an original and its record), %d inside imports; every mail stored once "
+              "with its own original"
+              % (kills, between_store_and_delete, between_original_and_record, import_killed))
     finally:
         if proxy:
             proxy.kill()
