@@ -6,16 +6,6 @@
 
 namespace lumora {
 
-namespace {
-
-AddressEntry entryOf(const QByteArray& bytes)
-{
-    const AddressRecord record = AddressRecord::fromBytes(bytes);
-    return {text::CutAtNul(record.name()), text::CutAtNul(record.address())};
-}
-
-} // namespace
-
 AddressBook::AddressBook(QString path, QString tempPath)
     : owner_(RecordOwner::of(path, AddressRecord::kLayout)), file_(owner_->file()),
       tempPath_(std::move(tempPath))
@@ -48,6 +38,12 @@ Result<AddressEntry> AddressBook::entry(qint64 n) const
         return bytes.status();
     }
     return entryOf(bytes.value());
+}
+
+AddressEntry AddressBook::entryOf(const QByteArray& bytes)
+{
+    const AddressRecord record = AddressRecord::fromBytes(bytes);
+    return {text::CutAtNul(record.name()), text::CutAtNul(record.address())};
 }
 
 Result<ChosenRecord> AddressBook::chosen(qint64 n) const

@@ -33,6 +33,8 @@ public:
     Result<AddressEntry> entry(qint64 n) const;
     // Entry n's record as it is now, for a deletion to check against.
     Result<ChosenRecord> chosen(qint64 n) const;
+    // The entry a record holds.
+    static AddressEntry entryOf(const QByteArray& record);
 
     // Writes a new entry, as typed, after the last whole record (at the file
     // length / 184 + 1, rounded). Returns its number; BadArgument when the

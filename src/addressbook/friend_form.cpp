@@ -297,26 +297,20 @@ void FriendForm::deleteEntry()
         context_.ui.inform(this, kNotSelected);
         return;
     }
-    if (!showEntry(n)) {
+    // The entry as it is now, shown and named in the question; the deletion
+    // checks that it is still that entry when the file's turn comes.
+    const std::optional<ChosenRecord> chosen = showEntry(n);
+    if (!chosen) {
         return;
     }
-    // The entry as it is now, named in the question; the deletion checks
-    // that it is still that entry when the file's turn comes.
-    const Result<AddressEntry> entry = book_->entry(n);
-    const Result<ChosenRecord> chosen = book_->chosen(n);
-    if (!entry.ok() || !chosen.ok()) {
-        reportFailure(QStringLiteral("アドレス帳を読み込めませんでした。"));
-        return;
-    }
+    const AddressEntry entry = AddressBook::entryOf(chosen->bytes);
     Label7->clear();
-    const bool yes = context_.ui.ask(
-        this,
-        QStringLiteral("選択された（行、青色）データを削除します。よろしいですか\r\n\r\n"
-                       "名前: %1\r\nアドレス: %2")
-            .arg(text::trimSpaces(entry.value().name), text::trimSpaces(entry.value().address)),
-        QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No);
+    const bool yes = context_.ui.askBeforeLosing(
+        this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか\r\n\r\n"
+                             "名前: %1\r\nアドレス: %2")
+                  .arg(text::trimSpaces(entry.name), text::trimSpaces(entry.address)));
     // The file is compacted on either answer; with No nothing is marked.
-    const Status removed = book_->remove(yes ? chosen.value() : ChosenRecord{});
+    const Status removed = book_->remove(yes ? *chosen : ChosenRecord{});
     if (removed.ok()) {
         if (yes) {
             Label7->setText(QStringLiteral("削除が完了しました"));
@@ -350,16 +344,17 @@ qint64 FriendForm::selectedRecord() const
     return MailListView->indexOfTopLevelItem(selected.first()) + 1;
 }
 
-bool FriendForm::showEntry(qint64 n)
+std::optional<ChosenRecord> FriendForm::showEntry(qint64 n)
 {
-    Result<AddressEntry> entry = book_->entry(n);
-    if (!entry.ok()) {
+    Result<ChosenRecord> chosen = book_->chosen(n);
+    if (!chosen.ok()) {
         reportFailure(QStringLiteral("アドレス帳を読み込めませんでした。"));
-        return false;
+        return std::nullopt;
     }
-    ui::setLimitedText(Text2, text::trimSpaces(entry.value().name));
-    ui::setLimitedText(Text4, text::trimSpaces(entry.value().address));
-    return true;
+    const AddressEntry entry = AddressBook::entryOf(chosen.value().bytes);
+    ui::setLimitedText(Text2, text::trimSpaces(entry.name));
+    ui::setLimitedText(Text4, text::trimSpaces(entry.address));
+    return std::move(chosen).value();
 }
 
 void FriendForm::reportFailure(const QString& what)

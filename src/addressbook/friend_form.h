@@ -26,8 +26,13 @@
 // The window keeps no entries of its own: every handler reads the file, does
 // its work and, where it changed something, reloads the list.
 
+#include "store/record_owner.h"
+
 #include <QHash>
 #include <QWidget>
+
+#include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -103,7 +108,8 @@ private:
     qint64 selectedRecord() const;
     // Puts entry n's name and address, trimmed, into the boxes; false (after
     // telling the user) when it cannot be read.
-    bool showEntry(qint64 n);
+    // Reads entry n into the boxes: the record read, or nothing (said).
+    std::optional<ChosenRecord> showEntry(qint64 n);
     void reportFailure(const QString& what);
 
     AppContext& context_;

@@ -65,7 +65,10 @@ Status prepareAppFolder(const AppPaths& paths, InstanceLock& lock, QStringList* 
     }
     // Deletions a crash stopped are completed (the user asked for them), and
     // what an older program left half done is repaired.
-    const Result<RecordFile::Recovery> received = MailStore(paths).recover();
+    // The map of originals is brought in step by the first writer, off the
+    // window's thread: a folder of an older version makes that read every
+    // record once.
+    const Result<RecordFile::Recovery> received = MailStore(paths).completeStoppedDeletion();
     if (!received.ok()) {
         return received.status();
     }

@@ -673,10 +673,8 @@ void MainForm::closeEvent(QCloseEvent* event)
     const bool unsent = (compose && !compose->sending() && compose->holdsUnsentText()) ||
                         (reply && !reply->sending() && reply->holdsUnsentText());
     if (asking && unsent &&
-        !context_.ui.ask(this,
-                         QStringLiteral("送信していないメールがあります。"
-                                        "書いた内容を破棄して終了しますか？"),
-                         QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No)) {
+        !context_.ui.askBeforeLosing(this, QStringLiteral("送信していないメールがあります。"
+                                                          "書いた内容を破棄して終了しますか？"))) {
         event->ignore();
         return;
     }

@@ -50,7 +50,12 @@ Result<HeldMail> HeldMailFile::read(qint64 n) const
     if (!bytes.ok()) {
         return bytes.status();
     }
-    const MailRecord record = MailRecord::fromBytes(bytes.value());
+    return mailOf(bytes.value());
+}
+
+HeldMail HeldMailFile::mailOf(const QByteArray& bytes)
+{
+    const MailRecord record = MailRecord::fromBytes(bytes);
     return HeldMail{shown(record, MailRecord::kFrom), shown(record, MailRecord::kSubject),
                     shown(record, MailRecord::kBody)};
 }

@@ -32,6 +32,8 @@ public:
     Result<HeldMail> read(qint64 n) const;
     // Mail n's record as it is now, for a deletion to check against.
     Result<ChosenRecord> chosen(qint64 n) const;
+    // The mail a record holds, each text trimmed of spaces.
+    static HeldMail mailOf(const QByteArray& record);
     // Writes the mail after the last record, each text trimmed and cut to its
     // field, the time of holding in Date. Returns its number; BadArgument
     // when the file is full.

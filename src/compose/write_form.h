@@ -213,6 +213,9 @@ private:
     // The status line's text.
     void showStatus(const QString& text);
     void emptyAndClose();
+    // While a send or a hold is still being finished: says so (the first
+    // text while sending, the second while holding) and is true.
+    bool saidBusy(const QString& whileSending, const QString& whileHolding);
     compose::Draft draft() const;
     // What the window holds now counts as given, not written (an empty
     // window, a held mail recalled, a link's mail).

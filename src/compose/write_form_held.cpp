@@ -57,12 +57,9 @@ void WriteForm::toggleDrafts()
 
 void WriteForm::hold()
 {
-    if (job_->running() || runner_->running()) {
-        context_.ui.inform(this, runner_->running()
-                                     ? QStringLiteral("メールを送信中です。送信が終わってから、"
-                                                      "もう一度保存して下さい。")
-                                     : QStringLiteral("前のメールを保存しています。保存が終わって"
-                                                      "から、もう一度保存して下さい。"));
+    if (saidBusy(QStringLiteral("メールを送信中です。送信が終わってから、もう一度保存して下さい。"),
+                 QStringLiteral("前のメールを保存しています。保存が終わってから、"
+                                "もう一度保存して下さい。"))) {
         return;
     }
     Text2->clear();
@@ -174,10 +171,9 @@ void WriteForm::listClicked()
         // A held mail put back in place of what the window held: said first
         // when that was the user's own, unsent text.
         if (holdsUnsentText() &&
-            !context_.ui.ask(this,
-                             QStringLiteral("書きかけのメールがあります。呼び出したメールで"
-                                            "置き換えますか？"),
-                             QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No)) {
+            !context_.ui.askBeforeLosing(
+                this, QStringLiteral("書きかけのメールがあります。呼び出したメールで"
+                                     "置き換えますか？"))) {
             return;
         }
         ToText->setText(mail.value().to);
@@ -213,20 +209,18 @@ void WriteForm::deleteHeld()
     }
     // The mail as it is now, named in the question; the deletion checks
     // that it is still that mail when the file's turn comes.
-    const Result<compose::HeldMail> held = heldFile(context_).read(row + 1);
     const Result<ChosenRecord> record = heldFile(context_).chosen(row + 1);
-    if (!held.ok() || !record.ok()) {
+    if (!record.ok()) {
         reportFailure(QStringLiteral("保存したメールを読み込めませんでした。"),
-                      held.status().detail());
+                      record.status().detail());
         return;
     }
     const ChosenRecord chosen = record.value();
-    const bool yes = context_.ui.ask(
-        this,
-        QStringLiteral("選択された（行、青色）データを削除します。よろしいですか\r\n\r\n"
-                       "件名: %1\r\n宛先: %2")
-            .arg(held.value().subject, held.value().to),
-        QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No);
+    const compose::HeldMail held = compose::HeldMailFile::mailOf(chosen.bytes);
+    const bool yes = context_.ui.askBeforeLosing(
+        this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか\r\n\r\n"
+                             "件名: %1\r\n宛先: %2")
+                  .arg(held.subject, held.to));
     rtfEd->setFocus();
     Text2->clear();
     if (!yes) {

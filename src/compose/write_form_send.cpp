@@ -44,14 +44,10 @@ void WriteForm::showStatus(const QString& text)
 
 void WriteForm::send()
 {
-    if (runner_->running() || job_->running()) {
-        // Pressed while the last send or hold is still being finished: said,
-        // not dropped without a word.
-        context_.ui.inform(this, runner_->running()
-                                     ? QStringLiteral("前のメールを送信中です。送信が終わってから、"
-                                                      "もう一度送信して下さい。")
-                                     : QStringLiteral("メールを保存しています。保存が終わってから、"
-                                                      "もう一度送信して下さい。"));
+    if (saidBusy(QStringLiteral("前のメールを送信中です。送信が終わってから、"
+                                "もう一度送信して下さい。"),
+                 QStringLiteral("メールを保存しています。保存が終わってから、"
+                                "もう一度送信して下さい。"))) {
         return;
     }
     applyGreeting();
@@ -134,6 +130,17 @@ void WriteForm::sendFinished(const compose::SendReport& report)
                        report.failures.isEmpty() ? MessageIcon::Information : MessageIcon::Warning);
 }
 
+bool WriteForm::saidBusy(const QString& whileSending, const QString& whileHolding)
+{
+    // Pressed while the last send or hold is still being finished: said,
+    // not dropped without a word.
+    if (!runner_->running() && !job_->running()) {
+        return false;
+    }
+    context_.ui.inform(this, runner_->running() ? whileSending : whileHolding);
+    return true;
+}
+
 compose::Draft WriteForm::draft() const
 {
     return {ToText->text(), SubjectText->text(), editorText(rtfEd), attachments_->files()};
@@ -154,10 +161,9 @@ bool WriteForm::mayDiscard()
     if (!holdsUnsentText()) {
         return true;
     }
-    return context_.ui.ask(this,
-                           QStringLiteral("このメールは送信も保存もしていません。"
-                                          "閉じると、書いた内容は失われます。閉じますか？"),
-                           QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No);
+    return context_.ui.askBeforeLosing(
+        this, QStringLiteral("このメールは送信も保存もしていません。"
+                             "閉じると、書いた内容は失われます。閉じますか？"));
 }
 
 bool WriteForm::holdUnsent()

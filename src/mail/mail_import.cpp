@@ -83,15 +83,14 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, const MailFe
     }
     MailStore::StoredKeys keys = std::move(stored).value();
     const Originals& originals = intake.store().originals();
-    const auto storedAlready = [&](const MailRecord& record, const QByteArray& raw) {
-        if (keys.contents.contains(Originals::contentKey(raw))) {
+    const auto storedAlready = [&](const Originals::Entry& taken, const QByteArray& raw) {
+        if (keys.contents.contains(taken.contentKey)) {
             return true;
         }
         // The same record: the same mail when it was stored without an
         // original, or when its original differs only in line ends (a trip
         // through an mbox file).
-        for (const QByteArray& content :
-             keys.byRecord.values(Originals::recordKey(record.bytes()))) {
+        for (const QByteArray& content : keys.byRecord.values(taken.recordKey)) {
             if (content.isEmpty()) {
                 return true;
             }
@@ -134,7 +133,9 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, const MailFe
         const TakenMail taken = intake.decodeOriginal(raw, staging);
         // Files were written (or tried) only when the decoder says so.
         const bool files = taken.decoded == 1 || taken.decoded == -5;
-        if (storedAlready(taken.record, raw)) {
+        const Originals::Entry mailKeys{Originals::recordKey(taken.record.bytes()),
+                                        Originals::contentKey(raw)};
+        if (storedAlready(mailKeys, raw)) {
             if (files) {
                 clearFolder(staging);
             }
@@ -144,13 +145,12 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, const MailFe
         if (files) {
             moveStaged(staging, folder);
         }
-        if (!intake.store(taken, raw).ok()) {
+        if (!intake.store(taken, raw, {}, mailKeys).ok()) {
             complete = false;
             break;
         }
-        keys.contents.insert(Originals::contentKey(raw));
-        keys.byRecord.insert(Originals::recordKey(taken.record.bytes()),
-                             Originals::contentKey(raw));
+        keys.contents.insert(mailKeys.contentKey);
+        keys.byRecord.insert(mailKeys.recordKey, mailKeys.contentKey);
     }
     QDir(staging).removeRecursively();
     if (!intake.finish(complete)) {

@@ -47,7 +47,7 @@ void MailIntake::writeJobs()
         changed_.notify_all();
         Status status;
         if (!failed) {
-            status = appender_.append(job.record, job.original, job.steps).status();
+            status = appender_.append(job.record, job.original, job.steps, job.keys).status();
         }
         lock.lock();
         busy_ = false;
@@ -139,7 +139,8 @@ TakenMail MailIntake::decodeOriginal(const QByteArray& raw, const QString& attac
     return taken(decoded, fields, body, rest.contains("attachment"));
 }
 
-Status MailIntake::store(const TakenMail& mail, QByteArray original, StoreSteps steps)
+Status MailIntake::store(const TakenMail& mail, QByteArray original, StoreSteps steps,
+                         std::optional<Originals::Entry> keys)
 {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return jobs_.size() < kMaxQueued || !failure_.ok(); });
@@ -147,7 +148,7 @@ Status MailIntake::store(const TakenMail& mail, QByteArray original, StoreSteps 
         return failure_;
     }
     wrote_ = true;
-    jobs_.push_back({mail.record.bytes(), std::move(original), std::move(steps)});
+    jobs_.push_back({mail.record.bytes(), std::move(original), std::move(steps), std::move(keys)});
     lock.unlock();
     changed_.notify_all();
     return Status::success();

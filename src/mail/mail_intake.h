@@ -64,7 +64,9 @@ public:
     // Hands the mail to the writer: the original first, then the record.
     // The failure of a write of an earlier mail (after which nothing more is
     // written), or success.
-    Status store(const TakenMail& mail, QByteArray original, StoreSteps steps = {});
+    // keys: the record's and the original's, when worked out already.
+    Status store(const TakenMail& mail, QByteArray original, StoreSteps steps = {},
+                 std::optional<Originals::Entry> keys = std::nullopt);
 
     // Waits for the writes, then flushes the records, originals and
     // attachments; false when a write failed or they may not be on disk.
@@ -83,6 +85,7 @@ private:
         QByteArray record;
         QByteArray original;
         StoreSteps steps;
+        std::optional<Originals::Entry> keys;
     };
     void writeJobs();
     void waitForWrites();

@@ -138,10 +138,9 @@ bool BackForm::fillReply(const QString& subject, const QString& to, const QStrin
         return false;
     }
     if (holdsUnsentText() &&
-        !context_.ui.ask(this,
-                         QStringLiteral("書きかけの返事があります。送信していない返事を破棄して、"
-                                        "新しい返事に置き換えますか？"),
-                         QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No)) {
+        !context_.ui.askBeforeLosing(
+            this, QStringLiteral("書きかけの返事があります。送信していない返事を破棄して、"
+                                 "新しい返事に置き換えますか？"))) {
         return false;
     }
     threadHeader_ = threadHeader;
@@ -286,10 +285,9 @@ void BackForm::closeEvent(QCloseEvent* event)
         return;
     }
     if (holdsUnsentText() &&
-        !context_.ui.ask(this,
-                         QStringLiteral("この返事は送信していません。閉じると、書いた内容は"
-                                        "失われます。閉じますか？"),
-                         QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No)) {
+        !context_.ui.askBeforeLosing(
+            this, QStringLiteral("この返事は送信していません。閉じると、書いた内容は"
+                                 "失われます。閉じますか？"))) {
         event->ignore();
         return;
     }

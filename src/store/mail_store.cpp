@@ -37,6 +37,12 @@ Status MailStore::settle(const RecordOwner::Turn& turn) const
     return originals_.reconcile(file());
 }
 
+Result<RecordFile::Recovery> MailStore::completeStoppedDeletion() const
+{
+    const RecordOwner::Turn turn = owner_->take(Writer::Repair);
+    return completeDeletion(turn, tempPath_, deletionSteps());
+}
+
 Result<RecordFile::Recovery> MailStore::recover() const
 {
     const RecordOwner::Turn turn = owner_->take(Writer::Repair);
@@ -132,7 +138,8 @@ Status MailStore::Appender::prepare(const RecordOwner::Turn& turn)
 }
 
 Result<qint64> MailStore::Appender::append(const QByteArray& record, const QByteArray& original,
-                                           const AppendSteps& steps)
+                                           const AppendSteps& steps,
+                                           const std::optional<Originals::Entry>& keys)
 {
     const RecordOwner::Turn turn = store_.owner().take(who_);
     if (Status ready = prepare(turn); !ready.ok()) {
@@ -145,13 +152,12 @@ Result<qint64> MailStore::Appender::append(const QByteArray& record, const QByte
     // The original and its entry first: a crash before the record leaves an
     // entry the file has no record for and an original no record names,
     // both removed by the next run, never a record whose original is lost.
-    Originals::Entry entry{Originals::recordKey(record), {}};
+    Originals::Entry entry{keys ? keys->recordKey : Originals::recordKey(record), {}};
     if (!original.isEmpty()) {
-        Result<Originals::Entry> written = store_.originals().write(record, original);
-        if (!written.ok()) {
-            return written.status(); // nothing of this mail is stored or said to be
+        entry.contentKey = keys ? keys->contentKey : Originals::contentKey(original);
+        if (Status status = store_.originals().write(entry, original); !status.ok()) {
+            return status; // nothing of this mail is stored or said to be
         }
-        entry = written.value();
     }
     if (steps.before) {
         steps.before(n);

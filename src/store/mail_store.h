@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The received-mail file with the originals of its mails, as one thing to
 // write: every receive, import and deletion goes through here and takes the
@@ -54,8 +55,11 @@ public:
         // one) and its entry in the map, then the record. The record's
         // number. Full when the file holds kMaxRecords records; the failure
         // of a write, after which nothing of this mail is stored.
+        // keys, when given, are the record's and the original's, worked out
+        // already (an import needs them before).
         Result<qint64> append(const QByteArray& record, const QByteArray& original,
-                              const AppendSteps& steps = {});
+                              const AppendSteps& steps = {},
+                              const std::optional<Originals::Entry>& keys = std::nullopt);
         // The number the next mail gets, as far as is known now.
         qint64 appendNumber() const;
         // The run is over; with complete, nothing it did is half done.
@@ -80,8 +84,13 @@ public:
     // Deletes records 1 to count, what the user saw when asking to delete
     // all; mail stored since stays.
     Status removeFirst(qint64 count, const CompactHook& hook = {}) const;
-    // Completes a deletion a crash stopped, repairs what an older program
-    // left and brings the map in step. Run once at start.
+    // Completes a deletion a crash stopped and repairs what an older
+    // program's interrupted deletion left: what start-up does, reading no
+    // more than those need.
+    Result<RecordFile::Recovery> completeStoppedDeletion() const;
+    // The same, and the map brought in step with the records (which reads
+    // the whole file when an older program stored mail without the map;
+    // every writer's first turn does it too).
     Result<RecordFile::Recovery> recover() const;
 
     // What is stored already, for an import: the key of every original the

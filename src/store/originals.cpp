@@ -245,15 +245,20 @@ Result<QList<Originals::Entry>> Originals::entries() const
 Result<Originals::Entry> Originals::write(QByteArrayView record, const QByteArray& original) const
 {
     Entry entry{recordKey(record), contentKey(original)};
+    if (Status status = write(entry, original); !status.ok()) {
+        return status;
+    }
+    return entry;
+}
+
+Status Originals::write(const Entry& entry, const QByteArray& original) const
+{
     const QString path = QDir(folder_).filePath(entry.name());
     Status status = linkComplete(folder_, path, original);
     if (!status.ok() && !QFileInfo::exists(folder_) && QDir().mkpath(folder_)) {
         status = linkComplete(folder_, path, original);
     }
-    if (!status.ok()) {
-        return status;
-    }
-    return entry;
+    return status;
 }
 
 Status Originals::reconcile(const RecordFile& file) const
@@ -283,16 +288,25 @@ Status Originals::reconcile(const RecordFile& file) const
     }
     if (mapped < records && inStep(mapped)) {
         (void)map.dropPartialTail();
-        // Records stored by a program that keeps no map.
+        // Records stored by a program that keeps no map: read in one pass
+        // from the first of them, their entries written in one piece.
+        QFile source(file.path());
+        QFile target(map.path());
+        if (!source.open(QIODevice::ReadOnly) || !source.seek(mapped * file.layout().length) ||
+            !target.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            return {StoreError::OpenFailed, file.path()};
+        }
+        QByteArray added;
+        added.reserve((records - mapped) * kEntryBytes);
         for (qint64 n = mapped + 1; n <= records; ++n) {
-            const Result<QByteArray> record = file.read(n);
-            if (!record.ok()) {
-                return record.status();
+            const QByteArray record = source.read(file.layout().length);
+            if (record.size() != file.layout().length) {
+                return {StoreError::ReadFailed, file.path()};
             }
-            if (Status status = map.write(n, entryBytes(legacyEntry(record.value())), Flush::Later);
-                !status.ok()) {
-                return status;
-            }
+            added += entryBytes(legacyEntry(record));
+        }
+        if (target.write(added) != added.size()) {
+            return {StoreError::WriteFailed, map.path()};
         }
         return Status::success();
     }

@@ -77,6 +77,9 @@ public:
     // its name only once it is complete. Not flushed: the caller syncs the
     // file system with the records. The entry for the record.
     Result<Entry> write(QByteArrayView record, const QByteArray& original) const;
+    // The same with the keys worked out already (entry.contentKey must be
+    // the original's).
+    Status write(const Entry& entry, const QByteArray& original) const;
     // Brings the map in step with the records of file: entries the file has
     // no record for (a crash between an entry and its record) go, records
     // stored without an entry (by an older program) get one that finds an

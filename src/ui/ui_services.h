@@ -36,6 +36,13 @@ public:
     virtual bool ask(QWidget* parent, const QString& text, const QString& title,
                      MessageIcon icon = MessageIcon::Question,
                      DefaultAnswer byDefault = DefaultAnswer::Yes) = 0;
+    // A question whose Yes destroys something (deletes a mail or an entry,
+    // throws away what the user wrote): titled "確認", No by default, so
+    // that a stray Enter loses nothing. True for Yes.
+    bool askBeforeLosing(QWidget* parent, const QString& text)
+    {
+        return ask(parent, text, QStringLiteral("確認"), MessageIcon::Question, DefaultAnswer::No);
+    }
     // A box with OK and Cancel; true for OK.
     virtual bool confirm(QWidget* parent, const QString& text, const QString& title,
                          MessageIcon icon = MessageIcon::Warning) = 0;

@@ -18,15 +18,6 @@
 namespace lumora::exchange {
 namespace {
 
-bool isQuotedFrom(QByteArrayView line)
-{
-    qsizetype i = 0;
-    while (i < line.size() && line[i] == '>') {
-        ++i;
-    }
-    return line.sliced(i).startsWith("From ");
-}
-
 // The "From " line of an mbox entry: the sender's address and the time in
 // the form asctime() writes.
 QByteArray fromLine(const QByteArray& mail)
@@ -102,7 +93,7 @@ QByteArray mboxEntry(const QByteArray& mail)
         if (i + 1 == lines.size() && line.isEmpty()) {
             break; // the mail's own last line end
         }
-        if (isQuotedFrom(line)) {
+        if (isQuotableFrom(line)) {
             out += '>';
         }
         out += line + '\n';

@@ -23,15 +23,6 @@ constexpr qint64 kChunk = qint64(1) << 20;
 // without being kept.
 constexpr qint64 kMaxSeparatorLine = 64 * 1024;
 
-bool isQuotedFrom(QByteArrayView line)
-{
-    qsizetype i = 0;
-    while (i < line.size() && line[i] == '>') {
-        ++i;
-    }
-    return i > 0 && line.sliced(i).startsWith("From ");
-}
-
 QString megabytes(qint64 bytes)
 {
     return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1);
@@ -40,6 +31,15 @@ QString megabytes(qint64 bytes)
 const QString kTooLarge = QStringLiteral("大きすぎるため読み込みませんでした（%1 MB、上限 %2 MB）");
 
 } // namespace
+
+bool isQuotableFrom(QByteArrayView line)
+{
+    qsizetype i = 0;
+    while (i < line.size() && line[i] == '>') {
+        ++i;
+    }
+    return line.sliced(i).startsWith("From ");
+}
 
 void MboxSplitter::feed(QByteArrayView bytes, QList<Mail>& out)
 {
@@ -123,7 +123,7 @@ void MboxSplitter::line(QByteArrayView text, bool whole, QList<Mail>& out)
         tooLarge_ = true;
         return;
     }
-    if (isQuotedFrom(text)) {
+    if (text.startsWith('>') && isQuotableFrom(text)) { // a quoted "From " line
         text = text.sliced(1);
     }
     if (mail_.size() + text.size() + 2 > max_) {

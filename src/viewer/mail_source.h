@@ -60,6 +60,9 @@ private:
     bool tooLarge_ = false;
 };
 
+// True for a line that mboxrd quotes: "From " after any number of '>'.
+bool isQuotableFrom(QByteArrayView line);
+
 // The mails of an mbox held in memory (either quoting), each with CR LF line
 // ends.
 QList<QByteArray> splitMbox(const QByteArray& mbox);

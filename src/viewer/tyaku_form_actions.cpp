@@ -78,11 +78,9 @@ void TyakuForm::deleteSelected()
     // The mail deleted is the one in the fields, named in the question; it
     // is checked again when the file's turn comes (see MailStore::remove).
     const ChosenRecord chosen = shown_;
-    const bool yes =
-        context_.ui.ask(this,
-                        QStringLiteral("選択された（行、青色）データを削除します。よろしいですか") +
-                            viewer::namedMail(Text7->text(), Text8->text()),
-                        kConfirm, MessageIcon::Question, DefaultAnswer::No);
+    const bool yes = context_.ui.askBeforeLosing(
+        this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか") +
+                  viewer::namedMail(Text7->text(), Text8->text()));
     rtfEd->setFocus();
     Text5->clear();
     if (!yes) {
@@ -108,8 +106,8 @@ void TyakuForm::deleteAll()
     if (job_->running()) {
         return;
     }
-    if (!context_.ui.ask(this, QStringLiteral("すべてのデータを削除して良いですか？"), kConfirm,
-                         MessageIcon::Question, DefaultAnswer::No)) {
+    if (!context_.ui.askBeforeLosing(this,
+                                     QStringLiteral("すべてのデータを削除して良いですか？"))) {
         return;
     }
     // All the user saw: a mail received while the question was open stays.

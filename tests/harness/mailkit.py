@@ -57,6 +57,19 @@ def write_mboxrd(folder, out_path):
             out.write(b"\n")
 
 
+RECORD = 32284  # bytes of a stored mail's record
+
+
+def stored_records(app):
+    """The whole records of an application folder's received-mail file."""
+    path = os.path.join(app, "★MailData", "krddata2.data")
+    if not os.path.exists(path):
+        return []
+    with open(path, "rb") as f:
+        data = f.read()
+    return [data[i * RECORD:(i + 1) * RECORD] for i in range(len(data) // RECORD)]
+
+
 def jis(text):
     """ISO-2022-JP the way Windows writes it: CP932 double-byte codes turned
     into JIS rows (so ① and the NEC-selected IBM characters come through),

@@ -41,6 +41,21 @@ def lines(stream):
         yield line
 
 
+def until_tls(conn, stream, greeting_reply, request, yes, refusal):
+    """The plain part of a session: the capabilities command (greeting_reply
+    is its name and answer) is answered, anything else refused, until the
+    client sends request; then yes goes out in one write. False when the
+    client went away first."""
+    name, reply = greeting_reply
+    for raw in lines(stream):
+        command = raw.strip().upper()
+        if command == request:
+            conn.sendall(yes)
+            return True
+        conn.sendall(reply if command.startswith(name) else refusal)
+    return False
+
+
 def serve_pop3_dialogue(sock, stream, log):
     for raw in lines(stream):
         command = raw.strip().upper()
@@ -70,16 +85,9 @@ def serve_pop3(conn, context, log, inject=True, offer=True):
             conn.sendall(b"+OK\r\nUSER\r\nUIDL\r\n.\r\n")
         serve_pop3_dialogue(conn, plain, log)
         return
-    for raw in lines(plain):
-        command = raw.strip().upper()
-        if command == b"CAPA":
-            conn.sendall(b"+OK\r\nSTLS\r\nUSER\r\n.\r\n")
-        elif command == b"STLS":
-            conn.sendall(b"+OK begin TLS\r\n" + (FORGED_POP3 if inject else b""))
-            break
-        else:
-            conn.sendall(b"-ERR say STLS first\r\n")
-    else:
+    if not until_tls(conn, plain, (b"CAPA", b"+OK\r\nSTLS\r\nUSER\r\n.\r\n"), b"STLS",
+                     b"+OK begin TLS\r\n" + (FORGED_POP3 if inject else b""),
+                     b"-ERR say STLS first\r\n"):
         return
     tls = context.wrap_socket(conn, server_side=True)
     serve_pop3_dialogue(tls, tls.makefile("rb"), log)
@@ -88,16 +96,8 @@ def serve_pop3(conn, context, log, inject=True, offer=True):
 def serve_smtp(conn, context, log):
     plain = conn.makefile("rb")
     conn.sendall(b"220 injector ESMTP\r\n")
-    for raw in lines(plain):
-        command = raw.strip().upper()
-        if command.startswith(b"EHLO"):
-            conn.sendall(b"250-injector\r\n250-STARTTLS\r\n250 8BITMIME\r\n")
-        elif command == b"STARTTLS":
-            conn.sendall(b"220 go ahead\r\n" + FORGED_SMTP)
-            break
-        else:
-            conn.sendall(b"530 STARTTLS first\r\n")
-    else:
+    if not until_tls(conn, plain, (b"EHLO", b"250-injector\r\n250-STARTTLS\r\n250 8BITMIME\r\n"),
+                     b"STARTTLS", b"220 go ahead\r\n" + FORGED_SMTP, b"530 STARTTLS first\r\n"):
         return
     tls = context.wrap_socket(conn, server_side=True)
     stream = tls.makefile("rb")

@@ -19,10 +19,9 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
 
-from mailkit import deliver, free_port, read_env  # noqa: E402
+from mailkit import RECORD, deliver, free_port, read_env, stored_records  # noqa: E402
 
 MAILS = 40
-RECORD = 32284
 
 
 def attachment(n):
@@ -99,13 +98,7 @@ def retrieved(n):
     return mail(n).replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
 
 
-def records(app):
-    path = os.path.join(app, "★MailData", "krddata2.data")
-    if not os.path.exists(path):
-        return []
-    with open(path, "rb") as f:
-        data = f.read()
-    return [data[i * RECORD:(i + 1) * RECORD] for i in range(len(data) // RECORD)]
+records = stored_records
 
 
 def map_entries(app):

@@ -21,6 +21,10 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
+
+from mailkit import stored_records  # noqa: E402
+
 MEGABYTE = 1024 * 1024
 PEAK_LIMIT_MB = 100
 TIME_LIMIT_S = 30
@@ -52,12 +56,7 @@ def run(tool, app, source, stop_after=None):
 
 
 def stored_subjects(app):
-    path = os.path.join(app, "★MailData", "krddata2.data")
-    if not os.path.exists(path):
-        return []
-    with open(path, "rb") as f:
-        data = f.read()
-    return [data[i:i + 100].decode("cp932").strip() for i in range(0, len(data), 32284)]
+    return [record[:100].decode("cp932").strip() for record in stored_records(app)]
 
 
 def fresh_app(work, name):

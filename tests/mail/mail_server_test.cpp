@@ -84,6 +84,20 @@ protected:
         return mail;
     }
 
+    // An application folder in app whose account is hanako's; an empty one
+    // (and a test failure) when it cannot be made.
+    static AppPaths hanakosFolder(const TempFolder& app)
+    {
+        const AppPaths paths = AppPaths::at(app.path());
+        const bool made =
+            paths.createFolders().ok() &&
+            account::writeCredentials(paths.accountFile(),
+                                      {QStringLiteral("hanako"), QStringLiteral("himitsu")}, true)
+                .ok();
+        EXPECT_TRUE(made);
+        return made ? paths : AppPaths();
+    }
+
     void drain(const QString& user, const QString& password)
     {
         auto mail = library();
@@ -694,13 +708,8 @@ public:
 TEST_F(MailServerTest, RoundTripThroughSmtpDovecotAndTheReceiveCycle)
 {
     TempFolder app;
-    QDir().mkpath(app.file(QStringLiteral("★MailData")));
-    QDir().mkpath(app.file(QStringLiteral("添付フォルダ")));
-    const AppPaths paths = AppPaths::at(app.path());
-    ASSERT_TRUE(account::writeCredentials(paths.accountFile(),
-                                          {QStringLiteral("hanako"), QStringLiteral("himitsu")},
-                                          true)
-                    .ok());
+    const AppPaths paths = hanakosFolder(app);
+    ASSERT_FALSE(paths.appFolder().isEmpty());
     TempFolder files;
     QByteArray picture;
     for (int i = 0; i < 5000; ++i) {
@@ -742,12 +751,8 @@ TEST_F(MailServerTest, RoundTripThroughSmtpDovecotAndTheReceiveCycle)
 TEST_F(MailServerTest, EveryReceivedMailKeepsItsOriginalByteForByte)
 {
     TempFolder app;
-    const AppPaths paths = AppPaths::at(app.path());
-    ASSERT_TRUE(paths.createFolders().ok());
-    ASSERT_TRUE(account::writeCredentials(paths.accountFile(),
-                                          {QStringLiteral("hanako"), QStringLiteral("himitsu")},
-                                          true)
-                    .ok());
+    const AppPaths paths = hanakosFolder(app);
+    ASSERT_FALSE(paths.appFolder().isEmpty());
     TempFolder samples;
     ASSERT_TRUE(lumora::test::mailSamples({QStringLiteral("samples"), samples.path()}));
     QList<QByteArray> sent;
@@ -815,12 +820,8 @@ TEST_F(MailServerTest, EveryReceivedMailKeepsItsOriginalByteForByte)
 TEST_F(MailServerTest, AMailWhoseOriginalCannotBeWrittenStaysOnTheServer)
 {
     TempFolder app;
-    const AppPaths paths = AppPaths::at(app.path());
-    ASSERT_TRUE(paths.createFolders().ok());
-    ASSERT_TRUE(account::writeCredentials(paths.accountFile(),
-                                          {QStringLiteral("hanako"), QStringLiteral("himitsu")},
-                                          true)
-                    .ok());
+    const AppPaths paths = hanakosFolder(app);
+    ASSERT_FALSE(paths.appFolder().isEmpty());
     const QByteArray first = "From: a@example.jp\r\nSubject: first\r\n\r\none\r\n";
     const QByteArray second = "From: a@example.jp\r\nSubject: second\r\n\r\ntwo\r\n";
     servers->deliver(QStringLiteral("hanako"), first);
