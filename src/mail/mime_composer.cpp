@@ -1,14 +1,12 @@
 #include "mail/mime_composer.h"
 
+#include "store/file_io.h"
 #include "store/text_codec.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-
-#include <sys/stat.h>
 
 namespace lumora::mime {
 namespace {
@@ -216,38 +214,32 @@ QByteArray nameParameter(const QString& name)
     return encodedWords(name, 7, !plain);
 }
 
-// A file to attach: a regular file of a known size, read whole, no larger
-// than the limit. A device, a pipe or a folder would never end or never
-// begin; they fail with a message naming the path.
+// A file to attach: a regular file no larger than the limit, read whole. A
+// device, a pipe or a folder would never end or never begin; they fail with
+// a message naming the path.
 std::optional<QByteArray> attachmentBytes(const QString& path, QString* why)
 {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+    Result<QByteArray> data = fileio::readPlainFile(path, kMaxAttachmentBytes);
+    if (data.ok()) {
+        return std::move(data).value();
+    }
+    switch (data.status().error()) {
+    case StoreError::NotFound:
         *why = QStringLiteral("添付ファイル「%1」が見つかりません。").arg(path);
-        return std::nullopt;
-    }
-    if (!S_ISREG(st.st_mode)) {
+        break;
+    case StoreError::BadArgument:
         *why = QStringLiteral("「%1」は普通のファイルではないので、添付できません。").arg(path);
-        return std::nullopt;
-    }
-    if (st.st_size > kMaxAttachmentBytes) {
+        break;
+    case StoreError::Full:
         *why = QStringLiteral("添付ファイル「%1」は大きすぎます（%2 MBまで添付できます）。")
                    .arg(path)
                    .arg(kMaxAttachmentBytes >> 20);
-        return std::nullopt;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+        break;
+    default:
         *why = QStringLiteral("添付ファイル「%1」を読み込めません。").arg(path);
-        return std::nullopt;
+        break;
     }
-    // Only the size known beforehand: a file that grows meanwhile is cut there.
-    QByteArray data = file.read(static_cast<qint64>(st.st_size));
-    if (data.size() != st.st_size) {
-        *why = QStringLiteral("添付ファイル「%1」を読み込めません。").arg(path);
-        return std::nullopt;
-    }
-    return data;
+    return std::nullopt;
 }
 
 // filename*=UTF-8''..., split into numbered pieces when long.

@@ -184,9 +184,9 @@ Result<QByteArray> readPlainFile(const QString& path, qint64 maxBytes)
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return Status{StoreError::OpenFailed, QStringLiteral("%1 は通常のファイルではありません"
-                                                             "（パイプ、装置、ソケットなど）。")
-                                                  .arg(path)};
+        return Status{StoreError::BadArgument, QStringLiteral("%1 は通常のファイルではありません"
+                                                              "（パイプ、装置、ソケットなど）。")
+                                                   .arg(path)};
     }
     if (st.st_size > maxBytes) {
         ::close(fd);

@@ -35,8 +35,9 @@ Status writeAtomically(const QString& path, const QByteArray& contents,
 // The whole file, or NotFound / ReadFailed.
 Result<QByteArray> readAll(const QString& path);
 // The same for a file chosen by the user: only a plain file (a pipe or a
-// device would hang or never end; OpenFailed, with the reason in Japanese)
-// of at most maxBytes (Full).
+// device would hang or never end: BadArgument) of at most maxBytes (Full);
+// NotFound, or OpenFailed when it cannot be read. The detail says why in
+// Japanese.
 Result<QByteArray> readPlainFile(const QString& path, qint64 maxBytes);
 
 // Writes all the bytes to the descriptor, going on after interruptions;
