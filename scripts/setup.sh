@@ -11,6 +11,8 @@ packages=(
     # tests: mail servers, a display for screenshots, a Japanese font
     dovecot-core dovecot-pop3d python3-aiosmtpd openssl procps
     xvfb xauth xdotool imagemagick fonts-ipafont-gothic
+    # the screen-reader test: a session bus, the accessibility bus, AT-SPI
+    dbus at-spi2-core python3-pyatspi
     # Qt's own buttons and dialogs in Japanese
     qt6-translations-l10n
     # toolbar icons

@@ -5,6 +5,7 @@
 #include "ui/accessibility.h"
 #include "ui/app_context.h"
 #include "ui/geometry.h"
+#include "ui/keyboard.h"
 #include "ui/limited_text.h"
 #include "ui/list_header.h"
 #include "ui/ui_services.h"
@@ -69,19 +70,39 @@ FriendForm::FriendForm(AppContext& context, QWidget* parent)
     createControls();
     connectSignals();
     nameControls();
+    prepareKeyboard();
 }
 
 void FriendForm::nameControls()
 {
     ui::nameCaptionedControls(this);
+    // The two paste buttons share a caption; their names say where each
+    // pastes.
     const std::pair<QWidget*, const char*> roles[] = {
-        {Text4, "メールアドレス"}, {Text2, "名前（名称）"}, {Text50, "名刺"},
-        {Text3, "登録件数"},       {Label7, "状態"},        {Text5, "説明"},
+        {Text4, "メールアドレス"},
+        {Text2, "名前（名称）"},
+        {Text50, "名刺"},
+        {Text3, "登録件数"},
+        {Label7, "状態"},
+        {Text5, "説明"},
+        {Command1, "メールアドレスに貼付"},
+        {Command5, "名前に貼付"},
     };
     for (const auto& [control, name] : roles) {
         control->setAccessibleName(QString::fromUtf8(name));
     }
     ui::describeControls(explanations_);
+    // The reload button and the explanation box (each explanation is its
+    // button's description) are not the user's.
+    ui::keepFromUser(Command2);
+    ui::keepFromUser(Text5);
+}
+
+void FriendForm::prepareKeyboard()
+{
+    ui::prepareKeyboard(this, ui::EscapeKey::Closes);
+    ui::setTabChain({Text4, Command1, Text2, Command5, Text50, Command38, Command3, Command4, Text3,
+                     MailListView});
 }
 
 FriendForm::~FriendForm() = default;
@@ -168,7 +189,12 @@ void FriendForm::connectSignals()
     connect(Command3, &QPushButton::clicked, this, &FriendForm::registerEntry);
     connect(Command4, &QPushButton::clicked, this, &FriendForm::deleteEntry);
     connect(Command2, &QPushButton::clicked, this, &FriendForm::reloadList);
-    connect(MailListView, &QTreeWidget::pressed, this, &FriendForm::selectEntry);
+    // An entry chosen by the mouse, the keyboard or a screen reader; a click
+    // or Enter on the chosen entry shows it again.
+    connect(MailListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &FriendForm::selectEntry);
+    connect(MailListView, &QTreeWidget::clicked, this, &FriendForm::selectEntry);
+    connect(MailListView, &QTreeWidget::activated, this, &FriendForm::selectEntry);
     connect(mimportaddresses, &QAction::triggered, this, &FriendForm::importAddresses);
     connect(mexportaddresses, &QAction::triggered, this, &FriendForm::exportAddresses);
 

@@ -103,6 +103,7 @@ private:
     void createExchangeActions();
     void connectSignals();
     void nameControls();
+    void prepareKeyboard();
     // The record number of the list's selected row, or 0 when no row is
     // selected.
     qint64 selectedRecord() const;

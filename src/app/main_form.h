@@ -174,10 +174,15 @@ private Q_SLOTS:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void createControls();
     void createOutsideControls();
+    // The controls outside the designed area are the user's only while the
+    // window is large enough to show them.
+    void showOutsideControlsInView();
+    void prepareKeyboard();
     void nameControls();
     // Each control that has an explanation, with its text.
     QHash<QWidget*, QString> explanationTable() const;

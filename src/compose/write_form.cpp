@@ -8,6 +8,7 @@
 #include "ui/app_context.h"
 #include "ui/controls.h"
 #include "ui/geometry.h"
+#include "ui/keyboard.h"
 #include "ui/ui_services.h"
 
 #include <QAction>
@@ -15,6 +16,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -65,6 +67,7 @@ WriteForm::WriteForm(AppContext& context, QWidget* parent)
     nameControls();
     showStatus(QString());
     connectSignals();
+    prepareKeyboard();
     normalHeight_ = ui::twips(kNormalClientHeight) + menuBar->sizeHint().height();
     setWidthTwips(kSmallWidth);
 }
@@ -90,8 +93,10 @@ void WriteForm::connectSignals()
     connect(Command13, &QPushButton::clicked, this, &WriteForm::hold);
     connect(Command14, &QPushButton::clicked, this, &WriteForm::recall);
     connect(Command15, &QPushButton::clicked, this, &WriteForm::deleteHeld);
+    // Clicked by the mouse, the space bar or a screen reader's Toggle alike.
     connect(Option2, &QRadioButton::clicked, this, &WriteForm::chooseBulk);
     connect(Option1, &QRadioButton::clicked, this, &WriteForm::chooseSingle);
+    connect(List1, &QListWidget::itemSelectionChanged, this, &WriteForm::listRowSelected);
     connect(Combo1, &QComboBox::activated, this, &WriteForm::greetingChosen);
     connect(Combo1, &QComboBox::editTextChanged, this, &WriteForm::greetingChosen);
     connect(tbToolBar, &QToolBar::actionTriggered, this, &WriteForm::toolbarClicked);
@@ -109,10 +114,12 @@ void WriteForm::connectSignals()
     connect(mcopy, &QAction::triggered, this, [this] { editor_->copy(); });
     connect(mpaste, &QAction::triggered, this, [this] { editor_->paste(); });
 
-    // Focus of the greeting box, the status line's double-click, a row
-    // released in List1, and the mouse over every control with a help text.
+    // Focus of the greeting box, the status line's double-click, a click or
+    // Enter on List1's chosen row, and the mouse over every control with a
+    // help text.
     Combo1->installEventFilter(this);
     Label7->installEventFilter(this);
+    List1->installEventFilter(this);
     List1->viewport()->installEventFilter(this);
     ui::followMouse({Frame1, rtfEd->viewport(), Picture3}, this);
     ui::followMouse(explanations_, this);
@@ -177,6 +184,10 @@ void WriteForm::setWidthTwips(int width)
 {
     // The hidden mode's height stays until the window closes.
     setFixedSize(ui::twips(width), hiddenMode_ ? ui::twips(kHiddenModeHeight) : normalHeight_);
+    // The address pane is the user's only while the window is wide.
+    for (QWidget* pane : {static_cast<QWidget*>(List1), static_cast<QWidget*>(Text1)}) {
+        ui::keepFromUser(pane, width < kWideWidth);
+    }
 }
 
 void WriteForm::listAddressBook()
@@ -296,15 +307,34 @@ bool WriteForm::eventFilter(QObject* watched, QEvent* event)
             setFixedSize(width(), ui::twips(kHiddenModeHeight));
             Command2->setVisible(true);
             Command2->setEnabled(true);
+            ui::keepFromUser(Text4, false);
+        }
+        break;
+    case QEvent::MouseButtonPress:
+        if (watched == List1->viewport()) {
+            rowSelectedByPress_ = false;
+            pressOnList_ = true;
         }
         break;
     case QEvent::MouseButtonRelease:
-        if (watched == List1->viewport()) {
+        // A press that chose a new row has acted already; a click on the
+        // chosen row acts again, as it always did.
+        if (watched == List1->viewport() && std::exchange(pressOnList_, false) &&
+            !rowSelectedByPress_) {
             listClicked();
         }
         break;
+    case QEvent::KeyPress:
+        if (watched == List1) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+                listClicked();
+                return true;
+            }
+        }
+        break;
     case QEvent::MouseMove:
-        pointerOver(watched);
+        pointerOver(watched, static_cast<QMouseEvent*>(event)->position().toPoint());
         break;
     default:
         break;
@@ -312,11 +342,24 @@ bool WriteForm::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void WriteForm::pointerOver(QObject* watched)
+void WriteForm::listRowSelected()
+{
+    QListWidgetItem* item = List1->currentItem();
+    if (item && item->isSelected()) {
+        rowSelectedByPress_ = pressOnList_;
+        listClicked();
+    }
+}
+
+void WriteForm::pointerOver(QObject* watched, const QPoint& position)
 {
     for (QWidget* quiet : quietControls_) {
         if (watched == quiet) {
-            Text14->setVisible(false);
+            // A move a control inside passed on to its frame is that
+            // control's: its help text stays.
+            if (!quiet->childAt(position)) {
+                Text14->setVisible(false);
+            }
             return;
         }
     }

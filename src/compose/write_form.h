@@ -185,6 +185,8 @@ private Q_SLOTS:
     void recall();
     void deleteHeld();
     void listClicked();
+    // List1's selection changed: the chosen row acts as a click on it does.
+    void listRowSelected();
     void chooseBulk();
     void chooseSingle();
 
@@ -223,7 +225,9 @@ private:
     // Asks before what the user wrote is thrown away; true to go on.
     bool mayDiscard();
     void reportFailure(const QString& what, const QString& detail);
-    void pointerOver(QObject* watched);
+    // The mouse moved over a control, at position in it.
+    void pointerOver(QObject* watched, const QPoint& position);
+    void prepareKeyboard();
 
     AppContext& context_;
     QWidget* client_;
@@ -239,6 +243,9 @@ private:
     bool discardAgreed_ = false; // the user said to close without sending
     bool bulkSend_ = false;
     bool hiddenMode_ = false;
+    // A mouse press on List1 is in hand, and it chose a new row.
+    bool pressOnList_ = false;
+    bool rowSelectedByPress_ = false;
     int normalHeight_ = 0;
 };
 

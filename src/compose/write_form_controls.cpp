@@ -7,6 +7,7 @@
 #include "ui/controls.h"
 #include "ui/geometry.h"
 #include "ui/icons.h"
+#include "ui/keyboard.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -282,18 +283,35 @@ void WriteForm::nameControls()
 {
     ui::nameCaptionedControls(this);
     const std::pair<QWidget*, const char*> roles[] = {
-        {ToText, "宛先"},      {SubjectText, "件名"},    {AttachText, "添付ファイル"},
-        {rtfEd, "本文"},       {List1, "アドレス帳"},    {List2, "添付ファイル一覧"},
-        {Combo1, "首記例"},    {Label7, "状態"},         {Text14, "ヘルプ"},
-        {Text1, "件数"},       {Text2, "選択"},          {Text4, "貼付け欄"},
-        {Check1, "占い"},      {Picture3, "メールの絵"}, {Frame1, "ヘッダー"},
-        {Picture7, "下書き"},  {Frame4, "一括送信"},     {tbToolBar, "ツールバー"},
-        {menuBar, "メニュー"},
+        {ToText, "宛先"},          {SubjectText, "件名"}, {AttachText, "添付ファイル"},
+        {rtfEd, "本文"},           {List1, "アドレス帳"}, {List2, "添付ファイル一覧"},
+        {Combo1, "首記例"},        {Label7, "状態"},      {Text1, "件数"},
+        {Text4, "貼付け欄"},       {Check1, "占い"},      {Picture3, "メールの絵"},
+        {Frame1, "ヘッダー"},      {Picture7, "下書き"},  {Frame4, "一括送信"},
+        {tbToolBar, "ツールバー"}, {menuBar, "メニュー"},
     };
     for (const auto& [control, name] : roles) {
         control->setAccessibleName(QString::fromUtf8(name));
     }
     ui::describeControls(explanations_);
+    // The selection marker and the help pane (each help text is its
+    // control's description) are not the user's; the paste field below the
+    // window is only in the hidden mode.
+    for (QWidget* work : {static_cast<QWidget*>(Text2), static_cast<QWidget*>(Text14),
+                          static_cast<QWidget*>(Text4)}) {
+        ui::keepFromUser(work);
+    }
+}
+
+void WriteForm::prepareKeyboard()
+{
+    ui::prepareKeyboard(this, ui::EscapeKey::Ignored);
+    ui::ctrlTabLeaves(rtfEd);
+    ui::setTabChain({ToText,    SubjectText, AttachCommand, AttachText, Command9,  Command10,
+                     Command16, List2,       Combo1,        Check1,     Command4,  Command6,
+                     Command5,  Command7,    Command17,     Command13,  Command14, Command15,
+                     Command8,  Option2,     Option1,       rtfEd,      Command1,  Command3,
+                     List1,     Text1,       Text4,         Command2});
 }
 
 } // namespace lumora

@@ -6,6 +6,7 @@
 #include "ui/app_context.h"
 #include "ui/controls.h"
 #include "ui/geometry.h"
+#include "ui/keyboard.h"
 #include "ui/ui_services.h"
 
 #include <QCloseEvent>
@@ -23,6 +24,10 @@ KaoForm::KaoForm(AppContext& context, QWidget* parent)
     createControls();
     nameControls();
     connectSignals();
+    // Tab moves on from the page: a tab typed into it would be saved with it.
+    Kao1->setTabChangesFocus(true);
+    ui::prepareKeyboard(this, ui::EscapeKey::Closes);
+    ui::setTabChain({Kao1, Command1, Command2, Command3});
     setFixedSize(ui::twips(8460), ui::twips(6660));
 }
 

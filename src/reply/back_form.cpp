@@ -11,6 +11,7 @@
 #include "ui/clock.h"
 #include "ui/controls.h"
 #include "ui/geometry.h"
+#include "ui/keyboard.h"
 #include "ui/ui_services.h"
 
 #include <QBoxLayout>
@@ -46,6 +47,10 @@ BackForm::BackForm(AppContext& context, QWidget* parent)
                                this, context.ui, context.attachmentListClicks);
     nameControls();
     connectSignals();
+    ui::prepareKeyboard(this, ui::EscapeKey::Ignored);
+    ui::ctrlTabLeaves(BodyText);
+    ui::setTabChain({Command2, Command3, Command4, ToText, SubjectText, AttachText, AttachCommand,
+                     Command9, Command10, List2, BodyText});
     resize(ui::twips(kFirstWidth), ui::twips(kFirstHeight));
 }
 

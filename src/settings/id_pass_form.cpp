@@ -5,6 +5,7 @@
 #include "ui/accessibility.h"
 #include "ui/app_context.h"
 #include "ui/geometry.h"
+#include "ui/keyboard.h"
 #include "ui/ui_services.h"
 
 #include <QCheckBox>
@@ -68,6 +69,11 @@ void IdPassForm::connectSignals()
 {
     connect(OKCommand, &QPushButton::clicked, this, &IdPassForm::confirm);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
+    // Enter in a box is the default button's, as in any dialog; Escape is
+    // Cancel's.
+    connect(IdText, &QLineEdit::returnPressed, OKCommand, &QPushButton::click);
+    connect(PassText, &QLineEdit::returnPressed, OKCommand, &QPushButton::click);
+    ui::prepareKeyboard(this, ui::EscapeKey::Closes);
 }
 
 void IdPassForm::load()

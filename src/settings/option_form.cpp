@@ -4,6 +4,7 @@
 #include "ui/accessibility.h"
 #include "ui/app_context.h"
 #include "ui/geometry.h"
+#include "ui/keyboard.h"
 #include "ui/ui_services.h"
 
 #include <QCheckBox>
@@ -62,6 +63,12 @@ void OptionForm::connectSignals()
 {
     connect(OkCommand, &QPushButton::clicked, this, &OptionForm::confirm);
     connect(CancelCommand, &QPushButton::clicked, this, &QWidget::close);
+    // Enter in a box is the default button's, as in any dialog; Escape is
+    // 中止's.
+    for (QLineEdit* box : {SmtpText, Pop3Text, MailText}) {
+        connect(box, &QLineEdit::returnPressed, OkCommand, &QPushButton::click);
+    }
+    ui::prepareKeyboard(this, ui::EscapeKey::Closes);
 }
 
 void OptionForm::load()

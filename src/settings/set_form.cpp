@@ -5,6 +5,7 @@
 #include "ui/app_context.h"
 #include "ui/controls.h"
 #include "ui/geometry.h"
+#include "ui/keyboard.h"
 #include "ui/ui_services.h"
 
 #include <QCloseEvent>
@@ -56,6 +57,7 @@ void SetForm::connectSignals()
     connect(Text2, &QLineEdit::textChanged, this, &SetForm::intervalTextChanged);
     connect(Command1, &QPushButton::clicked, this, &SetForm::idPassRequested);
     connect(Command2, &QPushButton::clicked, this, &SetForm::serverRequested);
+    ui::prepareKeyboard(this, ui::EscapeKey::Closes);
 }
 
 void SetForm::load()

@@ -5,8 +5,8 @@
 
 #include <initializer_list>
 
+class QAbstractButton;
 class QObject;
-
 class QWidget;
 
 // Names and descriptions for screen readers (and for tests that find
@@ -29,5 +29,22 @@ QString explanationOf(const QHash<QWidget*, QString>& explanations, const QObjec
 // Lets the filter see the mouse moving over each of the controls.
 void followMouse(std::initializer_list<QWidget*> controls, QObject* filter);
 void followMouse(const QHash<QWidget*, QString>& explanations, QObject* filter);
+
+// Keeps a control that is not for the user (a work field, a marker or a help
+// box the design places out of view) out of the Tab chain and out of the
+// accessibility tree; it keeps its place and its text. With kept false it is
+// given back, reached by Tab again.
+void keepFromUser(QWidget* control, bool kept = true);
+bool keptFromUser(const QWidget* control);
+
+// A check box that shows a state the user does not change here: it takes no
+// click and no focus, and a screen reader is offered no way to toggle it.
+void makeIndicator(QAbstractButton* box);
+
+// Lets screen readers use the program's controls as the mouse does: a check
+// box or radio button toggled through the accessibility interface is
+// clicked, and controls kept from the user are left out. Done once; every
+// function here that needs it calls it.
+void installAccessibility();
 
 } // namespace lumora::ui

@@ -1,5 +1,7 @@
 #include "viewer/original_form.h"
 
+#include "ui/keyboard.h"
+
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -31,6 +33,9 @@ OriginalForm::OriginalForm(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addWidget(txtOriginal);
     layout->addLayout(buttons);
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::close);
+    // The text is read only: Tab moves on to the button.
+    txtOriginal->setTabChangesFocus(true);
+    ui::prepareKeyboard(this, ui::EscapeKey::Closes);
     resize(640, 560);
 }
 

@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -25,6 +26,8 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QToolBar>
@@ -73,6 +76,7 @@ TyakuForm::TyakuForm(AppContext& context, QWidget* parent)
     nameControls();
     showStatus(QString());
     connectSignals();
+    prepareKeyboard();
     resize(ui::twips(9345), ui::twips(7320) + menuBar->sizeHint().height());
 }
 
@@ -115,10 +119,21 @@ void TyakuForm::connectSignals()
     connect(mcopy, &QAction::triggered, this, [this] { editor_->copy(); });
     connect(mpaste, &QAction::triggered, this, [this] { editor_->paste(); });
 
+    // A row chosen by the mouse, the keyboard or a screen reader.
+    connect(MailListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TyakuForm::rowSelected);
+    connect(MailListView, &QAbstractItemView::clicked, this, &TyakuForm::rowChosen);
+    connect(MailListView, &QAbstractItemView::activated, this, &TyakuForm::rowChosen);
+    connect(Text1, &QLineEdit::returnPressed, this, &TyakuForm::search);
+    auto* findKey = new QShortcut(QKeySequence::Find, this);
+    connect(findKey, &QShortcut::activated, this, &TyakuForm::focusSearch);
+    mtugikensaku->setShortcut(QKeySequence(Qt::Key_F3));
+
     // The mouse: explanations, the copy field, the row click, and the layout
     // on a move over the bare background.
     ui::followMouse({client_, MailListView->viewport(), rtfEd->viewport(), Text7, Text8, Text9},
                     this);
+    MailListView->installEventFilter(this);
     ui::followMouse(explanations_, this);
 }
 
@@ -185,6 +200,7 @@ void TyakuForm::openAndFill()
 
 void TyakuForm::fillRows()
 {
+    const QScopedValueRollback listing(listing_, true);
     model_->reload();
     filled_ = true;
     const int count = model_->rowCount();
@@ -238,6 +254,7 @@ void TyakuForm::showReceivedMail(const QString& subject, const QString& from, co
 void TyakuForm::receiveEnded()
 {
     if (filled_ && !rewriting()) {
+        const QScopedValueRollback listing(listing_, true);
         model_->refreshCount();
         Text2->setText(QString::number(model_->rowCount()));
     }
@@ -249,15 +266,33 @@ int TyakuForm::selectedRow() const
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-void TyakuForm::showClickedMail()
+void TyakuForm::rowSelected()
+{
+    if (!listing_) {
+        const int row = selectedRow();
+        if (row >= 0) {
+            chooseRow(row);
+        }
+    }
+}
+
+void TyakuForm::rowChosen(const QModelIndex& index)
+{
+    if (index.isValid()) {
+        chooseRow(index.row());
+    }
+}
+
+void TyakuForm::chooseRow(int row)
 {
     Text5->setText(QStringLiteral("1"));
     if (text::leadingNumber(Text2->text()) == 0) {
         context_.ui.inform(this, QStringLiteral("選択するデータがありません。"));
         return;
     }
-    const int row = selectedRow();
-    if (row >= 0) {
+    // A row chosen again (a click on the selected row, Enter) shows its
+    // mail again only when the fields hold another one.
+    if (row >= 0 && shown_.number != row + 1) {
         showRow(row);
     }
 }
@@ -353,9 +388,22 @@ bool TyakuForm::eventFilter(QObject* watched, QEvent* event)
         } else {
             pointerOver(watched);
         }
-    } else if (event->type() == QEvent::MouseButtonRelease && watched == MailListView->viewport() &&
-               static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        showClickedMail();
+    } else if (event->type() == QEvent::MouseButtonRelease && watched == MailListView->viewport()) {
+        // A click below the rows chooses the selected row again (none in an
+        // empty list, which is said).
+        const auto* click = static_cast<QMouseEvent*>(event);
+        if (click->button() == Qt::LeftButton &&
+            !MailListView->indexAt(click->position().toPoint()).isValid()) {
+            chooseRow(selectedRow());
+        }
+    } else if (event->type() == QEvent::KeyPress && watched == MailListView &&
+               model_->rowCount() == 0) {
+        // Enter or the space bar on an empty list says so, as a click does.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            chooseRow(-1);
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

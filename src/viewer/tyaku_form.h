@@ -54,6 +54,7 @@ class QLineEdit;
 class QListWidget;
 class QMenu;
 class QMenuBar;
+class QModelIndex;
 class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
@@ -168,7 +169,10 @@ public Q_SLOTS:
     void layOut();
 
 private Q_SLOTS:
-    void showClickedMail();
+    // The list's selection changed: the selected row is chosen.
+    void rowSelected();
+    // A click on a row, or Enter on it.
+    void rowChosen(const QModelIndex& index);
     void deleteSelected();
     void deleteAll();
     void search();
@@ -196,6 +200,7 @@ private:
     void createMenus();
     QHash<QWidget*, QString> explanationTable() const;
     void nameControls();
+    void prepareKeyboard();
     void connectSignals();
     void place(QWidget* control, const viewer::TwipsRect& rect);
     void loadCurrentDocument();
@@ -206,6 +211,12 @@ private:
     void clearFields();
     void passBodyThroughClipboard();
     int selectedRow() const;
+    // A row chosen by the user: sets the selection marker and shows its mail.
+    void chooseRow(int row);
+    // Moves the focus to the search box (Ctrl+F).
+    void focusSearch();
+    // Says that the search text is not in the body.
+    void sayNotFound();
     bool consumeMarker();
     // Runs a rewrite of the received-mail file off the window's thread.
     void rewriteFile(std::function<Status()> work, std::function<void(const Status&)> done);
@@ -237,6 +248,9 @@ private:
     bool exchanging_ = false; // an import or export runs
     std::atomic_bool exchangeCancel_{false};
     bool filled_ = false;
+    // The list is being filled or refreshed: its selection changes are not
+    // the user's.
+    bool listing_ = false;
     // The mail in the fields, when it was shown from a row of the list: what
     // a deletion deletes and whose original the menu shows.
     ChosenRecord shown_;

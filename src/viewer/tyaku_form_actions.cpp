@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QTreeView>
@@ -126,6 +127,7 @@ void TyakuForm::deleteAll()
                         fillRows();
                         return;
                     }
+                    const QScopedValueRollback listing(listing_, true);
                     model_->reload();
                     Q_EMIT explanationReset(QStringLiteral("0"));
                     Text2->setText(QString::number(model_->rowCount()));
@@ -149,6 +151,7 @@ void TyakuForm::showStatus(const QString& text, const QString& detail)
 void TyakuForm::rewriteFile(std::function<Status()> work, std::function<void(const Status&)> done)
 {
     const auto busy = [this](bool on) {
+        const QScopedValueRollback listing(listing_, true);
         model_->setFrozen(on);
         for (QWidget* w : {static_cast<QWidget*>(Command3), static_cast<QWidget*>(Command6),
                            static_cast<QWidget*>(MailListView)}) {
@@ -173,6 +176,8 @@ void TyakuForm::search()
     viewer::BodySearch::Match match;
     if (search_.search(rtfEd->toPlainText(), Text1->text(), match)) {
         selectMatch(match);
+    } else {
+        sayNotFound();
     }
 }
 
@@ -181,7 +186,28 @@ void TyakuForm::findNext()
     viewer::BodySearch::Match match;
     if (search_.findNext(rtfEd->toPlainText(), Text1->text(), match)) {
         selectMatch(match);
+    } else {
+        sayNotFound();
     }
+}
+
+void TyakuForm::focusSearch()
+{
+    Text1->setFocus(Qt::ShortcutFocusReason);
+    Text1->selectAll();
+}
+
+void TyakuForm::sayNotFound()
+{
+    // A match left selected from before would look like a hit.
+    QTextCursor cursor = rtfEd->textCursor();
+    if (cursor.hasSelection()) {
+        cursor.clearSelection();
+        rtfEd->setTextCursor(cursor);
+    }
+    const QString needle = Text1->text();
+    showStatus(needle.isEmpty() ? QStringLiteral("検索文字を入力してください。")
+                                : QStringLiteral("「%1」は見つかりませんでした。").arg(needle));
 }
 
 void TyakuForm::selectMatch(const viewer::BodySearch::Match& match)
@@ -191,6 +217,7 @@ void TyakuForm::selectMatch(const viewer::BodySearch::Match& match)
     cursor.setPosition(static_cast<int>(match.start + match.length), QTextCursor::KeepAnchor);
     rtfEd->setFocus();
     rtfEd->setTextCursor(cursor);
+    showStatus(QString());
 }
 
 QString TyakuForm::headerBlockNow() const

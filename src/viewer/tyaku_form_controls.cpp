@@ -7,6 +7,7 @@
 #include "ui/controls.h"
 #include "ui/geometry.h"
 #include "ui/icons.h"
+#include "ui/keyboard.h"
 
 #include <QAction>
 #include <QFrame>
@@ -234,19 +235,19 @@ void TyakuForm::nameControls()
         {Text1, "検索文字"},
         {Text2, "件数"},
         {Text6, "コピー欄"},
-        {Text4, "説明"},
-        {Text5, "選択"},
         {tbToolBar, "ツールバー"},
         {menuBar, "メニュー"},
         {Picture1, "ツールバーの枠"},
         {Picture4, "検索文字の枠"},
-        {lstLst, "補助リスト"},
-        {lstWk, "作業リスト"},
-        {rtfWk, "作業バッファ"},
-        {Text3, "作業欄"},
     };
     for (const auto& [control, name] : roles) {
         control->setAccessibleName(QString::fromUtf8(name));
+    }
+    // The selection marker, the explanation box (each control's explanation
+    // is its description) and the work controls are not the user's.
+    for (QWidget* work :
+         std::initializer_list<QWidget*>{Text5, Text4, lstLst, lstWk, rtfWk, Text3}) {
+        ui::keepFromUser(work);
     }
     const char* const pictures[] = {"一件削除の絵", "アドレス帳登録の絵", "返事を書くの絵",
                                     "全件削除の絵"};
@@ -254,6 +255,14 @@ void TyakuForm::nameControls()
         actionIcons_[i]->setAccessibleName(QString::fromUtf8(pictures[i]));
     }
     ui::describeControls(explanations_);
+}
+
+void TyakuForm::prepareKeyboard()
+{
+    ui::prepareKeyboard(this, ui::EscapeKey::Ignored);
+    ui::ctrlTabLeaves(rtfEd);
+    ui::setTabChain({Command2, Text1, Command3, Command4, Command5, Command6, Text2, MailListView,
+                     Text7, Text8, Text9, rtfEd, Command1, Text6});
 }
 
 } // namespace lumora

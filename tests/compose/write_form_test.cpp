@@ -332,9 +332,8 @@ void WriteFormTest::heldMailIsHeldRecalledAndDeleted()
     QVERIFY(form->ToText->text().isEmpty() && form->SubjectText->text().isEmpty() &&
             form->rtfEd->toPlainText().isEmpty());
 
-    // "削除" straight after a recall, without a row click, deletes nothing.
+    // "削除" straight after a recall, without a row chosen, deletes nothing.
     form->Command14->click();
-    form->List1->setCurrentRow(1);
     form->Command15->click();
     QCOMPARE(c.lastMessage(), QStringLiteral("データが選択されていません"));
     QCOMPARE(c.app.readData(QStringLiteral("krddata10.data")).size(), 3 * MailRecord::kLength);
@@ -813,11 +812,18 @@ void WriteFormTest::helpTextsFollowTheMouse()
         form->Text14->toPlainText(),
         QStringLiteral(
             "送信します。電話回線が接続されていない場合は、自動的に接続してメールを送信します。"));
+    // Inside the header frame too: the frame passes the move on and must not
+    // hide the text its control has just shown.
     moveOver(form->Label2[1]);
     QVERIFY(
         form->Text14->toPlainText().startsWith(QStringLiteral("本文の冒頭に例文を貼り付けます。")));
+    QVERIFY(form->Text14->isVisible());
     moveOver(form->AttachCommand);
     QCOMPARE(form->Text14->toPlainText().count(u'\n'), 3);
+    QVERIFY(form->Text14->isVisible());
+    moveOver(form->Check1);
+    QVERIFY(form->Text14->toPlainText().contains(QStringLiteral("占い")));
+    QVERIFY(form->Text14->isVisible());
     QCOMPARE(form->Command8->accessibleDescription(), form->explanationFor(form->Command8));
     moveOver(form->rtfEd->viewport());
     QVERIFY(!form->Text14->isVisible());
@@ -845,7 +851,6 @@ void WriteFormTest::everyControlHasAName()
                                              {form->List2, "添付ファイル一覧"},
                                              {form->Combo1, "首記例"},
                                              {form->Label7, "状態"},
-                                             {form->Text14, "ヘルプ"},
                                              {form->Command3, "送信中止"},
                                              {form->Command8, "絵・顔文字"},
                                              {form->Command6, "サイズ（小）"},

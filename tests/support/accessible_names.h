@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/accessibility.h"
+
 #include <QAbstractScrollArea>
 #include <QComboBox>
 #include <QHeaderView>
@@ -16,14 +18,15 @@ namespace lumora::test {
 
 // The controls of a window without an accessible name. Qt's own parts of a
 // control (scroll bars, viewports, header, a combo box's pop-up, a toolbar's
-// extension button) and labels, which a screen reader reads by their text,
-// do not count.
+// extension button), labels, which a screen reader reads by their text, and
+// controls kept from the user do not count.
 inline QStringList unnamedControls(QWidget* window)
 {
     QStringList unnamed;
     for (QWidget* w : window->findChildren<QWidget*>()) {
         QWidget* parent = w->parentWidget();
-        if (w->objectName().startsWith(QStringLiteral("qt_")) || qobject_cast<QScrollBar*>(w) ||
+        if (w->objectName().startsWith(QStringLiteral("qt_")) || ui::keptFromUser(w) ||
+            qobject_cast<QScrollBar*>(w) ||
             qobject_cast<QHeaderView*>(w) || qobject_cast<QMenu*>(w) ||
             qobject_cast<QAbstractScrollArea*>(parent) ||
             qobject_cast<QAbstractScrollArea*>(parent ? parent->parentWidget() : nullptr) ||

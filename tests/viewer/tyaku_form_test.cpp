@@ -298,8 +298,9 @@ void TyakuFormTest::searchAndFindNext()
     QCOMPARE(selection(), (std::pair<int, int>(1, 2)));
     form->mtugikensaku->trigger();
     QCOMPARE(selection(), (std::pair<int, int>(4, 2)));
-    form->mtugikensaku->trigger(); // nothing more: the selection stays
-    QCOMPARE(selection(), (std::pair<int, int>(4, 2)));
+    form->mtugikensaku->trigger(); // nothing more: said, and no old match stays highlighted
+    QCOMPARE(selection().second, 0);
+    QCOMPARE(form->StatusBar1->currentMessage(), QStringLiteral("「bc」は見つかりませんでした。"));
     form->mtugikensaku->trigger(); // from character 2 again
     QCOMPARE(selection(), (std::pair<int, int>(1, 2)));
     QVERIFY(v.app.ui.messages.isEmpty());
