@@ -125,6 +125,8 @@ void MainForm::createControls()
     Text8 = textBox(Picture1, QStringLiteral("Text8"), QStringLiteral("分"));
     Text8->setReadOnly(true);
     Text8->setFrame(false);
+    // The unit of the field before it, read with it: no stop of its own.
+    Text8->setFocusPolicy(Qt::NoFocus);
     ui::placeTwips(Text8, 1080, 285, 330, 270);
     Image3 = new QLabel(Picture1);
     Image3->setObjectName(QStringLiteral("Image3"));

@@ -328,7 +328,14 @@ bool WriteForm::eventFilter(QObject* watched, QEvent* event)
         if (watched == List1) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
-                listClicked();
+                // The row under the focus frame is chosen (its selection
+                // acts), or chosen again.
+                QListWidgetItem* current = List1->currentItem();
+                if (current && !current->isSelected()) {
+                    current->setSelected(true);
+                } else {
+                    listClicked();
+                }
                 return true;
             }
         }
@@ -344,11 +351,16 @@ bool WriteForm::eventFilter(QObject* watched, QEvent* event)
 
 void WriteForm::listRowSelected()
 {
-    QListWidgetItem* item = List1->currentItem();
-    if (item && item->isSelected()) {
-        rowSelectedByPress_ = pressOnList_;
-        listClicked();
+    // A screen reader selects a row without making it the current one.
+    const QList<QListWidgetItem*> selected = List1->selectedItems();
+    if (selected.isEmpty()) {
+        return;
     }
+    if (List1->currentItem() != selected.first()) {
+        List1->setCurrentItem(selected.first(), QItemSelectionModel::NoUpdate);
+    }
+    rowSelectedByPress_ = pressOnList_;
+    listClicked();
 }
 
 void WriteForm::pointerOver(QObject* watched, const QPoint& position)

@@ -206,6 +206,9 @@ void TyakuForm::fillRows()
     const int count = model_->rowCount();
     if (count > 0) {
         showRow(count - 1);
+        // The arrow keys start from the mail shown, which is not chosen yet.
+        MailListView->selectionModel()->setCurrentIndex(model_->index(count - 1, 0),
+                                                        QItemSelectionModel::NoUpdate);
     }
     Text2->setText(QString::number(count));
 }

@@ -1,5 +1,6 @@
 #include "addressbook/friend_form.h"
 #include "support/app_fixture.h"
+#include "support/keyboard_walk.h"
 #include "ui/list_header.h"
 #include "ui/picture_button.h"
 
@@ -74,6 +75,7 @@ private Q_SLOTS:
     void pasteButtonsCutToTheBoxLimits();
     void explanationsFollowTheMouseAndTheMainWindowsOption();
     void headerIsPaintedAndFlatWhilePressed();
+    void theKeyboardAndAScreenReaderChooseEntriesAndEscapeCloses();
 };
 
 void FriendFormTest::registerIntoAnEmptyBook()
@@ -354,6 +356,33 @@ void FriendFormTest::headerIsPaintedAndFlatWhilePressed()
     form->close();
     QVERIFY(!ui::hasPaintedHeader(form->MailListView));
     QCOMPARE(form->MailListView->style(), listStyle);
+}
+
+void FriendFormTest::theKeyboardAndAScreenReaderChooseEntriesAndEscapeCloses()
+{
+    using namespace lumora::test;
+    ThreeEntries book;
+    FriendForm* form = book.open();
+    QVERIFY(activate(form));
+    // The arrow keys choose an entry as the mouse does (the focus starts on
+    // the first).
+    form->MailListView->setFocus();
+    QTest::keyClick(form->MailListView, Qt::Key_Down);
+    QCOMPARE(form->Text4->text(), QStringLiteral("2@x"));
+    QCOMPARE(form->Label7->text(), QStringLiteral("　選択しました。"));
+    // So does a screen reader's selection; 削除 then deletes that entry.
+    QAccessible::queryAccessibleInterface(form->MailListView)->tableInterface()->selectRow(2);
+    QCOMPARE(form->Text2->text(), QStringLiteral("three"));
+
+    QCOMPARE(tabChain(form->Text4),
+             objectNames({"Text4", "Command1", "Text2", "Command5", "Text50", "Command38",
+                          "Command3", "Command4", "Text3", "MailListView"}));
+    QVERIFY(!accessibleWidgets(form).contains(form->Command2));
+    QVERIFY2(designNamedControls(form).isEmpty(), qPrintable(designNamedControls(form).join(u',')));
+
+    QPointer<FriendForm> closing = form;
+    QTest::keyClick(form->Text4, Qt::Key_Escape);
+    QTRY_VERIFY(!closing);
 }
 
 QTEST_MAIN(FriendFormTest)

@@ -5,7 +5,10 @@
 #include "store/records.h"
 #include "store/text_codec.h"
 #include "support/app_fixture.h"
+#include "support/keyboard_walk.h"
+#include "ui/geometry.h"
 #include "ui/picture_button.h"
+#include "viewer/tyaku_form.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -64,6 +67,7 @@ private Q_SLOTS:
     void homePageOpensInTheBrowser();
     void settingsButtonOpensTheIntervalDialog();
     void closingWritesNoSettingOfTheOtherWindows();
+    void theKeyboardAndAScreenReaderReachWhatIsInView();
 };
 
 void MainFormTest::firstStartInAnEmptyFolder()
@@ -350,6 +354,49 @@ void MainFormTest::closingWritesNoSettingOfTheOtherWindows()
     // dialog's own closing step, which does not run.
     QVERIFY(app.readData(QStringLiteral("ini.ini")).contains("NUMBER4= 8 \r\n"));
     QVERIFY(!app.windows->existing<SetForm>());
+}
+
+void MainFormTest::theKeyboardAndAScreenReaderReachWhatIsInView()
+{
+    using namespace lumora::test;
+    AppFixture app;
+    app.writeCompleteAccount();
+    QVERIFY(app.start());
+    MainForm& form = *app.mainForm;
+    QVERIFY(activate(&form));
+    QCOMPARE(tabChain(form.Picture3),
+             objectNames({"Picture3", "Picture4", "Picture5", "Command1", "Command2", "Command3",
+                          "Command4", "Picture11", "Picture12", "Picture13", "Check1", "Text4",
+                          "Text6", "Check2", "Text7"}));
+    const QList<QWidget*> reached = accessibleWidgets(&form);
+    for (QWidget* outside :
+         std::initializer_list<QWidget*>{form.Text1, form.Text2, form.Text3, form.Text5, form.Text9,
+                                         form.Text10, form.Text11, form.Check3}) {
+        QVERIFY2(!reached.contains(outside), qPrintable(outside->objectName()));
+    }
+    QVERIFY2(designNamedControls(&form).isEmpty(),
+             qPrintable(designNamedControls(&form).join(u',')));
+
+    // Enlarged to show them, the controls below the edge are the user's;
+    // the working fields never are.
+    form.resize(form.width(), ui::twips(4900));
+    QVERIFY(accessibleWidgets(&form).contains(form.Check3));
+    QVERIFY(!accessibleWidgets(&form).contains(form.Text10));
+    QCOMPARE(QAccessible::queryAccessibleInterface(form.Check3)->text(QAccessible::Name),
+             QStringLiteral("受信したメールをサーバーに残す"));
+    QVERIFY(tabChain(form.Picture3).contains(QStringLiteral("Check3")));
+    // A screen reader's Toggle changes the option as a click does: it is
+    // written at once.
+    doAccessibleAction(form.Check3, QAccessibleActionInterface::toggleAction());
+    QVERIFY(app.readData(QStringLiteral("ini.ini")).contains("NUMBER3=1\r\n"));
+
+    // The interval lamp's box shows what the settings set: nothing to toggle.
+    QVERIFY(!accessibleActions(form.Check4).contains(QAccessibleActionInterface::toggleAction()));
+
+    // Enter on a focused picture button is its click.
+    form.Picture5->setFocus();
+    QTest::keyClick(form.Picture5, Qt::Key_Return);
+    QVERIFY(app.windows->window<TyakuForm>()->isVisible());
 }
 
 QTEST_MAIN(MainFormTest)

@@ -4,6 +4,7 @@
 #include "store/text_codec.h"
 #include "support/accessible_names.h"
 #include "support/app_fixture.h"
+#include "support/keyboard_walk.h"
 #include "support/mail_servers.h"
 #include "support/sending_mail_library.h"
 #include "ui/geometry.h"
@@ -140,6 +141,7 @@ private Q_SLOTS:
     void helpTextsFollowTheMouse();
     void everyControlHasAName();
     void sendsThroughTheRealServer();
+    void theKeyboardAndAScreenReaderDoWhatTheMouseDoes();
 };
 
 void WriteFormTest::opensWithItsLoadStepsAndKeepsNothingWhenClosed()
@@ -1005,6 +1007,92 @@ void WriteFormTest::sendsThroughTheRealServer()
     QCOMPARE(c.app.ui.messages[0].title, QStringLiteral("送信エラー"));
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("消えない本文"));
     QCOMPARE(readSpool().size(), 4);
+}
+
+void WriteFormTest::theKeyboardAndAScreenReaderDoWhatTheMouseDoes()
+{
+    using namespace lumora::test;
+    Compose c(addressRecords({{QStringLiteral("一"), QStringLiteral("one@example.jp")},
+                              {QStringLiteral("二"), QStringLiteral("two@example.jp")}}));
+    QPointer<WriteForm> form = c.open();
+    QVERIFY(activate(form));
+    const QString toggle = QAccessibleActionInterface::toggleAction();
+
+    // 一括送信 toggled by a screen reader asks, as a click does; No leaves
+    // it off, and 取消 gives the recipient box back.
+    c.app.ui.answers = {false};
+    doAccessibleAction(form->Option2, toggle);
+    QVERIFY(c.lastMessage().startsWith(QStringLiteral("アドレス帳に登録している")));
+    QVERIFY(!form->Option2->isChecked() && !form->ToText->isEnabled());
+    doAccessibleAction(form->Option1, toggle);
+    QVERIFY(form->ToText->isEnabled());
+    // The space bar is the same click.
+    c.app.ui.answers = {true};
+    form->Option2->setFocus();
+    QTest::keyClick(form->Option2, Qt::Key_Space);
+    QVERIFY(form->Option2->isChecked() && !form->ToText->isEnabled());
+    doAccessibleAction(form->Option1, toggle);
+    QVERIFY(form->Option1->isChecked() && form->ToText->isEnabled());
+
+    // Narrow, the address pane is out of view: out of the Tab chain and of
+    // a screen reader's reach, as are the marker, the help pane and the
+    // paste field of the hidden mode.
+    QCOMPARE(tabChain(form->ToText),
+             objectNames({"ToText", "SubjectText", "AttachCommand", "AttachText", "Command9",
+                          "Command10", "Command16", "Combo1", "Check1", "Command4", "Command6",
+                          "Command5", "Command7", "Command17", "Command8", "Option2", "rtfEd",
+                          "Command1", "Command3"})); // the arrow keys move within the pair
+    const QList<QWidget*> narrow = accessibleWidgets(form);
+    for (QWidget* out : std::initializer_list<QWidget*>{form->List1, form->Text1, form->Text2,
+                                                        form->Text14, form->Text4}) {
+        QVERIFY2(!narrow.contains(out), qPrintable(out->objectName()));
+    }
+    QVERIFY2(designNamedControls(form).isEmpty(), qPrintable(designNamedControls(form).join(u',')));
+
+    // Widened, the address list answers the keyboard: the space bar and the
+    // arrow keys put the chosen entry's address in 宛先, as a click does.
+    form->Command4->click();
+    QVERIFY(accessibleWidgets(form).contains(form->List1));
+    form->List1->setFocus();
+    QTest::keyClick(form->List1, Qt::Key_Space);
+    QCOMPARE(form->ToText->text(), QStringLiteral("one@example.jp"));
+    QTest::keyClick(form->List1, Qt::Key_Down);
+    QCOMPARE(form->ToText->text(), QStringLiteral("two@example.jp"));
+
+    // A held mail recalled by a screen reader's selection, and by Enter.
+    form->Command17->click();
+    for (int i = 1; i <= 2; ++i) {
+        form->ToText->setText(QStringLiteral("held%1@example.jp").arg(i));
+        form->SubjectText->setText(QStringLiteral("保存%1").arg(i));
+        form->rtfEd->setPlainText(QStringLiteral("本文%1").arg(i));
+        c.app.ui.answers = {true};
+        form->Command13->click();
+        Compose::settle(form);
+    }
+    form->Command14->click();
+    QCOMPARE(form->List1->count(), 2);
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(form->List1);
+    QVERIFY(list && list->tableInterface());
+    list->tableInterface()->selectRow(1);
+    QCOMPARE(form->SubjectText->text(), QStringLiteral("保存2"));
+    QCOMPARE(editorText(form->rtfEd), QStringLiteral("本文2"));
+    // Enter on the same row recalls it again, asking first over an edit.
+    form->ToText->clear();
+    c.app.ui.answers = {true};
+    form->List1->setFocus();
+    QTest::keyClick(form->List1, Qt::Key_Return);
+    QCOMPARE(form->ToText->text(), QStringLiteral("held2@example.jp"));
+
+    // Enter on a focused button clicks it; Ctrl+Tab leaves the body, where
+    // Tab types a tab.
+    form->rtfEd->setPlainText(QString());
+    form->rtfEd->setFocus();
+    QTest::keyClick(form->rtfEd, Qt::Key_Tab);
+    QCOMPARE(editorText(form->rtfEd), QStringLiteral("\t"));
+    QTest::keyClick(form->rtfEd, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(QApplication::focusWidget(), form->Command1);
+    QTest::keyClick(form->Command6, Qt::Key_Return);
+    QCOMPARE(form->width(), ui::twips(WriteForm::kSmallWidth));
 }
 
 QTEST_MAIN(WriteFormTest)

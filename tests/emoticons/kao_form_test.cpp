@@ -4,6 +4,7 @@
 #include "store/text_codec.h"
 #include "support/accessible_names.h"
 #include "support/app_fixture.h"
+#include "support/keyboard_walk.h"
 #include "ui/picture_button.h"
 
 #include <QDir>
@@ -69,6 +70,7 @@ private Q_SLOTS:
     void pastesAndKeepsEveryCharacter();
     void aMissingPageOpensEmptyAndIsMade();
     void everyControlHasAName();
+    void tabLeavesThePageAndEscapeClosesThePicker();
 };
 
 void KaoFormTest::opensFromTheComposeWindowWithThePage()
@@ -260,6 +262,20 @@ void KaoFormTest::everyControlHasAName()
         form, {{form->Kao1, "顔文字"}, {form->Command1, "挿入（新規作成）"}});
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
     QVERIFY(!form->Kao1->accessibleDescription().isEmpty());
+}
+
+void KaoFormTest::tabLeavesThePageAndEscapeClosesThePicker()
+{
+    using namespace lumora::test;
+    Picker p;
+    QPointer<KaoForm> form = p.open();
+    QVERIFY(activate(form));
+    const QString page = form->Kao1->toPlainText();
+    // Tab moves on instead of typing into the page (which is saved).
+    QCOMPARE(tabChain(form->Kao1), objectNames({"Kao1", "Command1", "Command2", "Command3"}));
+    QCOMPARE(form->Kao1->toPlainText(), page);
+    QTest::keyClick(form->Command1, Qt::Key_Escape);
+    QTRY_VERIFY(!form);
 }
 
 QTEST_MAIN(KaoFormTest)

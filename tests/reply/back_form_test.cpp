@@ -6,6 +6,7 @@
 #include "store/text_codec.h"
 #include "support/accessible_names.h"
 #include "support/app_fixture.h"
+#include "support/keyboard_walk.h"
 #include "support/mail_servers.h"
 #include "support/received_file.h"
 #include "support/sending_mail_library.h"
@@ -110,6 +111,7 @@ private Q_SLOTS:
     void endingTheProgramDuringAReplyAsksFirst();
     void everyControlHasAName();
     void repliesThroughTheRealServer();
+    void tabGoesInReadingOrderAndCtrlTabLeavesTheBody();
 };
 
 void BackFormTest::theViewerHandsTheShownMailOn()
@@ -437,6 +439,18 @@ void BackFormTest::repliesThroughTheRealServer()
     QCOMPARE(r.app.ui.messages[0].title, QStringLiteral("送信エラー"));
     QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("見積書をお送りください。"));
     QCOMPARE(readSpool().size(), 1);
+}
+
+void BackFormTest::tabGoesInReadingOrderAndCtrlTabLeavesTheBody()
+{
+    using namespace lumora::test;
+    Reply r({mail(QStringLiteral("件名"), QStringLiteral("本文"))});
+    BackForm* form = r.replyTo(0);
+    QVERIFY(activate(form));
+    QCOMPARE(tabChain(form->Command2),
+             objectNames({"Command2", "Command3", "Command4", "ToText", "SubjectText", "AttachText",
+                          "AttachCommand", "Command9", "Command10", "BodyText"}));
+    QVERIFY2(designNamedControls(form).isEmpty(), qPrintable(designNamedControls(form).join(u',')));
 }
 
 QTEST_MAIN(BackFormTest)

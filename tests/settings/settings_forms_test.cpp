@@ -1,6 +1,7 @@
 #include "settings/id_pass_form.h"
 #include "settings/option_form.h"
 #include "support/app_fixture.h"
+#include "support/keyboard_walk.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -23,6 +24,7 @@ private Q_SLOTS:
     void passwordBoxHidesItsTextAndHasNoInputMethod();
     void aPasswordTheFileCannotHoldIsRefusedWithAMessage();
     void serverNamesTheFileCannotHoldDoNotTakeEffect();
+    void enterConfirmsAndEscapeCancelsTheDialogs();
 };
 
 void SettingsFormsTest::serverDialogStoresAndTheNextStartReadsApop()
@@ -170,6 +172,36 @@ void SettingsFormsTest::serverNamesTheFileCannotHoldDoNotTakeEffect()
     // Cancel then leaves the account as the file has it.
     QTest::mouseClick(form->CancelCommand, Qt::LeftButton);
     QCOMPARE(app.context->account.Pop3Server, QStringLiteral("pop.example.jp"));
+}
+
+void SettingsFormsTest::enterConfirmsAndEscapeCancelsTheDialogs()
+{
+    using namespace lumora::test;
+    AppFixture app;
+    app.writeCompleteAccount();
+    QVERIFY(app.start());
+    // Escape is Cancel: nothing typed takes effect.
+    app.windows->show<IdPassForm>();
+    QPointer<IdPassForm> idPass = app.windows->existing<IdPassForm>();
+    QVERIFY(activate(idPass));
+    idPass->IdText->setText(QStringLiteral("saburo"));
+    QTest::keyClick(idPass->IdText, Qt::Key_Escape);
+    QTRY_VERIFY(!idPass || !idPass->isVisible());
+    QVERIFY(app.context->account.AccountId != QStringLiteral("saburo"));
+    // Enter in the password box is OK.
+    app.windows->show<IdPassForm>();
+    idPass = app.windows->existing<IdPassForm>();
+    idPass->IdText->setText(QStringLiteral("jiro"));
+    QTest::keyClick(idPass->PassText, Qt::Key_Return);
+    QCOMPARE(app.context->account.AccountId, QStringLiteral("jiro"));
+
+    app.windows->show<OptionForm>();
+    QPointer<OptionForm> server = app.windows->existing<OptionForm>();
+    QVERIFY(activate(server));
+    server->SmtpText->setText(QStringLiteral("other.example.jp"));
+    QTest::keyClick(server->SmtpText, Qt::Key_Escape);
+    QTRY_VERIFY(!server || !server->isVisible());
+    QVERIFY(app.context->account.SmtpServer != QStringLiteral("other.example.jp"));
 }
 
 QTEST_MAIN(SettingsFormsTest)

@@ -6,6 +6,7 @@
 #include "store/originals.h"
 #include "store/records.h"
 #include "support/app_fixture.h"
+#include "support/keyboard_walk.h"
 #include "support/mail_samples.h"
 #include "support/received_file.h"
 #include "ui/picture_button.h"
@@ -54,6 +55,7 @@ private Q_SLOTS:
     void importShowSaveExportAndReply();
     void addressBookReadsAndWritesOtherProgramsFiles();
     void endingTheProgramStopsAnImportFirst();
+    void theOriginalsWindowClosesWithEscapeAndTabLeavesItsText();
 };
 
 void OriginalsFormTest::importShowSaveExportAndReply()
@@ -234,6 +236,17 @@ void OriginalsFormTest::endingTheProgramStopsAnImportFirst()
         QStringLiteral("%1 件のメールを読み込みました。").arg(stored)));
     QTRY_VERIFY(!app.mainForm->isVisible());
     QVERIFY(!form->exchanging());
+}
+
+void OriginalsFormTest::theOriginalsWindowClosesWithEscapeAndTabLeavesItsText()
+{
+    using namespace lumora::test;
+    OriginalForm original;
+    original.showMail(QStringLiteral("件名"), QStringLiteral("Subject: 件名\n\n本文"));
+    QVERIFY(activate(&original));
+    QCOMPARE(tabChain(original.txtOriginal), objectNames({"txtOriginal", "cmdClose"}));
+    QTest::keyClick(original.txtOriginal, Qt::Key_Escape);
+    QVERIFY(!original.isVisible());
 }
 
 QTEST_MAIN(OriginalsFormTest)

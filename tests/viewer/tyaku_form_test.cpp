@@ -10,6 +10,7 @@
 #include "store/text_codec.h"
 #include "support/accessible_names.h"
 #include "support/app_fixture.h"
+#include "support/keyboard_walk.h"
 #include "support/mail_servers.h"
 #include "support/received_file.h"
 #include "support/scripted_mailbox.h"
@@ -23,6 +24,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -146,6 +148,8 @@ private Q_SLOTS:
     void aDeletionDuringASlowReceiveLosesNoMail();
     void receiveThroughTheRealServersIntoTheViewer();
     void accessibleNamesAndDescriptions();
+    void rowsAreChosenByKeyboardAndScreenReaderAsByTheMouse();
+    void searchKeysAndTheTabChain();
 };
 
 void TyakuFormTest::openListsEveryRecordAndShowsTheLast()
@@ -846,6 +850,100 @@ void TyakuFormTest::accessibleNamesAndDescriptions()
     main->close();
     QCOMPARE(gone.size(), 1);
     QCOMPARE(watch.changes, 1);
+}
+
+void TyakuFormTest::rowsAreChosenByKeyboardAndScreenReaderAsByTheMouse()
+{
+    using namespace lumora::test;
+    Viewer v({mail(QStringLiteral("一"), QStringLiteral("最初")),
+              mail(QStringLiteral("二"), QStringLiteral("二通目")),
+              mail(QStringLiteral("三"), QStringLiteral("三通目"))});
+    TyakuForm* form = v.open();
+    QVERIFY(activate(form));
+    QTreeView* list = form->MailListView;
+
+    // The keyboard: a row reached by the arrow keys is shown and chosen, so
+    // the next action acts on it.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Home);
+    QCOMPARE(form->Text7->text(), QStringLiteral("一"));
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(form->Text7->text(), QStringLiteral("二"));
+    QCOMPARE(editorText(form->rtfEd), QStringLiteral("二通目"));
+    QCOMPARE(form->Text5->text(), QStringLiteral("1"));
+    QSignalSpy replies(form, &TyakuForm::replyRequested);
+    form->Command5->click();
+    QCOMPARE(replies.size(), 1);
+    QVERIFY(replies.first().at(0).toString().contains(QStringLiteral("二")));
+    QVERIFY(form->Text5->text().isEmpty()); // the action empties the marker
+    // Enter on the same row chooses it again.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(form->Text5->text(), QStringLiteral("1"));
+
+    // A screen reader selects a row through the list's table interface.
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(list);
+    QVERIFY(table && table->tableInterface());
+    table->tableInterface()->selectRow(2);
+    QCOMPARE(form->Text7->text(), QStringLiteral("三"));
+    QCOMPARE(editorText(form->rtfEd), QStringLiteral("三通目"));
+    form->Command5->click();
+    QCOMPARE(replies.size(), 2);
+    QVERIFY(replies.last().at(0).toString().contains(QStringLiteral("三")));
+    // Its buttons are pressed through the same interface.
+    table->tableInterface()->selectRow(0);
+    doAccessibleAction(form->Command5, QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(replies.size(), 3); // a press is shown for a moment first
+    QVERIFY(replies.last().at(0).toString().contains(QStringLiteral("一")));
+    QVERIFY(v.app.ui.messages.isEmpty());
+
+    // Enter on an empty list says so, as a click does.
+    Viewer empty;
+    TyakuForm* none = empty.open();
+    QVERIFY(activate(none));
+    none->MailListView->setFocus();
+    QTest::keyClick(none->MailListView, Qt::Key_Return);
+    QCOMPARE(empty.lastMessage(), QStringLiteral("選択するデータがありません。"));
+}
+
+void TyakuFormTest::searchKeysAndTheTabChain()
+{
+    using namespace lumora::test;
+    Viewer v({mail(QStringLiteral("s"), QStringLiteral("abcabc"))});
+    TyakuForm* form = v.open();
+    QVERIFY(activate(form));
+    const auto selected = [form] {
+        return form->rtfEd->textCursor().selectedText();
+    };
+
+    // Ctrl+F goes to the search box, Enter there searches, F3 finds the next.
+    form->MailListView->setFocus();
+    QTest::keyClick(form->MailListView, Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(QApplication::focusWidget(), form->Text1);
+    QTest::keyClicks(form->Text1, QStringLiteral("bc"));
+    QTest::keyClick(form->Text1, Qt::Key_Return);
+    QCOMPARE(form->rtfEd->textCursor().selectionStart(), 1);
+    QCOMPARE(selected(), QStringLiteral("bc"));
+    QTest::keyClick(form->rtfEd, Qt::Key_F3);
+    QCOMPARE(form->rtfEd->textCursor().selectionStart(), 4);
+    // Nothing found: said, and the old match is no longer highlighted.
+    form->Text1->setText(QStringLiteral("xyz"));
+    form->mkensaku->trigger();
+    QVERIFY(selected().isEmpty());
+    QCOMPARE(form->StatusBar1->currentMessage(), QStringLiteral("「xyz」は見つかりませんでした。"));
+
+    // Tab goes through what is in view, in reading order, and leaves the
+    // body with Ctrl+Tab; the marker and the work controls are nowhere.
+    QCOMPARE(
+        tabChain(form->Command2),
+        objectNames({"Command2", "Text1", "Command3", "Command4", "Command5", "Command6", "Text2",
+                     "MailListView", "Text7", "Text8", "Text9", "rtfEd", "Command1", "Text6"}));
+    const QList<QWidget*> reached = accessibleWidgets(form);
+    for (QWidget* hidden : std::initializer_list<QWidget*>{form->Text5, form->Text4, form->lstLst,
+                                                           form->lstWk, form->rtfWk, form->Text3}) {
+        QVERIFY2(!reached.contains(hidden), qPrintable(hidden->objectName()));
+    }
+    QVERIFY2(designNamedControls(form).isEmpty(), qPrintable(designNamedControls(form).join(u',')));
 }
 
 QTEST_MAIN(TyakuFormTest)
