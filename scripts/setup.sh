@@ -12,7 +12,8 @@ packages=(
     dovecot-core dovecot-pop3d python3-aiosmtpd openssl procps
     xvfb xauth xdotool imagemagick fonts-ipafont-gothic
     # the screen-reader test: a session bus, the accessibility bus, AT-SPI
-    dbus at-spi2-core python3-pyatspi
+    # and a window manager that moves the focus between windows
+    dbus at-spi2-core python3-pyatspi openbox
     # Qt's own buttons and dialogs in Japanese
     qt6-translations-l10n
     # toolbar icons

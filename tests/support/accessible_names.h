@@ -26,9 +26,8 @@ inline QStringList unnamedControls(QWidget* window)
     for (QWidget* w : window->findChildren<QWidget*>()) {
         QWidget* parent = w->parentWidget();
         if (w->objectName().startsWith(QStringLiteral("qt_")) || ui::keptFromUser(w) ||
-            qobject_cast<QScrollBar*>(w) ||
-            qobject_cast<QHeaderView*>(w) || qobject_cast<QMenu*>(w) ||
-            qobject_cast<QAbstractScrollArea*>(parent) ||
+            qobject_cast<QScrollBar*>(w) || qobject_cast<QHeaderView*>(w) ||
+            qobject_cast<QMenu*>(w) || qobject_cast<QAbstractScrollArea*>(parent) ||
             qobject_cast<QAbstractScrollArea*>(parent ? parent->parentWidget() : nullptr) ||
             (!qobject_cast<QComboBox*>(w) && parent &&
              (qobject_cast<QComboBox*>(parent) || parent->inherits("QComboBoxPrivateContainer")))) {
