@@ -10,6 +10,9 @@
 // "importing" shows the viewer while it imports the mbox file named in
 // place of ROW, with the progress box open (the whole screen is taken);
 // "deleting" the question 一件削除 asks for the viewer's row ROW.
+// With LUMORA_SHOT_TABS=N in the environment, the focus is first moved on N
+// times from the window's first control, and the focused control's name is
+// printed.
 
 #include "addressbook/friend_form.h"
 #include "app/app_folder.h"
@@ -240,6 +243,24 @@ int main(int argc, char** argv)
     }
     shown->show();
     QTest::qWait(300); // what windows learn off their thread (the viewer's note) arrives
+    if (qEnvironmentVariableIsSet("LUMORA_SHOT_TABS")) {
+        // The focus moved on from the window's first control by Tab (Ctrl+Tab
+        // where Tab types a tab), as many times as asked.
+        shown->activateWindow();
+        if (!QTest::qWaitForWindowActive(shown)) {
+            std::fprintf(stderr, "the window did not become active\n");
+        }
+        for (int i = qEnvironmentVariableIntValue("LUMORA_SHOT_TABS"); i > 0; --i) {
+            QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : shown;
+            auto* editor = qobject_cast<QTextEdit*>(focus);
+            const bool typesTab = editor && !editor->isReadOnly() && !editor->tabChangesFocus();
+            QTest::keyClick(focus, Qt::Key_Tab, typesTab ? Qt::ControlModifier : Qt::NoModifier);
+        }
+        QTest::qWait(100);
+        if (QWidget* focus = QApplication::focusWidget()) {
+            std::printf("%s\n", qUtf8Printable(focus->accessibleName()));
+        }
+    }
     if (!shown->grab().save(args[2])) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(args[2]));
         return 1;
