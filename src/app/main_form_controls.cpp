@@ -163,6 +163,7 @@ void MainForm::createOutsideControls()
     Text1 = new QPlainTextEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setReadOnly(true);
+    Text1->setTabChangesFocus(true);
     ui::placeTwips(Text1, 0, 3570, 4710, 900);
 
     Text2 = textBox(this, QStringLiteral("Text2"));
