@@ -12,7 +12,7 @@
 // "deleting" the question 一件削除 asks for the viewer's row ROW.
 // With LUMORA_SHOT_TABS=N in the environment, the focus is first moved on N
 // times from the window's first control, and the focused control's name is
-// printed.
+// printed. LUMORA_SHOT_SORT=2,2 clicks the viewer's column headings first.
 
 #include "addressbook/friend_form.h"
 #include "app/app_folder.h"
@@ -142,6 +142,12 @@ int main(int argc, char** argv)
     } else if (args[1] == QStringLiteral("viewer")) {
         mainForm.Picture5->click();
         auto* form = windows.existing<lumora::TyakuForm>();
+        // LUMORA_SHOT_SORT=2,2 clicks the headings of those columns first.
+        for (const QString& column :
+             qEnvironmentVariable("LUMORA_SHOT_SORT").split(u',', Qt::SkipEmptyParts)) {
+            QMetaObject::invokeMethod(form, "sortClicked", Q_ARG(int, column.toInt()));
+            QTest::qWait(300);
+        }
         if (args.size() > 4) {
             const QModelIndex index = form->MailListView->model()->index(args[4].toInt() - 1, 0);
             form->MailListView->setCurrentIndex(index);

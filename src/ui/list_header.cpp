@@ -57,6 +57,16 @@ void PaintedHeaderStyle::drawControl(ControlElement element, const QStyleOption*
     rect.setLeft(rect.left() + 5);
     painter->setPen(kHeaderCaption);
     painter->setClipRect(rect, Qt::IntersectClip);
+    // A sorted column shows which way at its right end.
+    const auto* view = qobject_cast<const QHeaderView*>(widget);
+    if (header->sortIndicator != QStyleOptionHeader::None && view) {
+        const QString arrow = view->sortIndicatorOrder() == Qt::AscendingOrder
+                                  ? QStringLiteral("▲")
+                                  : QStringLiteral("▼");
+        QRect arrowRect = rect.adjusted(0, 0, -4, 0);
+        painter->drawText(arrowRect, Qt::AlignRight | Qt::AlignVCenter, arrow);
+        rect.setRight(rect.right() - 4 - painter->fontMetrics().horizontalAdvance(arrow));
+    }
     painter->drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, header->text);
     painter->restore();
 }

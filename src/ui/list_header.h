@@ -3,7 +3,8 @@
 // The painted column header of the program's two list views (the mail list
 // and the address book): a steel-blue face, the caption in white on one line,
 // vertically centred and 5 pixels from the left, a soft raised edge on all
-// four sides that turns flat while the item is pressed.
+// four sides that turns flat while the item is pressed; a sorted column shows
+// ▲ (up) or ▼ (down) at its right end.
 //
 // Each list window installs the painting when it loads and removes it when it
 // is about to close. Installing gives the list's header a style of its own

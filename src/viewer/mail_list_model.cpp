@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <optional>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -23,6 +25,18 @@ QString cell(const QByteArray& header, FieldSpan field)
         text::decodeCp932(QByteArrayView(header).sliced(field.offset, field.width)));
 }
 
+// One record's header fields, read at its place in the open file.
+std::optional<QByteArray> readHeader(int fd, int record)
+{
+    QByteArray header(kHeaderBytes, Qt::Uninitialized);
+    const ssize_t n = ::pread(fd, header.data(), static_cast<size_t>(kHeaderBytes),
+                              static_cast<off_t>(record) * MailRecord::kLength);
+    if (n != kHeaderBytes) {
+        return std::nullopt;
+    }
+    return header;
+}
+
 } // namespace
 
 MailListModel::MailListModel(QString path, QObject* parent)
@@ -34,8 +48,60 @@ void MailListModel::reload()
 {
     beginResetModel();
     cache_.clear();
+    order_.clear();
     count_ = static_cast<int>(std::min<qint64>(file_.wholeCount(), INT_MAX));
     endResetModel();
+}
+
+void MailListModel::setOrder(QList<int> records)
+{
+    beginResetModel();
+    order_ = std::move(records);
+    // An order made for another length of the file lists what it can.
+    order_.removeIf([this](int r) { return r < 0 || r >= count_; });
+    if (!order_.isEmpty()) {
+        for (int r = static_cast<int>(order_.size()); r < count_; ++r) {
+            order_.append(r);
+        }
+    }
+    endResetModel();
+}
+
+int MailListModel::recordAt(int row) const
+{
+    return row >= 0 && row < order_.size() ? order_[row] : row;
+}
+
+int MailListModel::rowOf(int record) const
+{
+    if (order_.isEmpty()) {
+        return record >= 0 && record < count_ ? record : -1;
+    }
+    return static_cast<int>(order_.indexOf(record));
+}
+
+Result<QList<viewer::ListedMail>> MailListModel::listedMails(const QString& path)
+{
+    const qint64 count = RecordFile(path, MailRecord::kLayout).wholeCount();
+    QList<viewer::ListedMail> mails;
+    if (count == 0) {
+        return mails;
+    }
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return Status(StoreError::OpenFailed, path);
+    }
+    mails.reserve(count);
+    for (int r = 0; r < count; ++r) {
+        const std::optional<QByteArray> header = readHeader(fd, r);
+        if (!header) {
+            break; // the file was cut meanwhile: what was read is listed
+        }
+        mails.append({cell(*header, MailRecord::kSubject), cell(*header, MailRecord::kFrom),
+                      cell(*header, MailRecord::kDate)});
+    }
+    ::close(fd);
+    return mails;
 }
 
 void MailListModel::refreshCount()
@@ -43,6 +109,11 @@ void MailListModel::refreshCount()
     const int now = static_cast<int>(std::min<qint64>(file_.wholeCount(), INT_MAX));
     if (now > count_) {
         beginInsertRows({}, count_, now - 1);
+        if (!order_.isEmpty()) {
+            for (int r = count_; r < now; ++r) {
+                order_.append(r);
+            }
+        }
         count_ = now;
         endInsertRows();
     } else if (now < count_) {
@@ -52,7 +123,7 @@ void MailListModel::refreshCount()
 
 Result<MailRecord> MailListModel::record(int row) const
 {
-    Result<QByteArray> bytes = file_.read(row + 1);
+    Result<QByteArray> bytes = file_.read(recordAt(row) + 1);
     if (!bytes.ok()) {
         return bytes.status();
     }
@@ -61,7 +132,8 @@ Result<MailRecord> MailListModel::record(int row) const
 
 const MailListModel::Row* MailListModel::row(int index) const
 {
-    if (const Row* cached = cache_.object(index)) {
+    const int record = recordAt(index);
+    if (const Row* cached = cache_.object(record)) {
         return cached;
     }
     if (frozen_) {
@@ -71,19 +143,17 @@ const MailListModel::Row* MailListModel::row(int index) const
     if (fd < 0) {
         return nullptr;
     }
-    QByteArray header(kHeaderBytes, Qt::Uninitialized);
-    const ssize_t n = ::pread(fd, header.data(), static_cast<size_t>(kHeaderBytes),
-                              static_cast<off_t>(index) * MailRecord::kLength);
+    const std::optional<QByteArray> header = readHeader(fd, record);
     ::close(fd);
     ++headerReads_;
-    if (n != kHeaderBytes) {
+    if (!header) {
         return nullptr;
     }
     auto* fresh = new Row;
-    fresh->cells[0] = cell(header, MailRecord::kSubject);
-    fresh->cells[1] = cell(header, MailRecord::kFrom);
-    fresh->cells[2] = cell(header, MailRecord::kDate);
-    cache_.insert(index, fresh);
+    fresh->cells[0] = cell(*header, MailRecord::kSubject);
+    fresh->cells[1] = cell(*header, MailRecord::kFrom);
+    fresh->cells[2] = cell(*header, MailRecord::kDate);
+    cache_.insert(record, fresh);
     return fresh;
 }
 

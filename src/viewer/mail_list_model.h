@@ -2,6 +2,7 @@
 
 #include "store/record_file.h"
 #include "store/records.h"
+#include "viewer/mail_order.h"
 
 #include <QAbstractTableModel>
 #include <QCache>
@@ -15,6 +16,10 @@
 // file of 32767 mails (a gigabyte) lists at once; a few thousand rows stay
 // cached. While the file is being rewritten the model reads nothing and
 // shows only what it has cached.
+//
+// The rows may be put in another order (a sorted list): row i then shows
+// record order[i] + 1. Every record number the model gives out is the
+// record's own, whatever the order.
 namespace lumora {
 
 class MailListModel : public QAbstractTableModel {
@@ -32,6 +37,18 @@ public:
     qint64 recordCount() const { return count_; }
     // The whole record behind row (from 0).
     Result<MailRecord> record(int row) const;
+    // The record (from 0) a row shows, and the row showing a record (-1
+    // when none does).
+    int recordAt(int row) const;
+    int rowOf(int record) const;
+
+    // Shows the records (from 0) in this order; an empty order is the
+    // record order. Records appended later are listed after them.
+    void setOrder(QList<int> records);
+    bool ordered() const { return !order_.isEmpty(); }
+    // The list's cells of every whole record of the file, read in one pass
+    // (for sorting; safe on any thread).
+    static Result<QList<viewer::ListedMail>> listedMails(const QString& path);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -50,6 +67,7 @@ private:
     RecordFile file_;
     int count_ = 0;
     bool frozen_ = false;
+    QList<int> order_;
     mutable QCache<int, Row> cache_;
     mutable qint64 headerReads_ = 0;
 };

@@ -63,7 +63,8 @@ void setField(QLineEdit* box, const QString& text)
 TyakuForm::TyakuForm(AppContext& context, QWidget* parent)
     : QWidget(parent, Qt::Window), context_(context),
       model_(std::make_unique<MailListModel>(context.paths.receivedFile())),
-      job_(std::make_unique<BackgroundJob>()), lossJob_(std::make_unique<BackgroundJob>())
+      job_(std::make_unique<BackgroundJob>()), lossJob_(std::make_unique<BackgroundJob>()),
+      sortJob_(std::make_unique<BackgroundJob>())
 {
     client_ = ui::makeForm(this, QStringLiteral("TyakuForm"), QStringLiteral("着信履歴"));
     setAccessibleName(windowTitle());
@@ -125,6 +126,14 @@ void TyakuForm::connectSignals()
     connect(MailListView, &QAbstractItemView::clicked, this, &TyakuForm::rowChosen);
     connect(MailListView, &QAbstractItemView::activated, this, &TyakuForm::rowChosen);
     connect(Text1, &QLineEdit::returnPressed, this, &TyakuForm::search);
+    connect(MailListView->header(), &QHeaderView::sectionClicked, this, &TyakuForm::sortClicked);
+    connect(msortsubject, &QAction::triggered, this, [this] { sortClicked(0); });
+    connect(msortsender, &QAction::triggered, this, [this] { sortClicked(1); });
+    connect(msortdate, &QAction::triggered, this, [this] { sortClicked(2); });
+    connect(mrecordorder, &QAction::triggered, this, [this] {
+        sortOrder_ = {};
+        applySort();
+    });
     auto* findKey = new QShortcut(QKeySequence::Find, this);
     connect(findKey, &QShortcut::activated, this, &TyakuForm::focusSearch);
     mtugikensaku->setShortcut(QKeySequence(Qt::Key_F3));
@@ -202,6 +211,7 @@ void TyakuForm::fillRows()
 {
     const QScopedValueRollback listing(listing_, true);
     model_->reload();
+    ++listings_;
     filled_ = true;
     const int count = model_->rowCount();
     if (count > 0) {
@@ -211,6 +221,9 @@ void TyakuForm::fillRows()
                                                         QItemSelectionModel::NoUpdate);
     }
     Text2->setText(QString::number(count));
+    if (sortOrder_.column != viewer::SortColumn::None) {
+        applySort();
+    }
 }
 
 bool TyakuForm::showRow(int row)
@@ -223,7 +236,7 @@ bool TyakuForm::showRow(int row)
     }
     const MailRecord& mail = record.value();
     context_.recordBuffer.set(mail);
-    shown_ = {row + 1, mail.bytes()};
+    shown_ = {model_->recordAt(row) + 1, mail.bytes()};
     setField(Text7, shownText(mail.subject()));
     setField(Text8, shownText(mail.from()));
     setField(Text9, shownText(mail.date()));
@@ -260,6 +273,9 @@ void TyakuForm::receiveEnded()
         const QScopedValueRollback listing(listing_, true);
         model_->refreshCount();
         Text2->setText(QString::number(model_->rowCount()));
+        if (sortOrder_.column != viewer::SortColumn::None) {
+            applySort(); // the new mails take their places
+        }
     }
 }
 
@@ -295,7 +311,7 @@ void TyakuForm::chooseRow(int row)
     }
     // A row chosen again (a click on the selected row, Enter) shows its
     // mail again only when the fields hold another one.
-    if (row >= 0 && shown_.number != row + 1) {
+    if (row >= 0 && shown_.number != model_->recordAt(row) + 1) {
         showRow(row);
     }
 }

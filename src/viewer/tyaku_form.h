@@ -36,6 +36,7 @@
 
 #include "compose/editor_commands.h"
 #include "store/record_owner.h"
+#include "viewer/mail_order.h"
 #include "viewer/mail_text.h"
 #include "viewer/viewer_layout.h"
 
@@ -140,6 +141,12 @@ public:
     QAction* mcut;
     QAction* mcopy;
     QAction* mpaste;
+    // "表示(&V)": the list's order, as a click on a column heading sets it.
+    QMenu* mview;
+    QAction* msortsubject;
+    QAction* msortsender;
+    QAction* msortdate;
+    QAction* mrecordorder;
 
 Q_SIGNALS:
     // The row count (Text2) changed: the main window's cumulative count follows.
@@ -188,6 +195,9 @@ private Q_SLOTS:
     void exportMail();
     void importMail();
     void bodyChanged();
+    // A click on a column heading (0 subject, 1 sender, 2 date): up, down,
+    // then the record order.
+    void sortClicked(int column);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -226,6 +236,10 @@ private:
     void showStatus(const QString& text, const QString& detail = {});
     QString headerBlockNow() const;
     void selectMatch(const viewer::BodySearch::Match& match);
+    // Puts the list in sortOrder_ (off the window's thread) and shows it on
+    // the heading.
+    void applySort();
+    void reorder(QList<int> records);
     void pointerOver(QObject* watched);
     // The shown mail's original, when it has one.
     std::optional<QByteArray> shownOriginal() const;
@@ -243,6 +257,11 @@ private:
     std::unique_ptr<BackgroundJob> job_;
     // Reads the shown mail's original for noteLoss().
     std::unique_ptr<BackgroundJob> lossJob_;
+    // Reads the list's cells and sorts them.
+    std::unique_ptr<BackgroundJob> sortJob_;
+    viewer::SortOrder sortOrder_;
+    // Counts the listings: a sort made for an older one is made again.
+    int listings_ = 0;
     bool lossAgain_ = false;
     OriginalForm* original_ = nullptr;
     bool exchanging_ = false; // an import or export runs

@@ -192,6 +192,12 @@ void TyakuForm::createMenus()
     mcut = ui::menuItem(medit, "mcut", QStringLiteral("切り取り"));
     mcopy = ui::menuItem(medit, "mcopy", QStringLiteral("コピー"));
     mpaste = ui::menuItem(medit, "mpaste", QStringLiteral("貼り付け"));
+    mview = menuBar->addMenu(QStringLiteral("表示(&V)"));
+    mview->setObjectName(QStringLiteral("mview"));
+    msortsubject = ui::menuItem(mview, "msortsubject", QStringLiteral("件名で並べ替え"));
+    msortsender = ui::menuItem(mview, "msortsender", QStringLiteral("差出人で並べ替え"));
+    msortdate = ui::menuItem(mview, "msortdate", QStringLiteral("日付で並べ替え"));
+    mrecordorder = ui::menuItem(mview, "mrecordorder", QStringLiteral("受信した順に戻す"));
 }
 
 QHash<QWidget*, QString> TyakuForm::explanationTable() const

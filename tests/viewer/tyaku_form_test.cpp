@@ -150,6 +150,7 @@ private Q_SLOTS:
     void accessibleNamesAndDescriptions();
     void rowsAreChosenByKeyboardAndScreenReaderAsByTheMouse();
     void searchKeysAndTheTabChain();
+    void columnHeadingsSortAndActionsActOnTheShownMail();
 };
 
 void TyakuFormTest::openListsEveryRecordAndShowsTheLast()
@@ -944,6 +945,60 @@ void TyakuFormTest::searchKeysAndTheTabChain()
         QVERIFY2(!reached.contains(hidden), qPrintable(hidden->objectName()));
     }
     QVERIFY2(designNamedControls(form).isEmpty(), qPrintable(designNamedControls(form).join(u',')));
+}
+
+void TyakuFormTest::columnHeadingsSortAndActionsActOnTheShownMail()
+{
+    const auto dated = [](const char* subject, const char* date) {
+        return MailRecord::received(QString::fromUtf8(subject),
+                                    QStringLiteral("太郎 <t@example.jp>"), QString::fromUtf8(date),
+                                    QStringLiteral("本文"));
+    };
+    Viewer v({dated("水曜", "Wed, 09 Dec 2026 10:00:00 +0900"), dated("日付なし", ""),
+              dated("月曜", "Mon, 07 Dec 2026 10:00:00 +0900"),
+              dated("火曜", "Tue, 08 Dec 2026 10:00:00 +0900")});
+    TyakuForm* form = v.open();
+    QHeaderView* header = form->MailListView->header();
+    const auto firstSubject = [form] {
+        return form->MailListView->model()->index(0, 0).data().toString().trimmed();
+    };
+    const auto clickHeading = [header](int section) {
+        QTest::mouseClick(
+            header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(section) + 10, header->height() / 2));
+    };
+    clickHeading(2);
+    QTRY_COMPARE(firstSubject(), QStringLiteral("月曜")); // dates as times, undated last
+    QVERIFY(header->isSortIndicatorShown());
+    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    QCOMPARE(form->MailListView->model()->index(3, 0).data().toString().trimmed(),
+             QStringLiteral("日付なし"));
+    clickHeading(2);
+    QTRY_COMPARE(firstSubject(), QStringLiteral("水曜"));
+
+    // Row 2 of the sorted list is 月曜 (record 3): deleting it deletes that
+    // mail and no other, and the list stays sorted.
+    v.clickRow(2);
+    QCOMPARE(form->Text7->text(), QStringLiteral("月曜"));
+    v.app.ui.answers = {true};
+    form->Command3->click();
+    v.settle();
+    QCOMPARE(
+        subjectsIn(v.received()),
+        QStringList({QStringLiteral("水曜"), QStringLiteral("日付なし"), QStringLiteral("火曜")}));
+    QTRY_COMPARE(firstSubject(), QStringLiteral("水曜"));
+    QCOMPARE(form->MailListView->model()->index(1, 0).data().toString().trimmed(),
+             QStringLiteral("火曜"));
+
+    // The third click, or the menu, brings back the record order.
+    clickHeading(2);
+    QTRY_COMPARE(form->MailListView->model()->index(1, 0).data().toString().trimmed(),
+                 QStringLiteral("日付なし"));
+    QVERIFY(!header->isSortIndicatorShown());
+    form->msortsubject->trigger();
+    QTRY_VERIFY(header->isSortIndicatorShown());
+    form->mrecordorder->trigger();
+    QVERIFY(!header->isSortIndicatorShown());
 }
 
 QTEST_MAIN(TyakuFormTest)

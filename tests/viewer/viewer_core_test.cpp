@@ -5,6 +5,7 @@
 #include "support/temp_folder.h"
 #include "ui/editor_state.h"
 #include "viewer/mail_list_model.h"
+#include "viewer/mail_order.h"
 #include "viewer/mail_text.h"
 #include "viewer/viewer_layout.h"
 
@@ -149,6 +150,89 @@ TEST(MailListModel, ReadsOnlyTheRowsAskedForAndGrowsWithTheFile)
     model.refreshCount();
     EXPECT_EQ(model.rowCount(), 30001);
     EXPECT_EQ(model.index(30000, 0).data().toString().trimmed(), QStringLiteral("new"));
+}
+
+TEST(MailOrder, AHeadingGoesUpThenDownThenBackToTheRecordOrder)
+{
+    using viewer::SortColumn;
+    viewer::SortOrder order;
+    order = viewer::nextOrder(order, 2);
+    EXPECT_EQ(order, (viewer::SortOrder{SortColumn::Date, false}));
+    order = viewer::nextOrder(order, 2);
+    EXPECT_EQ(order, (viewer::SortOrder{SortColumn::Date, true}));
+    EXPECT_EQ(viewer::nextOrder(order, 0), (viewer::SortOrder{SortColumn::Subject, false}));
+    EXPECT_EQ(viewer::nextOrder(order, 2), viewer::SortOrder{});
+}
+
+TEST(MailOrder, DatesAreReadAsTimesAndUndatedMailComesLastBothWays)
+{
+    EXPECT_EQ(viewer::mailDate(QStringLiteral("Tue, 08 Dec 2026 18:30:00 +0900")),
+              QDateTime(QDate(2026, 12, 8), QTime(9, 30), Qt::UTC));
+    EXPECT_EQ(viewer::mailDate(QStringLiteral("8 Dec 2026 18:30:00 +0900 (JST)")),
+              QDateTime(QDate(2026, 12, 8), QTime(9, 30), Qt::UTC));
+    EXPECT_EQ(viewer::mailDate(QStringLiteral("Tue, 8 Dec 2026 18:30:00 JST")),
+              QDateTime(QDate(2026, 12, 8), QTime(9, 30), Qt::UTC));
+    EXPECT_FALSE(viewer::mailDate(QStringLiteral("日付なし")));
+    EXPECT_FALSE(viewer::mailDate(QString()));
+
+    // As times across zones: Tuesday 23:00 in London is before Wednesday
+    // 10:00 in Tokyo. Equal times keep their record order.
+    const QList<viewer::ListedMail> mails = {
+        {QStringLiteral("a"), {}, QStringLiteral("Wed, 09 Dec 2026 10:00:00 +0900")},
+        {QStringLiteral("b"), {}, QString()},
+        {QStringLiteral("c"), {}, QStringLiteral("Tue, 08 Dec 2026 23:00:00 +0000")},
+        {QStringLiteral("d"), {}, QStringLiteral("壊れた日付")},
+        {QStringLiteral("e"), {}, QStringLiteral("Mon, 07 Dec 2026 10:00:00 +0900")},
+        {QStringLiteral("f"), {}, QStringLiteral("Wed, 09 Dec 2026 10:00:00 +0900")},
+    };
+    const viewer::SortOrder up{viewer::SortColumn::Date, false};
+    EXPECT_EQ(viewer::sortedRecords(mails, up), (QList<int>{4, 2, 0, 5, 1, 3}));
+    const viewer::SortOrder down{viewer::SortColumn::Date, true};
+    EXPECT_EQ(viewer::sortedRecords(mails, down), (QList<int>{0, 5, 2, 4, 1, 3}));
+    EXPECT_EQ(viewer::sortedRecords(mails, {}), (QList<int>{0, 1, 2, 3, 4, 5}));
+}
+
+TEST(MailOrder, SubjectsAndSendersSortWithoutRegardToCaseAndKeepTiesInOrder)
+{
+    const QList<viewer::ListedMail> mails = {
+        {QStringLiteral("会議"), QStringLiteral("b@example.jp"), {}},
+        {QStringLiteral("Agenda"), QStringLiteral("A@example.jp"), {}},
+        {QStringLiteral("agenda"), QStringLiteral("c@example.jp"), {}},
+        {QStringLiteral("  見積"), QStringLiteral("a@example.jp"), {}},
+    };
+    const QList<int> subjects = viewer::sortedRecords(mails, {viewer::SortColumn::Subject, false});
+    EXPECT_EQ(subjects.mid(0, 2), (QList<int>{1, 2})); // equal without case: record order
+    const QList<int> senders = viewer::sortedRecords(mails, {viewer::SortColumn::Sender, true});
+    EXPECT_EQ(senders, (QList<int>{2, 0, 1, 3}));
+}
+
+TEST(MailListModel, ShowsRecordsInAGivenOrderAndNamesEachRowsOwnRecord)
+{
+    TempFolder dir;
+    const QString path = dir.file(QStringLiteral("m.data"));
+    dir.write(QStringLiteral("m.data"),
+              mails({QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三")}));
+    const Result<QList<viewer::ListedMail>> listed = MailListModel::listedMails(path);
+    ASSERT_TRUE(listed.ok());
+    ASSERT_EQ(listed.value().size(), 3);
+    EXPECT_EQ(listed.value()[1].sender.trimmed(), QStringLiteral("差出人2"));
+
+    MailListModel model(path);
+    model.reload();
+    model.setOrder({2, 0, 1});
+    EXPECT_EQ(model.index(0, 0).data().toString().trimmed(), QStringLiteral("三"));
+    EXPECT_EQ(model.record(0).value().body().trimmed(), QStringLiteral("本文3"));
+    EXPECT_EQ(model.recordAt(0), 2);
+    EXPECT_EQ(model.rowOf(0), 1);
+    // A mail appended later is listed after the ordered ones.
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write(MailRecord::received(QStringLiteral("四"), {}, {}, {}).bytes());
+    file.close();
+    model.refreshCount();
+    EXPECT_EQ(model.recordAt(3), 3);
+    model.setOrder({});
+    EXPECT_EQ(model.index(0, 0).data().toString().trimmed(), QStringLiteral("一"));
 }
 
 TEST(TextFile, Cp932UnlessACharacterDoesNotFitAndReadsBothBack)
