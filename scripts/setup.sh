@@ -12,8 +12,9 @@ packages=(
     dovecot-core dovecot-pop3d python3-aiosmtpd openssl procps
     xvfb xauth xdotool imagemagick fonts-ipafont-gothic
     # the screen-reader test: a session bus, the accessibility bus, AT-SPI
-    # and a window manager that moves the focus between windows
-    dbus at-spi2-core python3-pyatspi openbox
+    # and a window manager that moves the focus between windows; a
+    # notification server for the desktop notice
+    dbus at-spi2-core python3-pyatspi openbox dunst
     # Qt's own buttons and dialogs in Japanese
     qt6-translations-l10n
     # toolbar icons

@@ -96,6 +96,11 @@ public:
     {
         return real_.trustCertificate(p, c);
     }
+    bool notify(const QString& summary, const QString& body,
+                std::function<void()> activated) override
+    {
+        return real_.notify(summary, body, std::move(activated));
+    }
 
 private:
     lumora::QtUiServices real_;

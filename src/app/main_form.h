@@ -194,6 +194,9 @@ private:
     bool startReceive(bool fromInterval);
     double minuteCount() const;
     void reportSettingsFailure();
+    // A desktop notice of mail stored by a receive while none of the
+    // program's windows is active.
+    void noticeNewMail(int count);
 
     AppContext& context_;
     Windows& windows_;

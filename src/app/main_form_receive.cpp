@@ -10,15 +10,18 @@
 #include "settings/set_form.h"
 #include "store/numeric_text.h"
 #include "store/records.h"
+#include "store/text_codec.h"
 #include "ui/app_context.h"
 #include "ui/certificate_box.h"
 #include "ui/clock.h"
 #include "ui/ui_services.h"
 #include "viewer/tyaku_form.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 
 #include <algorithm>
@@ -141,6 +144,7 @@ void MainForm::receiveEnded(int count)
     } else if (count >= 1 && Check2->isChecked()) {
         viewMail();
     }
+    noticeNewMail(count);
     Q_EMIT receiveFinished(count);
     if (const std::optional<ServerCertificate> certificate =
             std::exchange(refusedCertificate_, {})) {
@@ -149,6 +153,30 @@ void MainForm::receiveEnded(int count)
             startReceive(false);
         }
     }
+}
+
+void MainForm::noticeNewMail(int count)
+{
+    // While the user is in one of the program's windows, the lamp and the
+    // texts say it; a desktop notice is for when they are elsewhere.
+    if (count < 1 || QApplication::activeWindow()) {
+        return;
+    }
+    const RecordFile file = mailFile(context_.paths.receivedFile());
+    const qint64 stored = file.wholeCount();
+    QString newest;
+    if (const Result<QByteArray> last = file.read(stored); stored > 0 && last.ok()) {
+        const MailRecord mail = MailRecord::fromBytes(last.value());
+        newest = text::trimSpaces(text::CutAtNul(mail.from())) + u'\n' +
+                 text::trimSpaces(text::CutAtNul(mail.subject()));
+    }
+    // Activated, it opens the viewer, which shows the newest mail.
+    context_.ui.notify(QStringLiteral("新着メール %1 通").arg(count), newest,
+                       [form = QPointer<MainForm>(this)] {
+                           if (form) {
+                               form->viewMail();
+                           }
+                       });
 }
 
 void MainForm::startTimers()

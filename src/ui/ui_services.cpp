@@ -1,6 +1,7 @@
 #include "ui/ui_services.h"
 
 #include "ui/certificate_box.h"
+#include "ui/desktop_notices.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -121,6 +122,18 @@ void QtUiServices::setClipboardText(const QString& text)
 bool QtUiServices::openUrl(const QUrl& url)
 {
     return QDesktopServices::openUrl(url);
+}
+
+QtUiServices::QtUiServices() = default;
+QtUiServices::~QtUiServices() = default;
+
+bool QtUiServices::notify(const QString& summary, const QString& body,
+                          std::function<void()> activated)
+{
+    if (!notices_) {
+        notices_ = std::make_unique<ui::DesktopNotices>();
+    }
+    return notices_->show(summary, body, std::move(activated));
 }
 
 bool QtUiServices::trustCertificate(QWidget* parent, const ServerCertificate& certificate)

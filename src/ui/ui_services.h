@@ -6,10 +6,16 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
 class QPrinter;
 class QWidget;
+
+namespace lumora::ui {
+class DesktopNotices;
+}
 
 // Everything a window asks of the desktop: message boxes, file dialogs, the
 // clipboard and the browser. Windows receive a UiServices in their
@@ -68,6 +74,10 @@ public:
     // Shows a server certificate that cannot be verified and asks whether
     // to trust it for its server; true when the user trusts it.
     virtual bool trustCertificate(QWidget* parent, const ServerCertificate& certificate) = 0;
+    // A notice on the desktop (its notification service); activated runs
+    // when the user activates it. False when the desktop cannot be told.
+    virtual bool notify(const QString& summary, const QString& body,
+                        std::function<void()> activated) = 0;
 };
 
 // The real desktop, through Qt.
@@ -92,6 +102,13 @@ public:
     void setClipboardText(const QString& text) override;
     bool openUrl(const QUrl& url) override;
     bool trustCertificate(QWidget* parent, const ServerCertificate& certificate) override;
+    bool notify(const QString& summary, const QString& body,
+                std::function<void()> activated) override;
+    QtUiServices();
+    ~QtUiServices() override;
+
+private:
+    std::unique_ptr<ui::DesktopNotices> notices_;
 };
 
 } // namespace lumora

@@ -6,7 +6,9 @@
 #include "support/received_file.h"
 #include "support/scripted_mailbox.h"
 #include "ui/picture_button.h"
+#include "viewer/tyaku_form.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -89,6 +91,7 @@ private Q_SLOTS:
     void intervalOffLettersAndFractions();
     void theIntervalNeverStacksErrorBoxes();
     void endingWritesTheSettingsAndGivesUpAStalledReceive();
+    void newMailIsNoticedOnTheDesktopOnlyWhileTheUserIsElsewhere();
 };
 
 void ReceiveTest::threeMailsAreStoredAndDeletedInServerOrder()
@@ -457,6 +460,49 @@ void ReceiveTest::endingWritesTheSettingsAndGivesUpAStalledReceive()
     QVERIFY(r.box.calls().contains(QStringLiteral("abort")));
     QVERIFY(r.app.readData(QStringLiteral("ini.ini")).contains("NUMBER2=1"));
     QCOMPARE(r.records().size(), 1); // the first mail was stored
+}
+
+void ReceiveTest::newMailIsNoticedOnTheDesktopOnlyWhileTheUserIsElsewhere()
+{
+    Receiving r;
+    QVERIFY(r.start());
+    // The user is in another program: no window of Lumora is active.
+    QVERIFY(!QApplication::activeWindow());
+    r.box.mails = {mail(QStringLiteral("一通目")),
+                   {QStringLiteral("見積のお願い"),
+                    QStringLiteral("花子 <hanako@example.jp>"),
+                    QStringLiteral("Mon, 7 Dec 2026 11:00:00 +0900"),
+                    QStringLiteral("本文"),
+                    {}}};
+    QMetaObject::invokeMethod(r.form(), "receiveMail");
+    r.settle();
+    QCOMPARE(r.app.ui.notices.size(), 1);
+    QCOMPARE(r.app.ui.notices[0].summary, QStringLiteral("新着メール 2 通"));
+    QCOMPARE(r.app.ui.notices[0].body,
+             QStringLiteral("花子 <hanako@example.jp>\n見積のお願い")); // the newest
+    // The lamp's texts stay as they were.
+    QCOMPARE(r.form()->Text3->text(), QStringLiteral("新着メール有り。"));
+
+    // Activated, it opens the viewer on that mail.
+    r.app.ui.notices[0].activate();
+    auto* viewer = r.app.windows->existing<TyakuForm>();
+    QVERIFY(viewer && viewer->isVisible());
+    QCOMPARE(viewer->Text7->text(), QStringLiteral("見積のお願い"));
+
+    // Nothing new: no notice.
+    r.box.mails.clear();
+    QMetaObject::invokeMethod(r.form(), "receiveMail");
+    r.settle();
+    QCOMPARE(r.app.ui.notices.size(), 1);
+    // The user is in Lumora: its own lamp and texts say it, no notice.
+    r.form()->show();
+    r.form()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(r.form()));
+    r.box.mails = {mail(QStringLiteral("三通目"))};
+    QMetaObject::invokeMethod(r.form(), "receiveMail");
+    r.settle();
+    QCOMPARE(r.records().size(), 3);
+    QCOMPARE(r.app.ui.notices.size(), 1);
 }
 
 QTEST_MAIN(ReceiveTest)
