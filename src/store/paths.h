@@ -45,6 +45,8 @@ inline const QString kTrustFile = QStringLiteral("trusted-servers.txt");
 inline const QString kTlsMemoryFile = QStringLiteral("tls-servers.txt");
 // The received mails as they came, one file each.
 inline const QString kOriginalsFolder = QStringLiteral("messages");
+// The index of every stored mail's words, made from the files above.
+inline const QString kSearchIndexFile = QStringLiteral("search-index.sqlite");
 } // namespace names
 
 // The path under base for the relative path, each component matched against
@@ -84,6 +86,7 @@ public:
     QString trustFile() const { return dataFile(names::kTrustFile); }
     QString tlsMemoryFile() const { return dataFile(names::kTlsMemoryFile); }
     QString originalsFolder() const { return dataFile(names::kOriginalsFolder); }
+    QString searchIndexFile() const { return dataFile(names::kSearchIndexFile); }
     QString attachmentFolder() const { return path(names::kAttachmentFolder); }
     QString quickSaveFolder() const { return path(names::kQuickSaveFolder); }
     QString emoticonFile() const

@@ -1,0 +1,226 @@
+#include "search/mail_index.h"
+
+#include "search/search_terms.h"
+
+#include <QFile>
+
+#include <sqlite3.h>
+
+namespace lumora::search {
+namespace {
+
+const char* const kSchema =
+    "CREATE TABLE IF NOT EXISTS mail(id INTEGER PRIMARY KEY, key BLOB UNIQUE NOT NULL);"
+    "CREATE VIRTUAL TABLE IF NOT EXISTS terms USING fts5(subject, sender, body, files,"
+    " tokenize = 'unicode61 remove_diacritics 0');";
+
+// A prepared statement, finalized when it goes.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &s_, nullptr); }
+    ~Statement() { sqlite3_finalize(s_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return s_; }
+    explicit operator bool() const { return s_ != nullptr; }
+
+    void bindText(int i, const QString& text)
+    {
+        const QByteArray utf8 = text.toUtf8();
+        sqlite3_bind_text(s_, i, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+    }
+    void bindBlob(int i, const QByteArray& bytes)
+    {
+        sqlite3_bind_blob(s_, i, bytes.constData(), static_cast<int>(bytes.size()),
+                          SQLITE_TRANSIENT);
+    }
+    QByteArray blob(int column) const
+    {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(s_, column));
+        return QByteArray(data, sqlite3_column_bytes(s_, column));
+    }
+    int step() { return sqlite3_step(s_); }
+    void reset()
+    {
+        sqlite3_reset(s_);
+        sqlite3_clear_bindings(s_);
+    }
+
+private:
+    sqlite3_stmt* s_ = nullptr;
+};
+
+} // namespace
+
+MailIndex::MailIndex(QString path) : path_(std::move(path)) {}
+
+MailIndex::~MailIndex()
+{
+    sqlite3_close(db_);
+}
+
+Status MailIndex::failure(const QString& what) const
+{
+    return Status(StoreError::WriteFailed,
+                  path_ + QStringLiteral(": ") + what + QStringLiteral(": ") +
+                      QString::fromUtf8(db_ ? sqlite3_errmsg(db_) : "cannot open"));
+}
+
+Status MailIndex::exec(const char* sql)
+{
+    return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK
+               ? Status::success()
+               : failure(QString::fromUtf8(sql).left(40));
+}
+
+Status MailIndex::openOnce()
+{
+    sqlite3_close(db_);
+    db_ = nullptr;
+    const QByteArray name = QFile::encodeName(path_);
+    if (sqlite3_open_v2(name.constData(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        return failure(QStringLiteral("open"));
+    }
+    sqlite3_busy_timeout(db_, 5000);
+    // A whole check would read the whole file; a quick one finds a file
+    // that is not an index at all.
+    Status status = exec("PRAGMA journal_mode = WAL;");
+    if (status.ok()) {
+        status = exec("PRAGMA synchronous = NORMAL;");
+    }
+    if (status.ok()) {
+        status = exec(kSchema);
+    }
+    if (status.ok()) {
+        Statement check(db_, "PRAGMA quick_check;");
+        if (!check || check.step() != SQLITE_ROW ||
+            QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0))) !=
+                "ok") {
+            status = failure(QStringLiteral("damaged"));
+        }
+    }
+    return status;
+}
+
+Status MailIndex::open()
+{
+    if (openOnce().ok()) {
+        return Status::success();
+    }
+    // Damaged: the index is made again from the data files.
+    sqlite3_close(db_);
+    db_ = nullptr;
+    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        QFile::remove(path_ + suffix);
+    }
+    return openOnce();
+}
+
+Result<QSet<QByteArray>> MailIndex::keys()
+{
+    Statement all(db_, "SELECT key FROM mail;");
+    if (!all) {
+        return failure(QStringLiteral("keys"));
+    }
+    QSet<QByteArray> keys;
+    int rc = SQLITE_ROW;
+    while ((rc = all.step()) == SQLITE_ROW) {
+        keys.insert(all.blob(0));
+    }
+    if (rc != SQLITE_DONE) {
+        return failure(QStringLiteral("keys"));
+    }
+    return keys;
+}
+
+Status MailIndex::add(const QList<std::pair<QByteArray, IndexedMail>>& mails)
+{
+    if (Status begin = exec("BEGIN IMMEDIATE;"); !begin.ok()) {
+        return begin;
+    }
+    Statement key(db_, "INSERT OR IGNORE INTO mail(key) VALUES (?1);");
+    Statement terms(db_, "INSERT INTO terms(rowid, subject, sender, body, files)"
+                         " VALUES (?1, ?2, ?3, ?4, ?5);");
+    bool ok = key && terms;
+    for (qsizetype i = 0; ok && i < mails.size(); ++i) {
+        key.bindBlob(1, mails[i].first);
+        ok = key.step() == SQLITE_DONE;
+        key.reset();
+        if (!ok || sqlite3_changes(db_) == 0) {
+            continue; // indexed already
+        }
+        const IndexedMail& mail = mails[i].second;
+        sqlite3_bind_int64(terms.get(), 1, sqlite3_last_insert_rowid(db_));
+        terms.bindText(2, indexTerms(mail.subject));
+        terms.bindText(3, indexTerms(mail.sender));
+        terms.bindText(4, indexTerms(mail.body));
+        terms.bindText(5, indexTerms(mail.files.join(u' ')));
+        ok = terms.step() == SQLITE_DONE;
+        terms.reset();
+    }
+    if (!ok) {
+        const Status failed = failure(QStringLiteral("add"));
+        (void)exec("ROLLBACK;");
+        return failed;
+    }
+    return exec("COMMIT;");
+}
+
+Status MailIndex::remove(const QList<QByteArray>& keys)
+{
+    if (keys.isEmpty()) {
+        return Status::success();
+    }
+    if (Status begin = exec("BEGIN IMMEDIATE;"); !begin.ok()) {
+        return begin;
+    }
+    Statement id(db_, "SELECT id FROM mail WHERE key = ?1;");
+    Statement terms(db_, "DELETE FROM terms WHERE rowid = ?1;");
+    Statement mail(db_, "DELETE FROM mail WHERE id = ?1;");
+    bool ok = id && terms && mail;
+    for (qsizetype i = 0; ok && i < keys.size(); ++i) {
+        id.bindBlob(1, keys[i]);
+        if (id.step() == SQLITE_ROW) {
+            const sqlite3_int64 row = sqlite3_column_int64(id.get(), 0);
+            sqlite3_bind_int64(terms.get(), 1, row);
+            sqlite3_bind_int64(mail.get(), 1, row);
+            ok = terms.step() == SQLITE_DONE && mail.step() == SQLITE_DONE;
+            terms.reset();
+            mail.reset();
+        }
+        id.reset();
+    }
+    if (!ok) {
+        const Status failed = failure(QStringLiteral("remove"));
+        (void)exec("ROLLBACK;");
+        return failed;
+    }
+    return exec("COMMIT;");
+}
+
+Result<QSet<QByteArray>> MailIndex::find(const QString& typed)
+{
+    const QString query = matchQuery(typed);
+    QSet<QByteArray> found;
+    if (query.isEmpty()) {
+        return found;
+    }
+    Statement match(db_, "SELECT mail.key FROM terms JOIN mail ON mail.id = terms.rowid"
+                         " WHERE terms MATCH ?1;");
+    if (!match) {
+        return failure(QStringLiteral("find"));
+    }
+    match.bindText(1, query);
+    int rc = SQLITE_ROW;
+    while ((rc = match.step()) == SQLITE_ROW) {
+        found.insert(match.blob(0));
+    }
+    if (rc != SQLITE_DONE) {
+        return failure(QStringLiteral("find"));
+    }
+    return found;
+}
+
+} // namespace lumora::search

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "store/status.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <utility>
+
+struct sqlite3;
+
+// The word index of the stored mails, an SQLite file with an FTS5 table,
+// kept beside the data files. Each mail is indexed once under its key (its
+// original's SHA-256, or its record's for mail without one). The index is
+// made from the data files and can always be made again: a damaged file is
+// removed and made anew; every change is one transaction, so a crash
+// leaves the index as it was before the change or after it.
+namespace lumora::search {
+
+struct IndexedMail {
+    QString subject;
+    QString sender;
+    QString body;
+    QStringList files;
+};
+
+class MailIndex {
+public:
+    explicit MailIndex(QString path);
+    ~MailIndex();
+    MailIndex(const MailIndex&) = delete;
+    MailIndex& operator=(const MailIndex&) = delete;
+
+    // Opens the file, making it when it is missing and anew when it is
+    // damaged.
+    Status open();
+    // Every key indexed.
+    Result<QSet<QByteArray>> keys();
+    // Adds the mails, in one transaction.
+    Status add(const QList<std::pair<QByteArray, IndexedMail>>& mails);
+    // Removes the mails of these keys, in one transaction.
+    Status remove(const QList<QByteArray>& keys);
+    // The keys of the mails that match what the user typed.
+    Result<QSet<QByteArray>> find(const QString& typed);
+
+private:
+    Status openOnce();
+    Status exec(const char* sql);
+    Status failure(const QString& what) const;
+
+    QString path_;
+    sqlite3* db_ = nullptr;
+};
+
+} // namespace lumora::search

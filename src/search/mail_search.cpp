@@ -1,0 +1,149 @@
+#include "search/mail_search.h"
+
+#include "search/mail_index.h"
+#include "store/originals.h"
+#include "store/records.h"
+#include "store/text_codec.h"
+#include "viewer/original_mail.h"
+
+#include <QHash>
+
+namespace lumora::search {
+namespace {
+
+// A batch of additions is one transaction.
+constexpr int kBatch = 200;
+
+QString field(const QString& text)
+{
+    return text::trimSpaces(text::CutAtNul(text));
+}
+
+IndexedMail indexedMail(const Originals& originals, qint64 n, const QByteArray& record)
+{
+    if (const std::optional<QByteArray> raw = originals.read(n, record)) {
+        const viewer::OriginalMail mail = viewer::readOriginal(*raw);
+        return {mail.subject, mail.from, mail.body, mail.attachments};
+    }
+    // Mail stored without its original: what the record holds.
+    const MailRecord mail = MailRecord::fromBytes(record);
+    return {field(mail.subject()), field(mail.from()), field(mail.body()), {}};
+}
+
+} // namespace
+
+Result<QList<QByteArray>> MailSearch::recordKeys() const
+{
+    const RecordFile file = mailFile(paths_.receivedFile());
+    const qint64 count = file.wholeCount();
+    const Originals originals(paths_.originalsFolder());
+    Result<QList<Originals::Entry>> entries = originals.entries();
+    QList<Originals::Entry> map =
+        entries.ok() ? std::move(entries).value() : QList<Originals::Entry>();
+    QList<QByteArray> keys;
+    keys.reserve(count);
+    for (qint64 n = 1; n <= count; ++n) {
+        if (n <= map.size()) {
+            const Originals::Entry& entry = map[n - 1];
+            keys.append(entry.contentKey.isEmpty() ? entry.recordKey : entry.contentKey);
+            continue;
+        }
+        // Stored by a program without the map: the record's own key.
+        Result<QByteArray> record = file.read(n);
+        if (!record.ok()) {
+            return record.status();
+        }
+        keys.append(Originals::recordKey(record.value()));
+    }
+    return keys;
+}
+
+Status MailSearch::update(const std::function<void(int, int)>& progress,
+                          const std::atomic_bool* stop)
+{
+    MailIndex index(paths_.searchIndexFile());
+    if (Status opened = index.open(); !opened.ok()) {
+        return opened;
+    }
+    const Result<QList<QByteArray>> keys = recordKeys();
+    if (!keys.ok()) {
+        return keys.status();
+    }
+    Result<QSet<QByteArray>> indexed = index.keys();
+    if (!indexed.ok()) {
+        return indexed.status();
+    }
+    // What is gone goes first; then each key still missing, from its
+    // first record.
+    QHash<QByteArray, qint64> wanted;
+    for (qsizetype i = 0; i < keys.value().size(); ++i) {
+        wanted.insert(keys.value()[i], i + 1);
+    }
+    QList<QByteArray> gone;
+    for (const QByteArray& key : indexed.value()) {
+        if (!wanted.contains(key)) {
+            gone.append(key);
+        }
+    }
+    if (Status removed = index.remove(gone); !removed.ok()) {
+        return removed;
+    }
+    QList<qint64> missing;
+    QSet<QByteArray> seen;
+    for (qsizetype i = 0; i < keys.value().size(); ++i) {
+        const QByteArray& key = keys.value()[i];
+        if (!indexed.value().contains(key) && !seen.contains(key)) {
+            seen.insert(key);
+            missing.append(i + 1);
+        }
+    }
+    const RecordFile file = mailFile(paths_.receivedFile());
+    const Originals originals(paths_.originalsFolder());
+    const int total = static_cast<int>(missing.size());
+    for (int done = 0; done < total;) {
+        if (stop && *stop) {
+            break;
+        }
+        QList<std::pair<QByteArray, IndexedMail>> batch;
+        for (int i = 0; i < kBatch && done + i < total; ++i) {
+            const qint64 n = missing[done + i];
+            const Result<QByteArray> record = file.read(n);
+            if (record.ok()) {
+                batch.append({keys.value()[n - 1], indexedMail(originals, n, record.value())});
+            }
+        }
+        if (Status added = index.add(batch); !added.ok()) {
+            return added;
+        }
+        done += std::min(kBatch, total - done);
+        if (progress) {
+            progress(done, total);
+        }
+    }
+    return Status::success();
+}
+
+Result<QList<int>> MailSearch::find(const QString& typed)
+{
+    MailIndex index(paths_.searchIndexFile());
+    if (Status opened = index.open(); !opened.ok()) {
+        return opened;
+    }
+    const Result<QSet<QByteArray>> found = index.find(typed);
+    if (!found.ok()) {
+        return found.status();
+    }
+    const Result<QList<QByteArray>> keys = recordKeys();
+    if (!keys.ok()) {
+        return keys.status();
+    }
+    QList<int> records;
+    for (qsizetype i = 0; i < keys.value().size(); ++i) {
+        if (found.value().contains(keys.value()[i])) {
+            records.append(static_cast<int>(i));
+        }
+    }
+    return records;
+}
+
+} // namespace lumora::search

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "store/paths.h"
+#include "store/status.h"
+
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+// Search across every stored mail: the index beside the data files brought
+// in step with the received-mail file and its originals, and what the user
+// typed answered with the records that match. Reads the data files without
+// a turn (as every reader does) and writes only the index; safe on any
+// thread, one call at a time per index.
+namespace lumora::search {
+
+class MailSearch {
+public:
+    explicit MailSearch(AppPaths paths) : paths_(std::move(paths)) {}
+
+    // Adds the mails the index lacks (a new index: every mail) and removes
+    // those no longer stored. progress(done, total) follows the additions;
+    // stop ends it after the batch in hand (what was added stays).
+    Status update(const std::function<void(int done, int total)>& progress = {},
+                  const std::atomic_bool* stop = nullptr);
+
+    // The records (from 0) whose mail matches, in record order.
+    Result<QList<int>> find(const QString& typed);
+
+private:
+    // Each record's index key, in record order.
+    Result<QList<QByteArray>> recordKeys() const;
+
+    AppPaths paths_;
+};
+
+} // namespace lumora::search

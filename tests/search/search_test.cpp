@@ -1,0 +1,167 @@
+// Search across every stored mail: the matching rules, and the index kept in
+// step with the received-mail file through receives, deletions and crashes.
+#include "search/mail_index.h"
+#include "search/mail_search.h"
+#include "search/search_terms.h"
+#include "store/mail_store.h"
+#include "store/records.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+using namespace lumora;
+using lumora::test::TempFolder;
+
+namespace {
+
+QByteArray key(int n)
+{
+    return QByteArray(32, static_cast<char>(n));
+}
+
+// An index of the mails, each under key(i + 1), asked what the text finds.
+struct Indexed {
+    TempFolder dir;
+    search::MailIndex index{dir.file(QStringLiteral("i.sqlite"))};
+    explicit Indexed(const QList<search::IndexedMail>& mails)
+    {
+        EXPECT_TRUE(index.open().ok());
+        QList<std::pair<QByteArray, search::IndexedMail>> batch;
+        for (int i = 0; i < mails.size(); ++i) {
+            batch.append({key(i + 1), mails[i]});
+        }
+        EXPECT_TRUE(index.add(batch).ok());
+    }
+    // The numbers (from 1) of the mails found.
+    QList<int> find(const QString& typed)
+    {
+        const Result<QSet<QByteArray>> found = index.find(typed);
+        EXPECT_TRUE(found.ok());
+        QList<int> numbers;
+        for (const QByteArray& k : found.value()) {
+            numbers.append(static_cast<unsigned char>(k[0]));
+        }
+        std::sort(numbers.begin(), numbers.end());
+        return numbers;
+    }
+};
+
+QByteArray original(const QString& subject, const QString& body, const QString& file = {})
+{
+    QByteArray mail = "From: =?UTF-8?B?" + QStringLiteral("花子").toUtf8().toBase64() +
+                      "?= <hanako@example.jp>\r\nSubject: =?UTF-8?B?" +
+                      subject.toUtf8().toBase64() +
+                      "?=\r\nMIME-Version: 1.0\r\n"
+                      "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+                      "--b\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                      "Content-Transfer-Encoding: base64\r\n\r\n" +
+                      body.toUtf8().toBase64() + "\r\n";
+    if (!file.isEmpty()) {
+        mail += "--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: "
+                "attachment; filename*=UTF-8''" +
+                file.toUtf8().toPercentEncoding() +
+                "\r\nContent-Transfer-Encoding: base64\r\n\r\nAAAA\r\n";
+    }
+    return mail + "--b--\r\n";
+}
+
+void store(const AppPaths& paths, const QString& subject, const QString& body,
+           const QString& file = {})
+{
+    const MailStore mails(paths);
+    MailStore::Appender appender(mails, Writer::Receive);
+    const MailRecord record = MailRecord::received(
+        subject, QStringLiteral("花子 <hanako@example.jp>"), QString(), body.left(100));
+    ASSERT_TRUE(appender.append(record.bytes(), original(subject, body, file)).ok());
+    appender.finish(true);
+}
+
+} // namespace
+
+TEST(SearchTerms, WidthKanaAndCaseAreFoldedAlike)
+{
+    EXPECT_EQ(search::fold(QStringLiteral("ｶﾞｲﾄﾞ")), search::fold(QStringLiteral("ガイド")));
+    EXPECT_EQ(search::fold(QStringLiteral("ガイド")), QStringLiteral("がいど"));
+    EXPECT_EQ(search::fold(QStringLiteral("ＡＢＣ１")), QStringLiteral("abc1"));
+    EXPECT_EQ(search::indexTerms(QStringLiteral("会議録 Agenda")),
+              QStringLiteral("会議 議録 録 agenda"));
+    EXPECT_EQ(search::matchQuery(QStringLiteral("会議録 Age")),
+              QStringLiteral("\"会議 議録\" \"age\"*"));
+    EXPECT_TRUE(search::matchQuery(QStringLiteral("  、。 ")).isEmpty());
+}
+
+TEST(MailIndex, FindsJapaneseByAnyTwoCharactersAndOneByItsStart)
+{
+    Indexed i({{QStringLiteral("定例会議の議事録"), QStringLiteral("鈴木"), QString(), {}},
+               {QStringLiteral("ｶﾞｲﾄﾞﾌﾞｯｸ"), QStringLiteral("Taro"), QString(), {}},
+               {QStringLiteral("Agenda"), QStringLiteral("ﾎｹﾞ"), QStringLiteral("見積"), {}},
+               {QStringLiteral("請求"), QString(), QString(), {QStringLiteral("請求書.pdf")}}});
+    EXPECT_EQ(i.find(QStringLiteral("会議")), (QList<int>{1}));
+    EXPECT_EQ(i.find(QStringLiteral("議事録")), (QList<int>{1}));
+    EXPECT_EQ(i.find(QStringLiteral("議録")), (QList<int>{})); // not side by side
+    EXPECT_EQ(i.find(QStringLiteral("録")), (QList<int>{1}));  // one character, a run's last
+    EXPECT_EQ(i.find(QStringLiteral("がいど")), (QList<int>{2}));
+    EXPECT_EQ(i.find(QStringLiteral("ガイド")), (QList<int>{2}));
+    EXPECT_EQ(i.find(QStringLiteral("AGEN")), (QList<int>{3}));
+    EXPECT_EQ(i.find(QStringLiteral("見積 agenda")), (QList<int>{3})); // every word
+    EXPECT_EQ(i.find(QStringLiteral("見積 会議")), (QList<int>{}));
+    EXPECT_EQ(i.find(QStringLiteral("請求書")), (QList<int>{4})); // an attachment's name
+    EXPECT_EQ(i.find(QStringLiteral("請求")), (QList<int>{4}));
+    EXPECT_EQ(i.find(QStringLiteral("ない言葉")), (QList<int>{}));
+}
+
+TEST(MailIndex, ADamagedFileIsMadeAnew)
+{
+    TempFolder dir;
+    const QString path = dir.file(QStringLiteral("i.sqlite"));
+    dir.write(QStringLiteral("i.sqlite"), QByteArray(8192, 'x'));
+    search::MailIndex index(path);
+    ASSERT_TRUE(index.open().ok());
+    EXPECT_TRUE(index.keys().value().isEmpty());
+}
+
+TEST(MailSearch, KeepsInStepWithReceivesAndDeletionsAndReadsTheWholeOriginal)
+{
+    TempFolder dir;
+    const AppPaths paths = AppPaths::at(dir.path());
+    ASSERT_TRUE(paths.createFolders().ok());
+    // A word far beyond what a record holds, and an attachment's name.
+    store(paths, QStringLiteral("長いメール"),
+          QStringLiteral("あ").repeated(40000) + QStringLiteral("最後の合言葉"));
+    store(paths, QStringLiteral("見積のお願い"), QStringLiteral("よろしく"),
+          QStringLiteral("見積書.xlsx"));
+    store(paths, QStringLiteral("会議"), QStringLiteral("見積も見てください"));
+    search::MailSearch search(paths);
+    int lastDone = 0;
+    ASSERT_TRUE(search.update([&](int done, int) { lastDone = done; }).ok());
+    EXPECT_EQ(lastDone, 3);
+    EXPECT_EQ(search.find(QStringLiteral("合言葉")).value(), (QList<int>{0}));
+    EXPECT_EQ(search.find(QStringLiteral("見積書")).value(), (QList<int>{1}));
+    EXPECT_EQ(search.find(QStringLiteral("見積")).value(), (QList<int>{1, 2}));
+
+    // A receive, then a deletion of one: the records move up, the index
+    // follows.
+    store(paths, QStringLiteral("追加"), QStringLiteral("新しい見積"));
+    ASSERT_TRUE(search.update().ok());
+    EXPECT_EQ(search.find(QStringLiteral("見積")).value(), (QList<int>{1, 2, 3}));
+    const MailStore mails(paths);
+    const Result<QByteArray> second = mailFile(paths.receivedFile()).read(2);
+    ASSERT_TRUE(mails.remove({{2, second.value()}}).ok());
+    ASSERT_TRUE(search.update().ok());
+    EXPECT_EQ(search.find(QStringLiteral("見積")).value(), (QList<int>{1, 2}));
+    EXPECT_TRUE(search.find(QStringLiteral("見積書")).value().isEmpty());
+    search::MailIndex index(paths.searchIndexFile());
+    ASSERT_TRUE(index.open().ok());
+    EXPECT_EQ(index.keys().value().size(), 3);
+
+    // All deleted; then the index removed: made again from the files.
+    ASSERT_TRUE(mails.removeFirst(3).ok());
+    ASSERT_TRUE(search.update().ok());
+    EXPECT_TRUE(search.find(QStringLiteral("見積")).value().isEmpty());
+    store(paths, QStringLiteral("再び"), QStringLiteral("見積"));
+    QFile::remove(paths.searchIndexFile());
+    ASSERT_TRUE(search.update().ok());
+    EXPECT_EQ(search.find(QStringLiteral("見積")).value(), (QList<int>{0}));
+}
