@@ -12,7 +12,8 @@
 // "deleting" the question 一件削除 asks for the viewer's row ROW.
 // With LUMORA_SHOT_TABS=N in the environment, the focus is first moved on N
 // times from the window's first control, and the focused control's name is
-// printed. LUMORA_SHOT_SORT=2,2 clicks the viewer's column headings first.
+// printed. LUMORA_SHOT_SORT=2,2 clicks the viewer's column headings first;
+// LUMORA_SHOT_SEARCH=words searches every mail in the viewer for them.
 
 #include "addressbook/friend_form.h"
 #include "app/app_folder.h"
@@ -152,6 +153,12 @@ int main(int argc, char** argv)
              qEnvironmentVariable("LUMORA_SHOT_SORT").split(u',', Qt::SkipEmptyParts)) {
             QMetaObject::invokeMethod(form, "sortClicked", Q_ARG(int, column.toInt()));
             QTest::qWait(300);
+        }
+        // LUMORA_SHOT_SEARCH=words searches every mail for them.
+        if (qEnvironmentVariableIsSet("LUMORA_SHOT_SEARCH")) {
+            QTest::qWait(500); // the index is made as the viewer opens
+            form->SearchText->setText(qEnvironmentVariable("LUMORA_SHOT_SEARCH"));
+            QTest::qWait(800);
         }
         if (args.size() > 4) {
             const QModelIndex index = form->MailListView->model()->index(args[4].toInt() - 1, 0);

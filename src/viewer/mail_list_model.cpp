@@ -49,7 +49,9 @@ void MailListModel::reload()
     beginResetModel();
     cache_.clear();
     order_.clear();
+    filter_.reset();
     count_ = static_cast<int>(std::min<qint64>(file_.wholeCount(), INT_MAX));
+    mapRows();
     endResetModel();
 }
 
@@ -64,20 +66,47 @@ void MailListModel::setOrder(QList<int> records)
             order_.append(r);
         }
     }
+    mapRows();
     endResetModel();
+}
+
+void MailListModel::setFilter(std::optional<QSet<int>> records)
+{
+    beginResetModel();
+    filter_ = std::move(records);
+    mapRows();
+    endResetModel();
+}
+
+void MailListModel::mapRows()
+{
+    rows_.clear();
+    if (!filter_) {
+        rows_ = order_;
+        return;
+    }
+    for (int row = 0; row < count_; ++row) {
+        const int record = order_.isEmpty() ? row : order_[row];
+        if (filter_->contains(record)) {
+            rows_.append(record);
+        }
+    }
 }
 
 int MailListModel::recordAt(int row) const
 {
-    return row >= 0 && row < order_.size() ? order_[row] : row;
+    if (!filter_ && order_.isEmpty()) {
+        return row;
+    }
+    return row >= 0 && row < rows_.size() ? rows_[row] : -1;
 }
 
 int MailListModel::rowOf(int record) const
 {
-    if (order_.isEmpty()) {
+    if (!filter_ && order_.isEmpty()) {
         return record >= 0 && record < count_ ? record : -1;
     }
-    return static_cast<int>(order_.indexOf(record));
+    return static_cast<int>(rows_.indexOf(record));
 }
 
 Result<QList<viewer::ListedMail>> MailListModel::listedMails(const QString& path)
@@ -108,10 +137,20 @@ void MailListModel::refreshCount()
 {
     const int now = static_cast<int>(std::min<qint64>(file_.wholeCount(), INT_MAX));
     if (now > count_) {
+        if (filter_) {
+            count_ = now; // a filtered list shows new mail when it is asked again
+            if (!order_.isEmpty()) {
+                for (int r = static_cast<int>(order_.size()); r < now; ++r) {
+                    order_.append(r);
+                }
+            }
+            return;
+        }
         beginInsertRows({}, count_, now - 1);
         if (!order_.isEmpty()) {
             for (int r = count_; r < now; ++r) {
                 order_.append(r);
+                rows_.append(r);
             }
         }
         count_ = now;
@@ -133,6 +172,9 @@ Result<MailRecord> MailListModel::record(int row) const
 const MailListModel::Row* MailListModel::row(int index) const
 {
     const int record = recordAt(index);
+    if (record < 0) {
+        return nullptr;
+    }
     if (const Row* cached = cache_.object(record)) {
         return cached;
     }
@@ -159,7 +201,10 @@ const MailListModel::Row* MailListModel::row(int index) const
 
 int MailListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : count_;
+    if (parent.isValid()) {
+        return 0;
+    }
+    return filter_ ? static_cast<int>(rows_.size()) : count_;
 }
 
 int MailListModel::columnCount(const QModelIndex& parent) const
@@ -169,7 +214,7 @@ int MailListModel::columnCount(const QModelIndex& parent) const
 
 QVariant MailListModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= count_ ||
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount() ||
         index.column() > 2) {
         return {};
     }

@@ -6,6 +6,9 @@
 
 #include <QAbstractTableModel>
 #include <QCache>
+#include <QSet>
+
+#include <optional>
 
 // The received-mail list: one row per whole record of the received-mail
 // file, in record order, so row i (from 0) is record i + 1. Cells are the
@@ -46,6 +49,9 @@ public:
     // record order. Records appended later are listed after them.
     void setOrder(QList<int> records);
     bool ordered() const { return !order_.isEmpty(); }
+    // Lists only these records (from 0), in the order; none: every record.
+    void setFilter(std::optional<QSet<int>> records);
+    bool filtered() const { return filter_.has_value(); }
     // The list's cells of every whole record of the file, read in one pass
     // (for sorting; safe on any thread).
     static Result<QList<viewer::ListedMail>> listedMails(const QString& path);
@@ -67,7 +73,13 @@ private:
     RecordFile file_;
     int count_ = 0;
     bool frozen_ = false;
+    // Builds rows_ from the order and the filter.
+    void mapRows();
+
     QList<int> order_;
+    std::optional<QSet<int>> filter_;
+    // The record of each row when the list is ordered or filtered.
+    QList<int> rows_;
     mutable QCache<int, Row> cache_;
     mutable qint64 headerReads_ = 0;
 };

@@ -30,6 +30,7 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -64,7 +65,8 @@ TyakuForm::TyakuForm(AppContext& context, QWidget* parent)
     : QWidget(parent, Qt::Window), context_(context),
       model_(std::make_unique<MailListModel>(context.paths.receivedFile())),
       job_(std::make_unique<BackgroundJob>()), lossJob_(std::make_unique<BackgroundJob>()),
-      sortJob_(std::make_unique<BackgroundJob>())
+      sortJob_(std::make_unique<BackgroundJob>()), searchJob_(std::make_unique<BackgroundJob>()),
+      indexJob_(std::make_unique<BackgroundJob>())
 {
     client_ = ui::makeForm(this, QStringLiteral("TyakuForm"), QStringLiteral("着信履歴"));
     setAccessibleName(windowTitle());
@@ -83,6 +85,7 @@ TyakuForm::TyakuForm(AppContext& context, QWidget* parent)
 
 TyakuForm::~TyakuForm()
 {
+    indexStop_ = true; // the index keeps what it has and goes on next time
     // A deletion in hand finishes before the window goes: the file is never
     // left half rewritten.
     if (job_->running()) {
@@ -127,6 +130,12 @@ void TyakuForm::connectSignals()
     connect(MailListView, &QAbstractItemView::activated, this, &TyakuForm::rowChosen);
     connect(Text1, &QLineEdit::returnPressed, this, &TyakuForm::search);
     connect(MailListView->header(), &QHeaderView::sectionClicked, this, &TyakuForm::sortClicked);
+    searchDelay_ = new QTimer(this);
+    searchDelay_->setSingleShot(true);
+    searchDelay_->setInterval(120);
+    connect(SearchText, &QLineEdit::textChanged, this, &TyakuForm::searchTextChanged);
+    connect(searchDelay_, &QTimer::timeout, this, &TyakuForm::searchAllMail);
+    SearchText->installEventFilter(this);
     connect(msortsubject, &QAction::triggered, this, [this] { sortClicked(0); });
     connect(msortsender, &QAction::triggered, this, [this] { sortClicked(1); });
     connect(msortdate, &QAction::triggered, this, [this] { sortClicked(2); });
@@ -224,6 +233,7 @@ void TyakuForm::fillRows()
     if (sortOrder_.column != viewer::SortColumn::None) {
         applySort();
     }
+    updateIndex();
 }
 
 bool TyakuForm::showRow(int row)
@@ -276,6 +286,7 @@ void TyakuForm::receiveEnded()
         if (sortOrder_.column != viewer::SortColumn::None) {
             applySort(); // the new mails take their places
         }
+        updateIndex();
     }
 }
 
@@ -415,6 +426,10 @@ bool TyakuForm::eventFilter(QObject* watched, QEvent* event)
             !MailListView->indexAt(click->position().toPoint()).isValid()) {
             chooseRow(selectedRow());
         }
+    } else if (event->type() == QEvent::KeyPress && watched == SearchText &&
+               static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        SearchText->clear(); // the whole list again
+        return true;
     } else if (event->type() == QEvent::KeyPress && watched == MailListView &&
                model_->rowCount() == 0) {
         // Enter or the space bar on an empty list says so, as a click does.

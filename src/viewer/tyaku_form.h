@@ -61,6 +61,7 @@ class QPushButton;
 class QStatusBar;
 class QTextEdit;
 class QToolBar;
+class QTimer;
 class QTreeView;
 
 namespace lumora {
@@ -101,6 +102,8 @@ public:
     QFrame* Picture4;
     QLabel* Label2;
     QLineEdit* Text1;
+    // Search across every stored mail (beside 件数).
+    QLineEdit* SearchText;
     QPushButton* Command3;
     QPushButton* Command4;
     QPushButton* Command5;
@@ -198,6 +201,9 @@ private Q_SLOTS:
     // A click on a column heading (0 subject, 1 sender, 2 date): up, down,
     // then the record order.
     void sortClicked(int column);
+    // What SearchText holds changed: the list shows the mails that match.
+    void searchTextChanged();
+    void searchAllMail();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -240,6 +246,10 @@ private:
     // the heading.
     void applySort();
     void reorder(QList<int> records);
+    // Brings the search index in step with the file, off the window's
+    // thread, with its progress in the status bar.
+    void updateIndex();
+    void showMatches(std::optional<QSet<int>> records);
     void pointerOver(QObject* watched);
     // The shown mail's original, when it has one.
     std::optional<QByteArray> shownOriginal() const;
@@ -262,6 +272,11 @@ private:
     viewer::SortOrder sortOrder_;
     // Counts the listings: a sort made for an older one is made again.
     int listings_ = 0;
+    std::unique_ptr<BackgroundJob> searchJob_;
+    std::unique_ptr<BackgroundJob> indexJob_;
+    std::atomic_bool indexStop_{false};
+    bool indexAgain_ = false;
+    QTimer* searchDelay_ = nullptr;
     bool lossAgain_ = false;
     OriginalForm* original_ = nullptr;
     bool exchanging_ = false; // an import or export runs

@@ -79,6 +79,8 @@ void TyakuForm::createControls()
     Text2 = ui::lineEdit(client_, "Text2", 7200, 480, 495, 270);
     Text2->setReadOnly(true);
     Text2->setAlignment(Qt::AlignRight);
+    SearchText = ui::lineEdit(client_, "SearchText", 7800, 500, 1500, 330);
+    SearchText->setPlaceholderText(QStringLiteral("すべてのメールを検索"));
     Text5 = ui::lineEdit(client_, "Text5", 9720, 480, 735, 375);
     Text5->setReadOnly(true);
 
@@ -223,6 +225,9 @@ QHash<QWidget*, QString> TyakuForm::explanationTable() const
         {Command5, QStringLiteral("受信したメールに返事を出します。リストからメールを選択"
                                   "（クリック）してから実行して下さい。")},
         {Command6, QStringLiteral("受信したメール全件削除します。")},
+        {SearchText, QStringLiteral("件名・差出人・本文・添付ファイルの名前から、受信したすべての"
+                                    "メールを検索します。入力するたびに一覧が絞り込まれます。"
+                                    "Escキーで全件の一覧に戻ります。")},
         {Text1, QStringLiteral("検索したい文字を入力し、メニューバーから「検索」「次を検索」を"
                                "選択し、検索したい文字を本文中(body)から検索します。")},
     };
@@ -239,6 +244,7 @@ void TyakuForm::nameControls()
         {Text9, "日付"},
         {rtfEd, "本文"},
         {Text1, "検索文字"},
+        {SearchText, "すべてのメールを検索"},
         {Text2, "件数"},
         {Text6, "コピー欄"},
         {tbToolBar, "ツールバー"},
@@ -267,8 +273,8 @@ void TyakuForm::prepareKeyboard()
 {
     ui::prepareKeyboard(this, ui::EscapeKey::Ignored);
     ui::ctrlTabLeaves(rtfEd);
-    ui::setTabChain({Command2, Text1, Command3, Command4, Command5, Command6, Text2, MailListView,
-                     Text7, Text8, Text9, rtfEd, Command1, Text6});
+    ui::setTabChain({Command2, Text1, Command3, Command4, Command5, Command6, Text2, SearchText,
+                     MailListView, Text7, Text8, Text9, rtfEd, Command1, Text6});
 }
 
 } // namespace lumora

@@ -151,6 +151,7 @@ private Q_SLOTS:
     void rowsAreChosenByKeyboardAndScreenReaderAsByTheMouse();
     void searchKeysAndTheTabChain();
     void columnHeadingsSortAndActionsActOnTheShownMail();
+    void searchAcrossEveryMailFiltersTheListAsYouType();
 };
 
 void TyakuFormTest::openListsEveryRecordAndShowsTheLast()
@@ -935,10 +936,10 @@ void TyakuFormTest::searchKeysAndTheTabChain()
 
     // Tab goes through what is in view, in reading order, and leaves the
     // body with Ctrl+Tab; the marker and the work controls are nowhere.
-    QCOMPARE(
-        tabChain(form->Command2),
-        objectNames({"Command2", "Text1", "Command3", "Command4", "Command5", "Command6", "Text2",
-                     "MailListView", "Text7", "Text8", "Text9", "rtfEd", "Command1", "Text6"}));
+    QCOMPARE(tabChain(form->Command2),
+             objectNames({"Command2", "Text1", "Command3", "Command4", "Command5", "Command6",
+                          "Text2", "SearchText", "MailListView", "Text7", "Text8", "Text9", "rtfEd",
+                          "Command1", "Text6"}));
     const QList<QWidget*> reached = accessibleWidgets(form);
     for (QWidget* hidden : std::initializer_list<QWidget*>{form->Text5, form->Text4, form->lstLst,
                                                            form->lstWk, form->rtfWk, form->Text3}) {
@@ -999,6 +1000,45 @@ void TyakuFormTest::columnHeadingsSortAndActionsActOnTheShownMail()
     QTRY_VERIFY(header->isSortIndicatorShown());
     form->mrecordorder->trigger();
     QVERIFY(!header->isSortIndicatorShown());
+}
+
+void TyakuFormTest::searchAcrossEveryMailFiltersTheListAsYouType()
+{
+    Viewer v({mail(QStringLiteral("定例会議の議事録"), QStringLiteral("次回は月曜")),
+              mail(QStringLiteral("見積のお願い"), QStringLiteral("ｶﾞｲﾄﾞを添付します")),
+              mail(QStringLiteral("忘年会"), QStringLiteral("会議室で")),
+              mail(QStringLiteral("お知らせ"), QStringLiteral("なし"))});
+    TyakuForm* form = v.open();
+    QAbstractItemModel* rows = form->MailListView->model();
+    const auto subjects = [rows] {
+        QStringList out;
+        for (int r = 0; r < rows->rowCount(); ++r) {
+            out << rows->index(r, 0).data().toString().trimmed();
+        }
+        return out;
+    };
+    // The index is made when the viewer opens; typing narrows the list.
+    form->SearchText->setText(QStringLiteral("会議"));
+    QTRY_COMPARE(subjects(),
+                 QStringList({QStringLiteral("定例会議の議事録"), QStringLiteral("忘年会")}));
+    QCOMPARE(form->StatusBar1->currentMessage(), QStringLiteral("2 通が一致"));
+    QCOMPARE(form->StatusBar1->accessibleDescription(),
+             QStringLiteral("「会議」に一致するメール 2 通"));
+    QCOMPARE(form->Text2->text(), QStringLiteral("4")); // the count of stored mail stays
+    form->SearchText->setText(QStringLiteral("ガイド"));
+    QTRY_COMPARE(subjects(), QStringList({QStringLiteral("見積のお願い")}));
+    // Choosing a match acts on that mail, as any row does.
+    v.clickRow(0);
+    QCOMPARE(form->Text7->text(), QStringLiteral("見積のお願い"));
+    form->SearchText->setText(QStringLiteral("存在しない言葉"));
+    QTRY_COMPARE(rows->rowCount(), 0);
+    QVERIFY(form->StatusBar1->accessibleDescription().contains(QStringLiteral("ありません")));
+    // Escape: every mail again, the shown one still shown and highlighted.
+    QTest::keyClick(form->SearchText, Qt::Key_Escape);
+    QCOMPARE(rows->rowCount(), 4);
+    QCOMPARE(form->Text7->text(), QStringLiteral("見積のお願い"));
+    QCOMPARE(form->MailListView->currentIndex().row(), 1);
+    QVERIFY(QFile::exists(v.app.dataFile(QStringLiteral("search-index.sqlite"))));
 }
 
 QTEST_MAIN(TyakuFormTest)
