@@ -9,10 +9,33 @@
 namespace lumora::search {
 namespace {
 
+// The terms table keeps only what finds a mail, not its text (content='');
+// each mail's text is kept compressed beside its key, for taking its terms
+// out again when it goes.
 const char* const kSchema =
-    "CREATE TABLE IF NOT EXISTS mail(id INTEGER PRIMARY KEY, key BLOB UNIQUE NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS mail(id INTEGER PRIMARY KEY, key BLOB UNIQUE NOT NULL,"
+    " text BLOB NOT NULL);"
     "CREATE VIRTUAL TABLE IF NOT EXISTS terms USING fts5(subject, sender, body, files,"
-    " tokenize = 'unicode61 remove_diacritics 0');";
+    " content = '', tokenize = 'unicode61 remove_diacritics 0');";
+
+// A mail's four texts, folded into one compressed value and back.
+constexpr char16_t kSeparator = u'\x1f';
+
+QByteArray packed(const IndexedMail& mail)
+{
+    const QString text =
+        QStringList{mail.subject, mail.sender, mail.body, mail.files.join(u' ')}.join(kSeparator);
+    return qCompress(text.toUtf8());
+}
+
+QStringList unpacked(const QByteArray& value)
+{
+    QStringList parts = QString::fromUtf8(qUncompress(value)).split(kSeparator);
+    while (parts.size() < 4) {
+        parts.append(QString());
+    }
+    return parts;
+}
 
 // A prepared statement, finalized when it goes.
 class Statement {
@@ -140,12 +163,13 @@ Status MailIndex::add(const QList<std::pair<QByteArray, IndexedMail>>& mails)
     if (Status begin = exec("BEGIN IMMEDIATE;"); !begin.ok()) {
         return begin;
     }
-    Statement key(db_, "INSERT OR IGNORE INTO mail(key) VALUES (?1);");
+    Statement key(db_, "INSERT OR IGNORE INTO mail(key, text) VALUES (?1, ?2);");
     Statement terms(db_, "INSERT INTO terms(rowid, subject, sender, body, files)"
                          " VALUES (?1, ?2, ?3, ?4, ?5);");
     bool ok = key && terms;
     for (qsizetype i = 0; ok && i < mails.size(); ++i) {
         key.bindBlob(1, mails[i].first);
+        key.bindBlob(2, packed(mails[i].second));
         ok = key.step() == SQLITE_DONE;
         key.reset();
         if (!ok || sqlite3_changes(db_) == 0) {
@@ -176,15 +200,21 @@ Status MailIndex::remove(const QList<QByteArray>& keys)
     if (Status begin = exec("BEGIN IMMEDIATE;"); !begin.ok()) {
         return begin;
     }
-    Statement id(db_, "SELECT id FROM mail WHERE key = ?1;");
-    Statement terms(db_, "DELETE FROM terms WHERE rowid = ?1;");
+    Statement id(db_, "SELECT id, text FROM mail WHERE key = ?1;");
+    // A table without its text forgets a mail by being told its terms.
+    Statement terms(db_, "INSERT INTO terms(terms, rowid, subject, sender, body, files)"
+                         " VALUES ('delete', ?1, ?2, ?3, ?4, ?5);");
     Statement mail(db_, "DELETE FROM mail WHERE id = ?1;");
     bool ok = id && terms && mail;
     for (qsizetype i = 0; ok && i < keys.size(); ++i) {
         id.bindBlob(1, keys[i]);
         if (id.step() == SQLITE_ROW) {
             const sqlite3_int64 row = sqlite3_column_int64(id.get(), 0);
+            const QStringList text = unpacked(id.blob(1));
             sqlite3_bind_int64(terms.get(), 1, row);
+            for (int column = 0; column < 4; ++column) {
+                terms.bindText(column + 2, indexTerms(text[column]));
+            }
             sqlite3_bind_int64(mail.get(), 1, row);
             ok = terms.step() == SQLITE_DONE && mail.step() == SQLITE_DONE;
             terms.reset();

@@ -11,10 +11,27 @@
 
 #include <QFile>
 
+#include <sqlite3.h>
+
 using namespace lumora;
 using lumora::test::TempFolder;
 
 namespace {
+
+// How many mails the terms table itself finds, without the table of keys
+// (a mail whose terms were not taken out when it went would count).
+int termRows(const QString& path, const char* match)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* count = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM terms WHERE terms MATCH ?1;", -1, &count, nullptr);
+    sqlite3_bind_text(count, 1, match, -1, SQLITE_STATIC);
+    const int rows = sqlite3_step(count) == SQLITE_ROW ? sqlite3_column_int(count, 0) : -1;
+    sqlite3_finalize(count);
+    sqlite3_close(db);
+    return rows;
+}
 
 QByteArray key(int n)
 {
@@ -155,6 +172,7 @@ TEST(MailSearch, KeepsInStepWithReceivesAndDeletionsAndReadsTheWholeOriginal)
     search::MailIndex index(paths.searchIndexFile());
     ASSERT_TRUE(index.open().ok());
     EXPECT_EQ(index.keys().value().size(), 3);
+    EXPECT_EQ(termRows(paths.searchIndexFile(), "\"見積\""), 2); // its terms went with it
 
     // All deleted; then the index removed: made again from the files.
     ASSERT_TRUE(mails.removeFirst(3).ok());
