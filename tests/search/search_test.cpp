@@ -11,6 +11,11 @@
 
 #include <QFile>
 
+#include <csignal>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
 #include <sqlite3.h>
 
 using namespace lumora;
@@ -182,4 +187,39 @@ TEST(MailSearch, KeepsInStepWithReceivesAndDeletionsAndReadsTheWholeOriginal)
     QFile::remove(paths.searchIndexFile());
     ASSERT_TRUE(search.update().ok());
     EXPECT_EQ(search.find(QStringLiteral("見積")).value(), (QList<int>{0}));
+}
+
+TEST(MailSearch, AProcessKilledWhileItIndexesLeavesAnIndexThatIsRightOrMadeRight)
+{
+    TempFolder dir;
+    const AppPaths paths = AppPaths::at(dir.path());
+    ASSERT_TRUE(paths.createFolders().ok());
+    for (int i = 0; i < 250; ++i) {
+        store(paths, QStringLiteral("件名%1").arg(i),
+              (i % 3 == 0 ? QStringLiteral("打ち合わせ ") : QString()) +
+                  QStringLiteral("本文").repeated(200));
+    }
+    // Killed at different moments of making the index: before, between and
+    // inside its transactions.
+    for (const int ms : {1, 15, 40, 90}) {
+        QFile::remove(paths.searchIndexFile());
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::thread([ms] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+                kill(getpid(), SIGKILL);
+            }).detach();
+            (void)search::MailSearch(paths).update();
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        search::MailSearch search(paths);
+        ASSERT_TRUE(search.update().ok()) << ms;
+        EXPECT_EQ(search.find(QStringLiteral("打ち合わせ")).value().size(), 84) << ms;
+        search::MailIndex index(paths.searchIndexFile());
+        ASSERT_TRUE(index.open().ok());
+        EXPECT_EQ(index.keys().value().size(), 250) << ms;
+    }
 }
