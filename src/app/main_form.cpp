@@ -10,6 +10,7 @@
 #include "settings/id_pass_form.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
+#include "store/background_job.h"
 #include "store/numeric_text.h"
 #include "store/records.h"
 #include "store/text_codec.h"
@@ -67,6 +68,7 @@ MainForm::MainForm(AppContext& context, Windows& windows, QWidget* parent)
 
 MainForm::~MainForm()
 {
+    indexStop_ = true; // the index keeps what it has; the next run goes on
     if (receiver_) {
         receiver_->stopAndWait();
     }
@@ -374,6 +376,7 @@ void MainForm::shutDown()
         return;
     }
     ended_ = true;
+    indexStop_ = true;
     if (timer1_) {
         timer1_->setInterval(0);
         timer2_->setInterval(0);

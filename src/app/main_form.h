@@ -44,6 +44,7 @@
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -58,6 +59,7 @@ class QPushButton;
 namespace lumora {
 
 struct AppContext;
+class BackgroundJob;
 class PictureButton;
 class ReceiveRunner;
 class Timer;
@@ -197,6 +199,9 @@ private:
     // A desktop notice of mail stored by a receive while none of the
     // program's windows is active.
     void noticeNewMail(int count);
+    // Brings the search index in step with mail stored while the viewer is
+    // closed (the viewer does it while open).
+    void keepIndexInStep();
 
     AppContext& context_;
     Windows& windows_;
@@ -212,6 +217,8 @@ private:
     // A certificate the receive just refused, to ask about when it has ended.
     std::optional<ServerCertificate> refusedCertificate_;
     bool unattended_ = false;
+    std::unique_ptr<BackgroundJob> indexJob_;
+    std::atomic_bool indexStop_{false};
 };
 
 } // namespace lumora

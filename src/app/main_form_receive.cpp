@@ -6,8 +6,10 @@
 #include "app/windows.h"
 #include "mail/mail_library.h"
 #include "mail/receive_runner.h"
+#include "search/mail_search.h"
 #include "settings/id_pass_form.h"
 #include "settings/set_form.h"
+#include "store/background_job.h"
 #include "store/numeric_text.h"
 #include "store/records.h"
 #include "store/text_codec.h"
@@ -145,6 +147,10 @@ void MainForm::receiveEnded(int count)
         viewMail();
     }
     noticeNewMail(count);
+    if (const TyakuForm* viewer = windows_.existing<TyakuForm>();
+        count >= 1 && (!viewer || !viewer->isVisible())) {
+        keepIndexInStep();
+    }
     Q_EMIT receiveFinished(count);
     if (const std::optional<ServerCertificate> certificate =
             std::exchange(refusedCertificate_, {})) {
@@ -177,6 +183,20 @@ void MainForm::noticeNewMail(int count)
                                form->viewMail();
                            }
                        });
+}
+
+void MainForm::keepIndexInStep()
+{
+    if (!indexJob_) {
+        indexJob_ = std::make_unique<BackgroundJob>();
+    }
+    if (indexJob_->running()) {
+        return; // the run in hand, or the viewer when it opens, takes this mail too
+    }
+    indexStop_ = false;
+    indexJob_->start([search = search::MailSearch(context_.paths),
+                      stop = &indexStop_]() mutable { return search.update({}, stop); },
+                     [](const Status&) {});
 }
 
 void MainForm::startTimers()

@@ -96,7 +96,7 @@ Status MailIndex::exec(const char* sql)
                : failure(QString::fromUtf8(sql).left(40));
 }
 
-Status MailIndex::openOnce()
+Status MailIndex::openOnce(Check check)
 {
     sqlite3_close(db_);
     db_ = nullptr;
@@ -116,10 +116,10 @@ Status MailIndex::openOnce()
     if (status.ok()) {
         status = exec(kSchema);
     }
-    if (status.ok()) {
-        Statement check(db_, "PRAGMA quick_check;");
-        if (!check || check.step() != SQLITE_ROW ||
-            QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0))) !=
+    if (status.ok() && check == Check::Quick) {
+        Statement quick(db_, "PRAGMA quick_check;");
+        if (!quick || quick.step() != SQLITE_ROW ||
+            QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(quick.get(), 0))) !=
                 "ok") {
             status = failure(QStringLiteral("damaged"));
         }
@@ -127,9 +127,9 @@ Status MailIndex::openOnce()
     return status;
 }
 
-Status MailIndex::open()
+Status MailIndex::open(Check check)
 {
-    if (openOnce().ok()) {
+    if (openOnce(check).ok()) {
         return Status::success();
     }
     // Damaged: the index is made again from the data files.
@@ -138,7 +138,7 @@ Status MailIndex::open()
     for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
         QFile::remove(path_ + suffix);
     }
-    return openOnce();
+    return openOnce(check);
 }
 
 Result<QSet<QByteArray>> MailIndex::keys()

@@ -35,8 +35,11 @@ public:
     MailIndex& operator=(const MailIndex&) = delete;
 
     // Opens the file, making it when it is missing and anew when it is
-    // damaged.
-    Status open();
+    // damaged. A search opens it without the check (which reads the whole
+    // file); a damaged file then fails the search, and the next update
+    // makes it anew.
+    enum class Check { Quick, None };
+    Status open(Check check = Check::Quick);
     // Every key indexed.
     Result<QSet<QByteArray>> keys();
     // Adds the mails, in one transaction.
@@ -47,7 +50,7 @@ public:
     Result<QSet<QByteArray>> find(const QString& typed);
 
 private:
-    Status openOnce();
+    Status openOnce(Check check);
     Status exec(const char* sql);
     Status failure(const QString& what) const;
 

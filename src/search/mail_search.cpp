@@ -21,13 +21,22 @@ QString field(const QString& text)
 
 IndexedMail indexedMail(const Originals& originals, qint64 n, const QByteArray& record)
 {
+    // What the record holds, and the whole of it from the original where
+    // that has it (an original without a header field leaves the record's).
+    const MailRecord stored = MailRecord::fromBytes(record);
+    IndexedMail mail{field(stored.subject()), field(stored.from()), field(stored.body()), {}};
     if (const std::optional<QByteArray> raw = originals.read(n, record)) {
-        const viewer::OriginalMail mail = viewer::readOriginal(*raw);
-        return {mail.subject, mail.from, mail.body, mail.attachments};
+        const viewer::OriginalMail original = viewer::readOriginal(*raw);
+        for (auto [whole, kept] :
+             {std::pair{&original.subject, &mail.subject}, std::pair{&original.from, &mail.sender},
+              std::pair{&original.body, &mail.body}}) {
+            if (!whole->trimmed().isEmpty()) {
+                *kept = *whole;
+            }
+        }
+        mail.files = original.attachments;
     }
-    // Mail stored without its original: what the record holds.
-    const MailRecord mail = MailRecord::fromBytes(record);
-    return {field(mail.subject()), field(mail.from()), field(mail.body()), {}};
+    return mail;
 }
 
 } // namespace
@@ -126,7 +135,7 @@ Status MailSearch::update(const std::function<void(int, int)>& progress,
 Result<QList<int>> MailSearch::find(const QString& typed)
 {
     MailIndex index(paths_.searchIndexFile());
-    if (Status opened = index.open(); !opened.ok()) {
+    if (Status opened = index.open(MailIndex::Check::None); !opened.ok()) {
         return opened;
     }
     const Result<QSet<QByteArray>> found = index.find(typed);

@@ -1,4 +1,5 @@
 #include "mail/receive_cycle.h"
+#include "search/mail_search.h"
 #include "settings/id_pass_form.h"
 #include "settings/set_form.h"
 #include "store/records.h"
@@ -472,7 +473,7 @@ void ReceiveTest::newMailIsNoticedOnTheDesktopOnlyWhileTheUserIsElsewhere()
                    {QStringLiteral("見積のお願い"),
                     QStringLiteral("花子 <hanako@example.jp>"),
                     QStringLiteral("Mon, 7 Dec 2026 11:00:00 +0900"),
-                    QStringLiteral("本文"),
+                    QStringLiteral("お見積もりの件です"),
                     {}}};
     QMetaObject::invokeMethod(r.form(), "receiveMail");
     r.settle();
@@ -482,6 +483,10 @@ void ReceiveTest::newMailIsNoticedOnTheDesktopOnlyWhileTheUserIsElsewhere()
              QStringLiteral("花子 <hanako@example.jp>\n見積のお願い")); // the newest
     // The lamp's texts stay as they were.
     QCOMPARE(r.form()->Text3->text(), QStringLiteral("新着メール有り。"));
+
+    // The search index follows the receive with the viewer closed.
+    QTRY_COMPARE(search::MailSearch(r.app.paths).find(QStringLiteral("見積")).value(),
+                 QList<int>{1});
 
     // Activated, it opens the viewer on that mail.
     r.app.ui.notices[0].activate();

@@ -1,5 +1,7 @@
 // Search across every stored mail: the matching rules, and the index kept in
 // step with the received-mail file through receives, deletions and crashes.
+#include "mail/mail_import.h"
+#include "mail/mail_library.h"
 #include "search/mail_index.h"
 #include "search/mail_search.h"
 #include "search/search_terms.h"
@@ -179,8 +181,16 @@ TEST(MailSearch, KeepsInStepWithReceivesAndDeletionsAndReadsTheWholeOriginal)
     EXPECT_EQ(index.keys().value().size(), 3);
     EXPECT_EQ(termRows(paths.searchIndexFile(), "\"見積\""), 2); // its terms went with it
 
+    // An import: decoded as a receive decodes, found by its attachment.
+    const auto library = createMailLibrary({});
+    const QByteArray imported =
+        original(QStringLiteral("取り込み"), QStringLiteral("本文"), QStringLiteral("図面.dwg"));
+    ASSERT_EQ(importMails(*library, paths, 1, [&](int) { return imported; }).imported, 1);
+    ASSERT_TRUE(search.update().ok());
+    EXPECT_EQ(search.find(QStringLiteral("図面")).value(), (QList<int>{3}));
+
     // All deleted; then the index removed: made again from the files.
-    ASSERT_TRUE(mails.removeFirst(3).ok());
+    ASSERT_TRUE(mails.removeFirst(4).ok());
     ASSERT_TRUE(search.update().ok());
     EXPECT_TRUE(search.find(QStringLiteral("見積")).value().isEmpty());
     store(paths, QStringLiteral("再び"), QStringLiteral("見積"));
