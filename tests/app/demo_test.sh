@@ -37,7 +37,7 @@ for _ in $(seq 1 100); do
     [[ -f $work/demo/servers/spool/0001.eml ]] && break
     sleep 0.2
 done
-pid=$(pgrep -x -P "$(pgrep -f -n "demo.sh $binary")" lumora || true)
+pid=$(pgrep -x -P "$demo" lumora || true) # this test's own demo
 [[ -n $pid ]] || { echo "Lumora is not running" >&2; exit 1; }
 kill -TERM "$pid"
 wait "$demo" || true

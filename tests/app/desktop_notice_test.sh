@@ -34,7 +34,7 @@ window '^other' >/dev/null
 sleep 0.5
 status=0
 /usr/bin/python3 "$root/tests/app/desktop_notice.py" "$work/demo" "$work/notify.log" || status=$?
-pid=$(pgrep -x -P "$(pgrep -f -n "demo.sh $binary")" lumora || true)
+pid=$(pgrep -x -P "$demo" lumora || true) # this test's own demo
 [[ -n $pid ]] && kill -TERM "$pid"
 wait "$demo" || true
 kill "$other" "$monitor" "$notices" "$wm" 2>/dev/null || true

@@ -24,7 +24,7 @@ LUMORA_DEMO_DIR=$work/demo bash "$root/scripts/demo.sh" "$binary" >"$work/demo.o
 demo=$!
 status=0
 /usr/bin/python3 "$root/tests/app/screen_reader.py" "$work/demo" || status=$?
-pid=$(pgrep -x -P "$(pgrep -f -n "demo.sh $binary")" lumora || true)
+pid=$(pgrep -x -P "$demo" lumora || true) # this test's own demo
 [[ -n $pid ]] && kill -TERM "$pid"
 wait "$demo" || true
 kill "$wm" 2>/dev/null || true
