@@ -83,19 +83,62 @@ QString fold(const QString& text)
 
 QString indexTerms(const QString& text)
 {
-    QStringList terms;
-    for (const Run& run : runs(fold(text))) {
-        if (!run.japanese) {
-            terms.append(run.text);
+    // Written straight into one text: a body of thousands of characters
+    // makes as many terms.
+    const QString folded = fold(text);
+    QString terms;
+    terms.reserve(folded.size() * 3);
+    const auto separate = [&terms] {
+        if (!terms.isEmpty() && terms.back() != u' ') {
+            terms += u' ';
+        }
+    };
+    QStringView previous; // the last Japanese character of the run in hand
+    bool inWord = false;
+    for (qsizetype i = 0; i < folded.size();) {
+        const bool pair =
+            folded[i].isHighSurrogate() && i + 1 < folded.size() && folded[i + 1].isLowSurrogate();
+        const QStringView c = QStringView(folded).mid(i, pair ? 2 : 1);
+        const char32_t code =
+            pair ? QChar::surrogateToUcs4(folded[i], folded[i + 1]) : folded[i].unicode();
+        i += c.size();
+        if (unspaced(code)) {
+            if (inWord) {
+                separate();
+                inWord = false;
+            }
+            if (!previous.isEmpty()) {
+                separate();
+                terms += previous;
+                terms += c;
+            }
+            previous = c;
             continue;
         }
-        const QStringList chars = characters(run.text);
-        for (qsizetype i = 0; i + 1 < chars.size(); ++i) {
-            terms.append(chars[i] + chars[i + 1]);
+        // A Japanese run ends: its last character alone.
+        if (!previous.isEmpty()) {
+            separate();
+            terms += previous;
+            previous = {};
         }
-        terms.append(chars.last());
+        if (wordCharacter(code)) {
+            if (!inWord) {
+                separate();
+                inWord = true;
+            }
+            terms += c;
+        } else {
+            inWord = false;
+        }
     }
-    return terms.join(u' ');
+    if (!previous.isEmpty()) {
+        separate();
+        terms += previous;
+    }
+    if (!terms.isEmpty() && terms.back() == u' ') {
+        terms.chop(1);
+    }
+    return terms;
 }
 
 QString matchQuery(const QString& typed)
