@@ -70,10 +70,18 @@ void MailListModel::setOrder(QList<int> records)
     endResetModel();
 }
 
-void MailListModel::setFilter(std::optional<QSet<int>> records)
+void MailListModel::setFilter(const std::optional<QList<int>>& records)
 {
     beginResetModel();
-    filter_ = std::move(records);
+    filter_.reset();
+    if (records) {
+        filter_.emplace(static_cast<size_t>(count_), false);
+        for (const int record : *records) {
+            if (record >= 0 && record < count_) {
+                (*filter_)[static_cast<size_t>(record)] = true;
+            }
+        }
+    }
     mapRows();
     endResetModel();
 }
@@ -87,7 +95,8 @@ void MailListModel::mapRows()
     }
     for (int row = 0; row < count_; ++row) {
         const int record = order_.isEmpty() ? row : order_[row];
-        if (filter_->contains(record)) {
+        if (record >= 0 && static_cast<size_t>(record) < filter_->size() &&
+            (*filter_)[static_cast<size_t>(record)]) {
             rows_.append(record);
         }
     }

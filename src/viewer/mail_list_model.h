@@ -9,6 +9,7 @@
 #include <QSet>
 
 #include <optional>
+#include <vector>
 
 // The received-mail list: one row per whole record of the received-mail
 // file, in record order, so row i (from 0) is record i + 1. Cells are the
@@ -50,7 +51,7 @@ public:
     void setOrder(QList<int> records);
     bool ordered() const { return !order_.isEmpty(); }
     // Lists only these records (from 0), in the order; none: every record.
-    void setFilter(std::optional<QSet<int>> records);
+    void setFilter(const std::optional<QList<int>>& records);
     bool filtered() const { return filter_.has_value(); }
     // The list's cells of every whole record of the file, read in one pass
     // (for sorting; safe on any thread).
@@ -77,7 +78,8 @@ private:
     void mapRows();
 
     QList<int> order_;
-    std::optional<QSet<int>> filter_;
+    // Which records the filter lets through, by record (from 0).
+    std::optional<std::vector<bool>> filter_;
     // The record of each row when the list is ordered or filtered.
     QList<int> rows_;
     mutable QCache<int, Row> cache_;

@@ -249,7 +249,7 @@ private:
     // Brings the search index in step with the file, off the window's
     // thread, with its progress in the status bar.
     void updateIndex();
-    void showMatches(std::optional<QSet<int>> records);
+    void showMatches(const std::optional<QList<int>>& records);
     void pointerOver(QObject* watched);
     // The shown mail's original, when it has one.
     std::optional<QByteArray> shownOriginal() const;

@@ -62,7 +62,7 @@ void TyakuForm::searchAllMail()
                 showStatus(QStringLiteral("検索できませんでした。"), status.detail());
                 return;
             }
-            showMatches(QSet<int>(found->cbegin(), found->cend()));
+            showMatches(*found);
             // Short, beside the copy button; the whole sentence for a
             // screen reader and the tool tip.
             const QString said =
@@ -75,14 +75,14 @@ void TyakuForm::searchAllMail()
         });
 }
 
-void TyakuForm::showMatches(std::optional<QSet<int>> records)
+void TyakuForm::showMatches(const std::optional<QList<int>>& records)
 {
     if (!records && !model_->filtered()) {
         return;
     }
     const bool chosen = MailListView->selectionModel()->hasSelection();
     const QScopedValueRollback listing(listing_, true);
-    model_->setFilter(std::move(records));
+    model_->setFilter(records);
     // The mail shown stays shown, highlighted when it is in the list.
     const int row = shown_.number > 0 ? model_->rowOf(static_cast<int>(shown_.number) - 1) : -1;
     if (row >= 0) {
