@@ -6,6 +6,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace lumora::search {
 namespace {
 
@@ -17,6 +20,10 @@ const char* const kSchema =
     " text BLOB NOT NULL);"
     "CREATE VIRTUAL TABLE IF NOT EXISTS terms USING fts5(subject, sender, body, files,"
     " content = '', tokenize = 'unicode61 remove_diacritics 0');";
+
+// The layout of the tables; a file of another is made anew.
+constexpr int kLayoutVersion = 2;
+const char* const kSetVersion = "PRAGMA user_version = 2;";
 
 // A mail's four texts, folded into one compressed value and back.
 constexpr char16_t kSeparator = u'\x1f';
@@ -75,6 +82,13 @@ private:
 
 } // namespace
 
+qint64 MailIndex::shortKey(const QByteArray& key)
+{
+    qint64 value = 0;
+    std::memcpy(&value, key.constData(), std::min<size_t>(sizeof value, key.size()));
+    return value;
+}
+
 MailIndex::MailIndex(QString path) : path_(std::move(path)) {}
 
 MailIndex::~MailIndex()
@@ -112,6 +126,17 @@ Status MailIndex::openOnce(Check check)
     Status status = exec("PRAGMA journal_mode = WAL;");
     if (status.ok()) {
         status = exec("PRAGMA synchronous = NORMAL;");
+    }
+    if (status.ok()) {
+        // An index of another layout is made anew.
+        Statement version(db_, "PRAGMA user_version;");
+        if (version && version.step() == SQLITE_ROW &&
+            sqlite3_column_int(version.get(), 0) != kLayoutVersion) {
+            status = exec("DROP TABLE IF EXISTS terms; DROP TABLE IF EXISTS mail;");
+            if (status.ok()) {
+                status = exec(kSetVersion);
+            }
+        }
     }
     if (status.ok()) {
         status = exec(kSchema);
@@ -163,20 +188,21 @@ Status MailIndex::add(const QList<std::pair<QByteArray, IndexedMail>>& mails)
     if (Status begin = exec("BEGIN IMMEDIATE;"); !begin.ok()) {
         return begin;
     }
-    Statement key(db_, "INSERT OR IGNORE INTO mail(key, text) VALUES (?1, ?2);");
+    Statement key(db_, "INSERT OR IGNORE INTO mail(id, key, text) VALUES (?1, ?2, ?3);");
     Statement terms(db_, "INSERT INTO terms(rowid, subject, sender, body, files)"
                          " VALUES (?1, ?2, ?3, ?4, ?5);");
     bool ok = key && terms;
     for (qsizetype i = 0; ok && i < mails.size(); ++i) {
-        key.bindBlob(1, mails[i].first);
-        key.bindBlob(2, packed(mails[i].second));
+        sqlite3_bind_int64(key.get(), 1, shortKey(mails[i].first));
+        key.bindBlob(2, mails[i].first);
+        key.bindBlob(3, packed(mails[i].second));
         ok = key.step() == SQLITE_DONE;
         key.reset();
         if (!ok || sqlite3_changes(db_) == 0) {
             continue; // indexed already
         }
         const IndexedMail& mail = mails[i].second;
-        sqlite3_bind_int64(terms.get(), 1, sqlite3_last_insert_rowid(db_));
+        sqlite3_bind_int64(terms.get(), 1, shortKey(mails[i].first));
         terms.bindText(2, indexTerms(mail.subject));
         terms.bindText(3, indexTerms(mail.sender));
         terms.bindText(4, indexTerms(mail.body));
@@ -230,22 +256,21 @@ Status MailIndex::remove(const QList<QByteArray>& keys)
     return exec("COMMIT;");
 }
 
-Result<QSet<QByteArray>> MailIndex::find(const QString& typed)
+Result<QSet<qint64>> MailIndex::find(const QString& typed)
 {
     const QString query = matchQuery(typed);
-    QSet<QByteArray> found;
+    QSet<qint64> found;
     if (query.isEmpty()) {
         return found;
     }
-    Statement match(db_, "SELECT mail.key FROM terms JOIN mail ON mail.id = terms.rowid"
-                         " WHERE terms MATCH ?1;");
+    Statement match(db_, "SELECT rowid FROM terms WHERE terms MATCH ?1;");
     if (!match) {
         return failure(QStringLiteral("find"));
     }
     match.bindText(1, query);
     int rc = SQLITE_ROW;
     while ((rc = match.step()) == SQLITE_ROW) {
-        found.insert(match.blob(0));
+        found.insert(sqlite3_column_int64(match.get(), 0));
     }
     if (rc != SQLITE_DONE) {
         return failure(QStringLiteral("find"));

@@ -46,8 +46,11 @@ public:
     Status add(const QList<std::pair<QByteArray, IndexedMail>>& mails);
     // Removes the mails of these keys, in one transaction.
     Status remove(const QList<QByteArray>& keys);
-    // The keys of the mails that match what the user typed.
-    Result<QSet<QByteArray>> find(const QString& typed);
+    // The short keys of the mails that match what the user typed.
+    Result<QSet<qint64>> find(const QString& typed);
+    // A mail's row in the index: its key's first eight bytes (keys are
+    // SHA-256 values; two mails that share them are one in the index).
+    static qint64 shortKey(const QByteArray& key);
 
 private:
     Status openOnce(Check check);

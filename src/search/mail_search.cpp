@@ -138,7 +138,7 @@ Result<QList<int>> MailSearch::find(const QString& typed)
     if (Status opened = index.open(MailIndex::Check::None); !opened.ok()) {
         return opened;
     }
-    const Result<QSet<QByteArray>> found = index.find(typed);
+    const Result<QSet<qint64>> found = index.find(typed);
     if (!found.ok()) {
         return found.status();
     }
@@ -148,7 +148,7 @@ Result<QList<int>> MailSearch::find(const QString& typed)
     }
     QList<int> records;
     for (qsizetype i = 0; i < keys.value().size(); ++i) {
-        if (found.value().contains(keys.value()[i])) {
+        if (found.value().contains(MailIndex::shortKey(keys.value()[i]))) {
             records.append(static_cast<int>(i));
         }
     }

@@ -61,11 +61,11 @@ struct Indexed {
     // The numbers (from 1) of the mails found.
     QList<int> find(const QString& typed)
     {
-        const Result<QSet<QByteArray>> found = index.find(typed);
+        const Result<QSet<qint64>> found = index.find(typed);
         EXPECT_TRUE(found.ok());
         QList<int> numbers;
-        for (const QByteArray& k : found.value()) {
-            numbers.append(static_cast<unsigned char>(k[0]));
+        for (const qint64 k : found.value()) {
+            numbers.append(static_cast<int>(k & 0xFF)); // each byte of key(n) is n
         }
         std::sort(numbers.begin(), numbers.end());
         return numbers;
