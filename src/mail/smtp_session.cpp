@@ -1,5 +1,7 @@
 #include "mail/smtp_session.h"
 
+#include "store/numeric_text.h"
+
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
@@ -38,17 +40,12 @@ NetError netErrorFor(CURLcode code)
     }
 }
 
-QString megabytes(qint64 bytes)
-{
-    return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1);
-}
-
 QString tooLargeText(qint64 size, qint64 limit)
 {
     return QStringLiteral("メールを送信できませんでした。\nメールが大きすぎます（%1 MB）。"
                           "このサーバーが受け付けるのは %2 MB（%3 バイト）までです。"
                           "添付ファイルを減らしてください。")
-        .arg(megabytes(size), megabytes(limit))
+        .arg(text::megabytes(size), text::megabytes(limit))
         .arg(limit);
 }
 

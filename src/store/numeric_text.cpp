@@ -156,4 +156,9 @@ int leadingInteger(QStringView text)
     return static_cast<int>(negative ? -value : value);
 }
 
+QString megabytes(qint64 bytes)
+{
+    return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1);
+}
+
 } // namespace lumora::text

@@ -26,4 +26,7 @@ std::int16_t toInt16HalfEven(double value);
 // sign, decimal digits. Text without one is 0.
 int leadingInteger(QStringView text);
 
+// A size in megabytes with one decimal ("20.0"), for messages.
+QString megabytes(qint64 bytes);
+
 } // namespace lumora::text

@@ -1,5 +1,7 @@
 #include "viewer/mail_source.h"
 
+#include "store/numeric_text.h"
+
 #include <QCollator>
 #include <QDir>
 #include <QFile>
@@ -22,11 +24,6 @@ constexpr qint64 kChunk = qint64(1) << 20;
 // A "From " line that starts a mail is short; a longer one is read as one
 // without being kept.
 constexpr qint64 kMaxSeparatorLine = 64 * 1024;
-
-QString megabytes(qint64 bytes)
-{
-    return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1);
-}
 
 const QString kTooLarge = QStringLiteral("大きすぎるため読み込みませんでした（%1 MB、上限 %2 MB）");
 
@@ -298,7 +295,7 @@ std::optional<QByteArray> MailSource::nextFromMbox(const std::atomic_bool* cance
             MboxSplitter::Mail mail = ready_.takeFirst();
             if (mail.tooLarge) {
                 passOver(QStringLiteral("%1 通目のメール").arg(mail.number),
-                         kTooLarge.arg(megabytes(mail.size), megabytes(kMaxMailBytes)));
+                         kTooLarge.arg(text::megabytes(mail.size), text::megabytes(kMaxMailBytes)));
                 continue;
             }
             ++delivered_;
@@ -367,7 +364,8 @@ std::optional<QByteArray> MailSource::nextFromFolder(const std::atomic_bool* can
         }
         if (opened.st_size > kMaxMailBytes) {
             ::close(fd);
-            passOver(name, kTooLarge.arg(megabytes(opened.st_size), megabytes(kMaxMailBytes)));
+            passOver(name, kTooLarge.arg(text::megabytes(opened.st_size),
+                                         text::megabytes(kMaxMailBytes)));
             continue;
         }
         QFile file;
@@ -382,7 +380,8 @@ std::optional<QByteArray> MailSource::nextFromFolder(const std::atomic_bool* can
             continue;
         }
         if (bytes.size() > kMaxMailBytes) {
-            passOver(name, kTooLarge.arg(megabytes(bytes.size()), megabytes(kMaxMailBytes)));
+            passOver(name,
+                     kTooLarge.arg(text::megabytes(bytes.size()), text::megabytes(kMaxMailBytes)));
             continue;
         }
         ++delivered_;
