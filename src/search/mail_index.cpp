@@ -166,6 +166,22 @@ Status MailIndex::open(Check check)
     return openOnce(check);
 }
 
+Status MailIndex::openForReading()
+{
+    sqlite3_close(db_);
+    db_ = nullptr;
+    if (!QFile::exists(path_)) {
+        return Status(StoreError::NotFound, path_);
+    }
+    const QByteArray name = QFile::encodeName(path_);
+    if (sqlite3_open_v2(name.constData(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        return failure(QStringLiteral("open"));
+    }
+    sqlite3_busy_timeout(db_, 5000);
+    return Status::success();
+}
+
 Result<QSet<QByteArray>> MailIndex::keys()
 {
     Statement all(db_, "SELECT key FROM mail;");
@@ -265,6 +281,10 @@ Result<QSet<qint64>> MailIndex::find(const QString& typed)
     }
     Statement match(db_, "SELECT rowid FROM terms WHERE terms MATCH ?1;");
     if (!match) {
+        // An index being made for the first time has no tables yet.
+        if (QByteArray(sqlite3_errmsg(db_)).startsWith("no such table")) {
+            return found;
+        }
         return failure(QStringLiteral("find"));
     }
     match.bindText(1, query);

@@ -40,6 +40,10 @@ public:
     // makes it anew.
     enum class Check { Quick, None };
     Status open(Check check = Check::Quick);
+    // Opens the file for searching only: it takes no write lock, so a
+    // search never holds up the update that makes the index. NotFound when
+    // there is no index yet.
+    Status openForReading();
     // Every key indexed.
     Result<QSet<QByteArray>> keys();
     // Adds the mails, in one transaction.

@@ -135,8 +135,10 @@ Status MailSearch::update(const std::function<void(int, int)>& progress,
 Result<QList<int>> MailSearch::find(const QString& typed)
 {
     MailIndex index(paths_.searchIndexFile());
-    if (Status opened = index.open(MailIndex::Check::None); !opened.ok()) {
-        return opened;
+    if (Status opened = index.openForReading(); !opened.ok()) {
+        // No index yet (it is being made): nothing found so far.
+        return opened.error() == StoreError::NotFound ? Result<QList<int>>(QList<int>())
+                                                      : Result<QList<int>>(opened);
     }
     const Result<QSet<qint64>> found = index.find(typed);
     if (!found.ok()) {
