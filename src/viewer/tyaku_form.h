@@ -246,6 +246,9 @@ private:
     // the heading.
     void applySort();
     void reorder(QList<int> records);
+    // Changes which rows the list shows (order, filter) without the change
+    // counting as the user's choice; the mail shown stays current.
+    void changeRows(const std::function<void()>& change);
     // Brings the search index in step with the file, off the window's
     // thread, with its progress in the status bar.
     void updateIndex();

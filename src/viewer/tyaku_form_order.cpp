@@ -61,10 +61,16 @@ void TyakuForm::applySort()
 
 void TyakuForm::reorder(QList<int> records)
 {
+    changeRows([&] { model_->setOrder(std::move(records)); });
+}
+
+void TyakuForm::changeRows(const std::function<void()>& change)
+{
     const bool chosen = MailListView->selectionModel()->hasSelection();
     const QScopedValueRollback listing(listing_, true);
-    model_->setOrder(std::move(records));
-    // The mail shown keeps its highlight and the keyboard goes on from it.
+    change();
+    // The mail shown keeps its highlight (when it is listed) and the
+    // keyboard goes on from it.
     const int row = shown_.number > 0 ? model_->rowOf(static_cast<int>(shown_.number) - 1) : -1;
     if (row >= 0) {
         const QModelIndex index = model_->index(row, 0);

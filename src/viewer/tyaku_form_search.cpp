@@ -12,7 +12,6 @@
 
 #include <QLineEdit>
 #include <QPointer>
-#include <QScopedValueRollback>
 #include <QTimer>
 #include <QTreeView>
 
@@ -80,18 +79,7 @@ void TyakuForm::showMatches(const std::optional<QList<int>>& records)
     if (!records && !model_->filtered()) {
         return;
     }
-    const bool chosen = MailListView->selectionModel()->hasSelection();
-    const QScopedValueRollback listing(listing_, true);
-    model_->setFilter(records);
-    // The mail shown stays shown, highlighted when it is in the list.
-    const int row = shown_.number > 0 ? model_->rowOf(static_cast<int>(shown_.number) - 1) : -1;
-    if (row >= 0) {
-        const QModelIndex index = model_->index(row, 0);
-        MailListView->selectionModel()->setCurrentIndex(
-            index, chosen ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
-                          : QItemSelectionModel::NoUpdate);
-        MailListView->scrollTo(index);
-    }
+    changeRows([&] { model_->setFilter(records); });
 }
 
 void TyakuForm::updateIndex()

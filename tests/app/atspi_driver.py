@@ -126,3 +126,15 @@ def answer_yes():
                 return found
         return None
     act(wait("question box", button))
+
+
+RECORD = 32284
+
+
+def records(demo):
+    """How many mails the demo's received-mail file holds."""
+    try:
+        with open(demo + "/data/lumora/★MailData/krddata2.data", "rb") as f:
+            return len(f.read()) // RECORD
+    except OSError:
+        return 0

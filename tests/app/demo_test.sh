@@ -6,16 +6,15 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 binary=$1
-work=$(mktemp -d)
-chmod 0755 "$work" # Dovecot's own users reach the demo servers' files inside
-trap 'pkill -KILL -P $$ 2>/dev/null || true; rm -rf "$work"' EXIT
+source "$root/tests/support/demo_session.sh"
+new_work
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cat >"$work/inside.sh" <<'INSIDE'
 set -euo pipefail
 root=$1 binary=$2 work=$3
-LUMORA_DEMO_DIR=$work/demo bash "$root/scripts/demo.sh" "$binary" >"$work/demo.out" 2>&1 &
-demo=$!
+source "$root/tests/support/demo_session.sh"
+start_demo
 source "$root/tests/support/x_window.sh"
 wid=$(window 'ルモラ Ver') || { cat "$work/demo.out" >&2; exit 1; }
 sleep 1
@@ -37,10 +36,7 @@ for _ in $(seq 1 100); do
     [[ -f $work/demo/servers/spool/0001.eml ]] && break
     sleep 0.2
 done
-pid=$(pgrep -x -P "$demo" lumora || true) # this test's own demo
-[[ -n $pid ]] || { echo "Lumora is not running" >&2; exit 1; }
-kill -TERM "$pid"
-wait "$demo" || true
+stop_demo || { echo "Lumora is not running" >&2; exit 1; }
 INSIDE
 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash "$work/inside.sh" "$root" "$binary" "$work"
 

@@ -9,26 +9,15 @@ import sys
 
 import pyatspi
 
-from atspi_driver import answer_yes, find, focus_by_tab, key, press, set_text, text_of, wait, \
-    window
+from atspi_driver import answer_yes, find, focus_by_tab, key, press, records, set_text, \
+    text_of, wait, window
 
 demo = sys.argv[1]
 spool = demo + "/servers/spool"
-received = demo + "/data/lumora/★MailData/krddata2.data"
-RECORD = 32284
-
-
-def records():
-    try:
-        with open(received, "rb") as f:
-            return len(f.read()) // RECORD
-    except OSError:
-        return 0
-
 
 main = window("ルモラ Ver")
 press(main, "受信")
-wait("four received mails", lambda: records() >= 4)
+wait("four received mails", lambda: records(demo) >= 4)
 press(main, "メールを見る")
 viewer = window("着信履歴")
 
