@@ -16,7 +16,7 @@ constexpr std::size_t kMaxQueued = 8;
 
 MailIntake::MailIntake(MailLibrary& mail, const AppPaths& paths, Writer who)
     : mail_(mail), paths_(paths), attachmentFolder_(paths.attachmentFolder()), store_(paths),
-      appender_(store_, who)
+      appender_(store_, who), index_(paths.searchIndexFile())
 {
     writer_ = std::thread([this] { writeJobs(); });
 }
@@ -47,7 +47,19 @@ void MailIntake::writeJobs()
         changed_.notify_all();
         Status status;
         if (!failed) {
+            if (!job.keys) {
+                job.keys = Originals::Entry{
+                    Originals::recordKey(job.record),
+                    job.original.isEmpty() ? QByteArray() : Originals::contentKey(job.original)};
+            }
             status = appender_.append(job.record, job.original, job.steps, job.keys).status();
+            if (status.ok()) {
+                // The index names a mail by its original, or by its record
+                // when it has none.
+                index_.add(job.keys->contentKey.isEmpty() ? job.keys->recordKey
+                                                          : job.keys->contentKey,
+                           std::move(job.indexed));
+            }
         }
         lock.lock();
         busy_ = false;
@@ -98,7 +110,9 @@ TakenMail taken(int decoded, const MailFields& fields, const QString& body, bool
     mail.subject = text::CutAtNul(fields.subject);
     mail.from = text::CutAtNul(fields.from);
     mail.date = text::CutAtNul(fields.date);
-    mail.shown = text::CutAtNul(body);
+    mail.body = text::CutAtNul(body);
+    mail.shown = mail.body;
+    mail.files = fields.files;
     if (hasAttachment) {
         mail.shown += QStringLiteral("\r\n") + kAttachmentNotice;
     }
@@ -148,7 +162,8 @@ Status MailIntake::store(const TakenMail& mail, QByteArray original, StoreSteps 
         return failure_;
     }
     wrote_ = true;
-    jobs_.push_back({mail.record.bytes(), std::move(original), std::move(steps), std::move(keys)});
+    jobs_.push_back({mail.record.bytes(), std::move(original), std::move(steps), std::move(keys),
+                     search::IndexedMail{mail.subject, mail.from, mail.body, mail.files}});
     lock.unlock();
     changed_.notify_all();
     return Status::success();

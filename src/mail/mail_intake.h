@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mail/mail_library.h"
+#include "search/index_feed.h"
 #include "store/mail_store.h"
 #include "store/paths.h"
 #include "store/record_file.h"
@@ -25,7 +26,9 @@
 // takes the file's turn, so a deletion asked for meanwhile goes between two
 // mails and the run goes on in the new file. Nothing is flushed mail by
 // mail: finish() waits for the writes and flushes everything at once, and
-// only then may the server delete mails.
+// only then may the server delete mails. Each mail written is handed to the
+// search index with the texts decoded here; the intake's end waits for the
+// index to hold them.
 namespace lumora {
 
 struct TakenMail {
@@ -33,7 +36,9 @@ struct TakenMail {
     QString subject;
     QString from;
     QString date;
+    QString body;  // the whole body, as decoded
     QString shown; // the body as shown and stored, with the attachment notice
+    QStringList files;
     MailRecord record;
 };
 
@@ -86,6 +91,7 @@ private:
         QByteArray original;
         StoreSteps steps;
         std::optional<Originals::Entry> keys;
+        search::IndexedMail indexed;
     };
     void writeJobs();
     void waitForWrites();
@@ -105,6 +111,7 @@ private:
     int written_ = 0;
     Status failure_;
     std::thread writer_;
+    search::IndexFeed index_;
 };
 
 } // namespace lumora

@@ -235,7 +235,9 @@ public:
                 mail.date = outer.date;
             }
         }
+        fields.files.clear();
         for (const mime::Attachment& file : mail.attachments) {
+            fields.files.append(file.name);
             const Result<QString> written =
                 attachments::writeNew(attachmentFolder, file.name, file.data);
             if (!written.ok()) {

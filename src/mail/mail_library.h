@@ -28,6 +28,8 @@ struct MailFields {
     QString date;
     QString from;
     QString header;
+    // The names of the files the decoding wrote, as the sender named them.
+    QStringList files;
 };
 
 // The header and body texts the retrieval gives for a whole mail: the header

@@ -14,16 +14,20 @@ namespace {
 
 // The terms table keeps only what finds a mail, not its text (content='');
 // each mail's text is kept compressed beside its key, for taking its terms
-// out again when it goes.
+// out again when it goes. The terms come folded and separated by spaces
+// (indexTerms), so the table only has to split them there: the ascii
+// tokenizer does (it leaves every other character in the term), at a
+// fraction of what unicode61 takes. Nothing ranks the matches, so no
+// column sizes are kept.
 const char* const kSchema =
     "CREATE TABLE IF NOT EXISTS mail(id INTEGER PRIMARY KEY, key BLOB UNIQUE NOT NULL,"
     " text BLOB NOT NULL);"
     "CREATE VIRTUAL TABLE IF NOT EXISTS terms USING fts5(subject, sender, body, files,"
-    " content = '', tokenize = 'unicode61 remove_diacritics 0');";
+    " content = '', columnsize = 0, tokenize = 'ascii tokenchars ''_''');";
 
 // The layout of the tables; a file of another is made anew.
-constexpr int kLayoutVersion = 2;
-const char* const kSetVersion = "PRAGMA user_version = 2;";
+constexpr int kLayoutVersion = 4;
+const char* const kSetVersion = "PRAGMA user_version = 4;";
 
 // A mail's four texts, folded into one compressed value and back.
 constexpr char16_t kSeparator = u'\x1f';
@@ -32,7 +36,7 @@ QByteArray packed(const IndexedMail& mail)
 {
     const QString text =
         QStringList{mail.subject, mail.sender, mail.body, mail.files.join(u' ')}.join(kSeparator);
-    return qCompress(text.toUtf8());
+    return qCompress(text.toUtf8(), 1);
 }
 
 QStringList unpacked(const QByteArray& value)
@@ -59,6 +63,10 @@ public:
         const QByteArray utf8 = text.toUtf8();
         sqlite3_bind_text(s_, i, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
     }
+    void bindText(int i, const QByteArray& utf8)
+    {
+        sqlite3_bind_text(s_, i, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+    }
     void bindBlob(int i, const QByteArray& bytes)
     {
         sqlite3_bind_blob(s_, i, bytes.constData(), static_cast<int>(bytes.size()),
@@ -82,6 +90,18 @@ private:
 
 } // namespace
 
+// The statements that add a mail, prepared once for the connection.
+struct MailIndex::Adding {
+    explicit Adding(sqlite3* db)
+        : row(db, "INSERT OR IGNORE INTO mail(id, key, text) VALUES (?1, ?2, ?3);"),
+          terms(db, "INSERT INTO terms(rowid, subject, sender, body, files)"
+                    " VALUES (?1, ?2, ?3, ?4, ?5);")
+    {
+    }
+    Statement row;
+    Statement terms;
+};
+
 qint64 MailIndex::shortKey(const QByteArray& key)
 {
     qint64 value = 0;
@@ -93,6 +113,7 @@ MailIndex::MailIndex(QString path) : path_(std::move(path)) {}
 
 MailIndex::~MailIndex()
 {
+    adding_.reset();
     sqlite3_close(db_);
 }
 
@@ -112,6 +133,7 @@ Status MailIndex::exec(const char* sql)
 
 Status MailIndex::openOnce(Check check)
 {
+    adding_.reset();
     sqlite3_close(db_);
     db_ = nullptr;
     const QByteArray name = QFile::encodeName(path_);
@@ -134,12 +156,12 @@ Status MailIndex::openOnce(Check check)
             sqlite3_column_int(version.get(), 0) != kLayoutVersion) {
             status = exec("DROP TABLE IF EXISTS terms; DROP TABLE IF EXISTS mail;");
             if (status.ok()) {
+                status = exec(kSchema);
+            }
+            if (status.ok()) {
                 status = exec(kSetVersion);
             }
         }
-    }
-    if (status.ok()) {
-        status = exec(kSchema);
     }
     if (status.ok() && check == Check::Quick) {
         Statement quick(db_, "PRAGMA quick_check;");
@@ -158,6 +180,7 @@ Status MailIndex::open(Check check)
         return Status::success();
     }
     // Damaged: the index is made again from the data files.
+    adding_.reset();
     sqlite3_close(db_);
     db_ = nullptr;
     for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
@@ -168,6 +191,7 @@ Status MailIndex::open(Check check)
 
 Status MailIndex::openForReading()
 {
+    adding_.reset();
     sqlite3_close(db_);
     db_ = nullptr;
     if (!QFile::exists(path_)) {
@@ -201,37 +225,62 @@ Result<QSet<QByteArray>> MailIndex::keys()
 
 Status MailIndex::add(const QList<std::pair<QByteArray, IndexedMail>>& mails)
 {
-    if (Status begin = exec("BEGIN IMMEDIATE;"); !begin.ok()) {
-        return begin;
+    if (Status begun = begin(); !begun.ok()) {
+        return begun;
     }
-    Statement key(db_, "INSERT OR IGNORE INTO mail(id, key, text) VALUES (?1, ?2, ?3);");
-    Statement terms(db_, "INSERT INTO terms(rowid, subject, sender, body, files)"
-                         " VALUES (?1, ?2, ?3, ?4, ?5);");
-    bool ok = key && terms;
-    for (qsizetype i = 0; ok && i < mails.size(); ++i) {
-        sqlite3_bind_int64(key.get(), 1, shortKey(mails[i].first));
-        key.bindBlob(2, mails[i].first);
-        key.bindBlob(3, packed(mails[i].second));
-        ok = key.step() == SQLITE_DONE;
-        key.reset();
-        if (!ok || sqlite3_changes(db_) == 0) {
-            continue; // indexed already
+    for (const auto& [key, mail] : mails) {
+        if (Status inserted = insert(key, mail); !inserted.ok()) {
+            rollback();
+            return inserted;
         }
-        const IndexedMail& mail = mails[i].second;
-        sqlite3_bind_int64(terms.get(), 1, shortKey(mails[i].first));
-        terms.bindText(2, indexTerms(mail.subject));
-        terms.bindText(3, indexTerms(mail.sender));
-        terms.bindText(4, indexTerms(mail.body));
-        terms.bindText(5, indexTerms(mail.files.join(u' ')));
-        ok = terms.step() == SQLITE_DONE;
-        terms.reset();
     }
-    if (!ok) {
-        const Status failed = failure(QStringLiteral("add"));
-        (void)exec("ROLLBACK;");
-        return failed;
+    return commit();
+}
+
+Status MailIndex::begin()
+{
+    return exec("BEGIN IMMEDIATE;");
+}
+
+Status MailIndex::insert(const QByteArray& key, const IndexedMail& mail)
+{
+    if (!adding_) {
+        adding_ = std::make_unique<Adding>(db_);
     }
+    Statement& row = adding_->row;
+    Statement& terms = adding_->terms;
+    if (!row || !terms) {
+        return failure(QStringLiteral("add"));
+    }
+    sqlite3_bind_int64(row.get(), 1, shortKey(key));
+    row.bindBlob(2, key);
+    row.bindBlob(3, packed(mail));
+    const bool added = row.step() == SQLITE_DONE;
+    row.reset();
+    if (!added) {
+        return failure(QStringLiteral("add"));
+    }
+    if (sqlite3_changes(db_) == 0) {
+        return Status::success(); // indexed already
+    }
+    sqlite3_bind_int64(terms.get(), 1, shortKey(key));
+    terms.bindText(2, indexTerms(mail.subject));
+    terms.bindText(3, indexTerms(mail.sender));
+    terms.bindText(4, indexTerms(mail.body));
+    terms.bindText(5, indexTerms(mail.files.join(u' ')));
+    const bool indexed = terms.step() == SQLITE_DONE;
+    terms.reset();
+    return indexed ? Status::success() : failure(QStringLiteral("add"));
+}
+
+Status MailIndex::commit()
+{
     return exec("COMMIT;");
+}
+
+void MailIndex::rollback()
+{
+    (void)exec("ROLLBACK;");
 }
 
 Status MailIndex::remove(const QList<QByteArray>& keys)

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <utility>
 
 struct sqlite3;
@@ -48,6 +49,13 @@ public:
     Result<QSet<QByteArray>> keys();
     // Adds the mails, in one transaction.
     Status add(const QList<std::pair<QByteArray, IndexedMail>>& mails);
+    // The same a mail at a time, for mail that comes as it is stored: a
+    // transaction begun, mails inserted (one already indexed is left as it
+    // is), then committed, or rolled back after a failure.
+    Status begin();
+    Status insert(const QByteArray& key, const IndexedMail& mail);
+    Status commit();
+    void rollback();
     // Removes the mails of these keys, in one transaction.
     Status remove(const QList<QByteArray>& keys);
     // The short keys of the mails that match what the user typed.
@@ -61,8 +69,11 @@ private:
     Status exec(const char* sql);
     Status failure(const QString& what) const;
 
+    struct Adding;
+
     QString path_;
     sqlite3* db_ = nullptr;
+    std::unique_ptr<Adding> adding_;
 };
 
 } // namespace lumora::search

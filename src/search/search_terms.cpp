@@ -2,6 +2,11 @@
 
 #include <QStringList>
 
+#include <unicode/unorm2.h>
+
+#include <limits>
+#include <optional>
+
 namespace lumora::search {
 namespace {
 
@@ -67,11 +72,45 @@ QString quoted(const QString& term)
     return u'"' + term + u'"';
 }
 
+// NFKC with case folding, by ICU in one pass (Qt's own normalization takes
+// fifty times as long, and every stored body goes through here); nothing
+// when ICU cannot.
+std::optional<QString> nfkcCaseFolded(const QString& text)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const UNormalizer2* nfkc = unorm2_getNFKCCasefoldInstance(&status);
+    if (U_FAILURE(status) || text.size() > std::numeric_limits<int32_t>::max() / 2) {
+        return std::nullopt;
+    }
+    const auto size = static_cast<int32_t>(text.size());
+    // Folding seldom lengthens a text; when it does, ICU says by how much.
+    int32_t room = size + size / 4 + 16;
+    for (int pass = 0; pass < 2; ++pass) {
+        QString out(room, Qt::Uninitialized);
+        status = U_ZERO_ERROR;
+        const int32_t length =
+            unorm2_normalize(nfkc, reinterpret_cast<const UChar*>(text.utf16()), size,
+                             reinterpret_cast<UChar*>(out.data()), room, &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            room = length;
+            continue;
+        }
+        if (U_FAILURE(status)) {
+            return std::nullopt;
+        }
+        out.truncate(length);
+        return out;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 QString fold(const QString& text)
 {
-    QString folded = text.normalized(QString::NormalizationForm_KC).toCaseFolded();
+    std::optional<QString> icu = nfkcCaseFolded(text);
+    QString folded =
+        icu ? std::move(*icu) : text.normalized(QString::NormalizationForm_KC).toCaseFolded();
     for (QChar& c : folded) {
         // Katakana ァ to ヶ as hiragana ぁ to ゖ.
         if (c.unicode() >= 0x30A1 && c.unicode() <= 0x30F6) {
@@ -81,61 +120,83 @@ QString fold(const QString& text)
     return folded;
 }
 
-QString indexTerms(const QString& text)
+namespace {
+
+void appendUtf8(QByteArray& out, char32_t c)
 {
-    // Written straight into one text: a body of thousands of characters
-    // makes as many terms.
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+} // namespace
+
+QByteArray indexTerms(const QString& text)
+{
+    // Written straight into one UTF-8 text, as the index takes it: a body
+    // of thousands of characters makes as many terms.
     const QString folded = fold(text);
-    QString terms;
-    terms.reserve(folded.size() * 3);
+    QByteArray terms;
+    terms.reserve(folded.size() * 7);
     const auto separate = [&terms] {
-        if (!terms.isEmpty() && terms.back() != u' ') {
-            terms += u' ';
+        if (!terms.isEmpty() && terms.back() != ' ') {
+            terms += ' ';
         }
     };
-    QStringView previous; // the last Japanese character of the run in hand
+    char32_t previous = 0; // the last Japanese character of the run in hand
     bool inWord = false;
     for (qsizetype i = 0; i < folded.size();) {
         const bool pair =
             folded[i].isHighSurrogate() && i + 1 < folded.size() && folded[i + 1].isLowSurrogate();
-        const QStringView c = QStringView(folded).mid(i, pair ? 2 : 1);
         const char32_t code =
             pair ? QChar::surrogateToUcs4(folded[i], folded[i + 1]) : folded[i].unicode();
-        i += c.size();
+        i += pair ? 2 : 1;
         if (unspaced(code)) {
             if (inWord) {
                 separate();
                 inWord = false;
             }
-            if (!previous.isEmpty()) {
+            if (previous != 0) {
                 separate();
-                terms += previous;
-                terms += c;
+                appendUtf8(terms, previous);
+                appendUtf8(terms, code);
             }
-            previous = c;
+            previous = code;
             continue;
         }
         // A Japanese run ends: its last character alone.
-        if (!previous.isEmpty()) {
+        if (previous != 0) {
             separate();
-            terms += previous;
-            previous = {};
+            appendUtf8(terms, previous);
+            previous = 0;
         }
         if (wordCharacter(code)) {
             if (!inWord) {
                 separate();
                 inWord = true;
             }
-            terms += c;
+            appendUtf8(terms, code);
         } else {
             inWord = false;
         }
     }
-    if (!previous.isEmpty()) {
+    if (previous != 0) {
         separate();
-        terms += previous;
+        appendUtf8(terms, previous);
     }
-    if (!terms.isEmpty() && terms.back() == u' ') {
+    if (!terms.isEmpty() && terms.back() == ' ') {
         terms.chop(1);
     }
     return terms;

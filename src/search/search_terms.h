@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // How text is matched across every stored mail. Text is folded first, so
@@ -14,8 +15,8 @@ namespace lumora::search {
 // The folded form of a text.
 QString fold(const QString& text);
 
-// The terms the index keeps for a text, separated by spaces.
-QString indexTerms(const QString& text);
+// The terms the index keeps for a text, in UTF-8, separated by spaces.
+QByteArray indexTerms(const QString& text);
 
 // The index query for what the user typed: every word must match. Empty
 // when there is nothing to look for.

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 
 #include <csignal>
@@ -109,7 +110,7 @@ TEST(SearchTerms, WidthKanaAndCaseAreFoldedAlike)
     EXPECT_EQ(search::fold(QStringLiteral("ｶﾞｲﾄﾞ")), search::fold(QStringLiteral("ガイド")));
     EXPECT_EQ(search::fold(QStringLiteral("ガイド")), QStringLiteral("がいど"));
     EXPECT_EQ(search::fold(QStringLiteral("ＡＢＣ１")), QStringLiteral("abc1"));
-    EXPECT_EQ(search::indexTerms(QStringLiteral("会議録 Agenda")),
+    EXPECT_EQ(QString::fromUtf8(search::indexTerms(QStringLiteral("会議録 Agenda"))),
               QStringLiteral("会議 議録 録 agenda"));
     EXPECT_EQ(search::matchQuery(QStringLiteral("会議録 Age")),
               QStringLiteral("\"会議 議録\" \"age\"*"));
@@ -232,4 +233,38 @@ TEST(MailSearch, AProcessKilledWhileItIndexesLeavesAnIndexThatIsRightOrMadeRight
         ASSERT_TRUE(index.open().ok());
         EXPECT_EQ(index.keys().value().size(), 250) << ms;
     }
+}
+
+TEST(MailSearch, WhatAnImportStoresIsIndexedByItAndAnIndexItCannotWriteLosesNoMail)
+{
+    TempFolder dir;
+    const AppPaths paths = AppPaths::at(dir.path());
+    ASSERT_TRUE(paths.createFolders().ok());
+    const auto library = createMailLibrary({});
+    const QList<QByteArray> mails = {
+        original(QStringLiteral("長いメール"),
+                 QStringLiteral("あ").repeated(40000) + QStringLiteral("最後の合言葉")),
+        original(QStringLiteral("取り込み"), QStringLiteral("本文"), QStringLiteral("図面.dwg"))};
+    ASSERT_EQ(importMails(*library, paths, 2, [&](int i) { return mails[i]; }).imported, 2);
+
+    // Found with no update: by a word beyond what a record holds, by the
+    // attachment's name; and the update then has nothing to add.
+    search::MailSearch search(paths);
+    EXPECT_EQ(search.find(QStringLiteral("合言葉")).value(), (QList<int>{0}));
+    EXPECT_EQ(search.find(QStringLiteral("図面")).value(), (QList<int>{1}));
+    int added = 0;
+    ASSERT_TRUE(search.update([&](int done, int) { added = done; }).ok());
+    EXPECT_EQ(added, 0);
+
+    // The index's name taken by a folder: the mail is stored all the same,
+    // and an index made later finds it.
+    QFile::remove(paths.searchIndexFile());
+    ASSERT_TRUE(QDir().mkdir(paths.searchIndexFile()));
+    const QByteArray third = original(QStringLiteral("三通目"), QStringLiteral("見積"));
+    ASSERT_EQ(importMails(*library, paths, 1, [&](int) { return third; }).imported, 1);
+    EXPECT_EQ(mailFile(paths.receivedFile()).wholeCount(), 3);
+    ASSERT_TRUE(QDir(paths.searchIndexFile()).removeRecursively());
+    ASSERT_TRUE(search.update().ok());
+    EXPECT_EQ(search.find(QStringLiteral("見積")).value(), (QList<int>{2}));
+    EXPECT_EQ(search.find(QStringLiteral("合言葉")).value(), (QList<int>{0}));
 }

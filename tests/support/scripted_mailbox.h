@@ -72,7 +72,7 @@ public:
     int NMailPop3GetMailStatus(int, int number, MailFields& fields, int) override
     {
         const Mail& m = mails.at(number - 1);
-        fields = {m.subject, m.date, m.from, QStringLiteral("Subject: x")};
+        fields = {m.subject, m.date, m.from, QStringLiteral("Subject: x"), {}};
         return 0;
     }
     qint64 NMailPop3GetMailSize(int, int number) override

@@ -1,0 +1,61 @@
+#!/usr/bin/env python3
+"""A receive of the receive benchmark's 1000-mail Japanese mailbox from the
+harness Dovecot on loopback, by lumora-receive, with the search index kept
+in step by the receive and without an index (a folder stands where the index
+file would be, so the receive cannot open it). The time is the whole run,
+until the index holds every mail. Runs alternate; medians.
+
+    search_receive.py LUMORA_RECEIVE [--mails N] [--repeat N]
+"""
+import argparse
+import os
+import shutil
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from bench import Bench  # noqa: E402
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("receive")
+    parser.add_argument("--mails", type=int, default=1000)
+    parser.add_argument("--repeat", type=int, default=5)
+    args = parser.parse_args()
+    work = tempfile.mkdtemp(prefix="lumora-search-receive-")
+    bench = Bench(os.path.abspath(args.receive), work)
+    try:
+        mailbox, about = bench.make_mailbox(args.mails)
+        port = int(bench.env["LUMORA_POP3_PORT"])
+        print("Receive of %s, loopback:" % about, flush=True)
+        times = {"without an index": [], "index kept in step": []}
+        for _ in range(args.repeat):
+            for mode in times:
+                bench.fill(None)
+                bench.prepare_lumora(port)
+                index = os.path.join(bench.app, "★MailData", "search-index.sqlite")
+                if mode == "without an index":
+                    os.makedirs(index)
+                bench.fill(mailbox)
+                os.sync()
+                elapsed, _, code, errors = bench.lumora(port, args.mails)
+                if code != 0 or bench.waiting():
+                    sys.exit("lumora-receive failed (exit %d): %s" % (code, errors))
+                if mode == "index kept in step" and not os.path.isfile(index):
+                    sys.exit("the receive made no index")
+                times[mode].append(elapsed)
+        medians = {}
+        for mode, runs in times.items():
+            medians[mode] = sorted(runs)[len(runs) // 2]
+            print("  %-20s %6.2f s   (runs: %s)"
+                  % (mode, medians[mode], " ".join("%.2f" % r for r in runs)))
+        print("  ratio with / without the index: %.2f"
+              % (medians["index kept in step"] / medians["without an index"]))
+    finally:
+        bench.stop()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "search/mail_index.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+// The index kept in step while mail is stored: whoever stores a mail (a
+// receive, an import) hands over the texts it has already decoded, and a
+// thread of the feed's own adds them to the index in batches, one
+// transaction each. Nothing is decoded twice, and on a machine of two cores
+// the index is made beside the storing rather than after it.
+//
+// A mail is handed over once its record is written; a crash before the
+// feed's transaction leaves it out of the index, and the next update (which
+// always compares the index with the data files) adds it. A feed that
+// cannot write the index stops quietly for the same reason.
+namespace lumora::search {
+
+class IndexFeed {
+public:
+    explicit IndexFeed(QString indexPath);
+    // Waits for what was handed over to be in the index.
+    ~IndexFeed();
+    IndexFeed(const IndexFeed&) = delete;
+    IndexFeed& operator=(const IndexFeed&) = delete;
+
+    // Hands over the texts of a stored mail under its index key. Waits
+    // while the feed has many mails in hand, so that a slow disk does not
+    // fill the memory.
+    void add(QByteArray key, IndexedMail mail);
+
+private:
+    void run();
+
+    QString path_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::pair<QByteArray, IndexedMail>> queue_;
+    bool closing_ = false;
+    bool failed_ = false;
+    std::thread thread_;
+};
+
+} // namespace lumora::search
