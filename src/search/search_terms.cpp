@@ -122,39 +122,62 @@ QString fold(const QString& text)
 
 namespace {
 
-void appendUtf8(QByteArray& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+// The terms written through a cursor into room made beforehand: a body of
+// thousands of characters makes as many terms, and appending byte by byte
+// checked the room each time.
+class TermWriter {
+public:
+    // Each UTF-16 unit of the text makes at most 7 bytes: a pair of two
+    // 3-byte characters and a space (a run's last character alone is
+    // counted in the pair it no longer makes).
+    explicit TermWriter(qsizetype units) : out_(units * 8 + 16, Qt::Uninitialized)
+    {
+        at_ = out_.data();
     }
-}
+    void separate()
+    {
+        if (at_ != out_.data() && at_[-1] != ' ') {
+            *at_++ = ' ';
+        }
+    }
+    void add(char32_t c)
+    {
+        if (c < 0x80) {
+            *at_++ = static_cast<char>(c);
+        } else if (c < 0x800) {
+            *at_++ = static_cast<char>(0xC0 | (c >> 6));
+            *at_++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *at_++ = static_cast<char>(0xE0 | (c >> 12));
+            *at_++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *at_++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            *at_++ = static_cast<char>(0xF0 | (c >> 18));
+            *at_++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *at_++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *at_++ = static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    QByteArray take()
+    {
+        if (at_ != out_.data() && at_[-1] == ' ') {
+            --at_;
+        }
+        out_.truncate(at_ - out_.data());
+        return std::move(out_);
+    }
+
+private:
+    QByteArray out_;
+    char* at_;
+};
 
 } // namespace
 
 QByteArray indexTerms(const QString& text)
 {
-    // Written straight into one UTF-8 text, as the index takes it: a body
-    // of thousands of characters makes as many terms.
     const QString folded = fold(text);
-    QByteArray terms;
-    terms.reserve(folded.size() * 7);
-    const auto separate = [&terms] {
-        if (!terms.isEmpty() && terms.back() != ' ') {
-            terms += ' ';
-        }
-    };
+    TermWriter terms(folded.size());
     char32_t previous = 0; // the last Japanese character of the run in hand
     bool inWord = false;
     for (qsizetype i = 0; i < folded.size();) {
@@ -165,41 +188,38 @@ QByteArray indexTerms(const QString& text)
         i += pair ? 2 : 1;
         if (unspaced(code)) {
             if (inWord) {
-                separate();
+                terms.separate();
                 inWord = false;
             }
             if (previous != 0) {
-                separate();
-                appendUtf8(terms, previous);
-                appendUtf8(terms, code);
+                terms.separate();
+                terms.add(previous);
+                terms.add(code);
             }
             previous = code;
             continue;
         }
         // A Japanese run ends: its last character alone.
         if (previous != 0) {
-            separate();
-            appendUtf8(terms, previous);
+            terms.separate();
+            terms.add(previous);
             previous = 0;
         }
         if (wordCharacter(code)) {
             if (!inWord) {
-                separate();
+                terms.separate();
                 inWord = true;
             }
-            appendUtf8(terms, code);
+            terms.add(code);
         } else {
             inWord = false;
         }
     }
     if (previous != 0) {
-        separate();
-        appendUtf8(terms, previous);
+        terms.separate();
+        terms.add(previous);
     }
-    if (!terms.isEmpty() && terms.back() == ' ') {
-        terms.chop(1);
-    }
-    return terms;
+    return terms.take();
 }
 
 QString matchQuery(const QString& typed)
