@@ -19,8 +19,10 @@
 //
 // A mail is handed over once its record is written; a crash before the
 // feed's transaction leaves it out of the index, and the next update (which
-// always compares the index with the data files) adds it. A feed that
-// cannot write the index stops quietly for the same reason.
+// always compares the index with the data files, and which the window
+// starts after every receive) adds it. A feed that cannot write the index,
+// or has too many mails in hand, leaves them to that update in the same
+// way.
 namespace lumora::search {
 
 class IndexFeed {
@@ -31,9 +33,10 @@ public:
     IndexFeed(const IndexFeed&) = delete;
     IndexFeed& operator=(const IndexFeed&) = delete;
 
-    // Hands over the texts of a stored mail under its index key. Waits
-    // while the feed has many mails in hand, so that a slow disk does not
-    // fill the memory.
+    // Hands over the texts of a stored mail under its index key. Never
+    // waits: while the feed has many mails in hand (its thread runs at the
+    // lowest priority, and a busy machine may leave it behind), the mail is
+    // left to the next update, so the index never holds up the storing.
     void add(QByteArray key, IndexedMail mail);
 
 private:
