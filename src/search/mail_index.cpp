@@ -321,6 +321,12 @@ Status MailIndex::remove(const QList<QByteArray>& keys)
     return exec("COMMIT;");
 }
 
+Status MailIndex::clear()
+{
+    return exec("BEGIN IMMEDIATE; DELETE FROM mail;"
+                " INSERT INTO terms(terms) VALUES ('delete-all'); COMMIT;");
+}
+
 Result<QSet<qint64>> MailIndex::find(const QString& typed)
 {
     const QString query = matchQuery(typed);

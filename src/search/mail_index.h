@@ -58,6 +58,8 @@ public:
     void rollback();
     // Removes the mails of these keys, in one transaction.
     Status remove(const QList<QByteArray>& keys);
+    // Removes every mail, in one transaction.
+    Status clear();
     // The short keys of the mails that match what the user typed.
     Result<QSet<qint64>> find(const QString& typed);
     // A mail's row in the index: its key's first eight bytes (keys are

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/mail_store.h"
 #include "store/paths.h"
 #include "store/status.h"
 
@@ -25,6 +26,14 @@ public:
     // stop ends it after the batch in hand (what was added stays).
     Status update(const std::function<void(int done, int total)>& progress = {},
                   const std::atomic_bool* stop = nullptr);
+
+    // Takes out what a deletion took away (told by the store under the
+    // file's turn). Many mails at once (deleting all) empty the index
+    // instead, faster than taking each out; the next update adds back what
+    // stays. No index yet: nothing to do.
+    Status forget(const DeletedMails& gone);
+    // The same as the store's DeletionWitness.
+    DeletionWitness witness() const;
 
     // The records (from 0) whose mail matches, in record order.
     Result<QList<int>> find(const QString& typed);

@@ -56,22 +56,68 @@ Result<RecordFile::Recovery> MailStore::recover() const
     return recovered;
 }
 
-Status MailStore::remove(const QList<ChosenRecord>& chosen, const CompactHook& hook) const
+QByteArray MailStore::indexKey(const ChosenRecord& record) const
 {
-    const RecordOwner::Turn turn = owner_->take(Writer::Deletion);
-    if (Status settled = settle(turn); !settled.ok()) {
-        return settled;
+    const std::optional<Originals::Entry> entry = originals_.entryFor(record.number, record.bytes);
+    if (!entry) {
+        return Originals::recordKey(record.bytes);
     }
-    return deleteRecords(turn, tempPath_, chosen, deletionSteps(), hook);
+    return entry->contentKey.isEmpty() ? entry->recordKey : entry->contentKey;
 }
 
-Status MailStore::removeFirst(qint64 count, const CompactHook& hook) const
+Status MailStore::remove(const QList<ChosenRecord>& chosen, const CompactHook& hook,
+                         const DeletionWitness& witness) const
 {
     const RecordOwner::Turn turn = owner_->take(Writer::Deletion);
     if (Status settled = settle(turn); !settled.ok()) {
         return settled;
     }
-    return deleteFirst(turn, tempPath_, count, deletionSteps(), hook);
+    // The keys are read while the map still names the chosen records.
+    QList<QByteArray> keys;
+    if (witness) {
+        for (const ChosenRecord& record : chosen) {
+            keys.append(indexKey(record));
+        }
+    }
+    if (Status deleted = deleteRecords(turn, tempPath_, chosen, deletionSteps(), hook);
+        !deleted.ok()) {
+        return deleted;
+    }
+    if (witness) {
+        // A mail stored twice keeps its key while one of its records stays.
+        const Result<QList<Originals::Entry>> left = originals_.entries();
+        QSet<QByteArray> kept;
+        for (const Originals::Entry& entry : left.ok() ? left.value() : QList<Originals::Entry>()) {
+            kept.insert(entry.contentKey.isEmpty() ? entry.recordKey : entry.contentKey);
+        }
+        DeletedMails gone;
+        for (const QByteArray& key : keys) {
+            if (!kept.contains(key)) {
+                gone.keys.append(key);
+            }
+        }
+        witness(gone);
+    }
+    return Status::success();
+}
+
+Status MailStore::removeFirst(qint64 count, const CompactHook& hook,
+                              const DeletionWitness& witness) const
+{
+    const RecordOwner::Turn turn = owner_->take(Writer::Deletion);
+    if (Status settled = settle(turn); !settled.ok()) {
+        return settled;
+    }
+    if (Status deleted = deleteFirst(turn, tempPath_, count, deletionSteps(), hook);
+        !deleted.ok()) {
+        return deleted;
+    }
+    if (witness) {
+        // Mail stored while the user was asked stays, and is indexed again
+        // from the files.
+        witness({{}, true});
+    }
+    return Status::success();
 }
 
 Result<MailStore::StoredKeys> MailStore::storedKeys() const

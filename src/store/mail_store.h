@@ -6,6 +6,7 @@
 #include "store/status.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QMultiHash>
 #include <QSet>
 #include <QString>
@@ -29,6 +30,18 @@ struct AppendSteps {
     std::function<void()> between;
     std::function<void(qint64 number)> after;
 };
+
+// What a deletion took away, told under the file's turn once the deletion
+// is done, for what is kept beside the files (the search index): the keys
+// of the mails no longer stored (a mail's original's key, or its record's
+// for mail without one; a key another record still has is not among them),
+// or that every mail the user saw went. A crash before it is told leaves
+// the index to find out by comparing itself with the files.
+struct DeletedMails {
+    QList<QByteArray> keys;
+    bool all = false;
+};
+using DeletionWitness = std::function<void(const DeletedMails&)>;
 
 class MailStore {
 public:
@@ -80,10 +93,12 @@ public:
     // Deletes the chosen records (as the user saw them) with their
     // originals; Changed, and nothing deleted, when one is not that record
     // any more. Waits for the turn.
-    Status remove(const QList<ChosenRecord>& chosen, const CompactHook& hook = {}) const;
+    Status remove(const QList<ChosenRecord>& chosen, const CompactHook& hook = {},
+                  const DeletionWitness& witness = {}) const;
     // Deletes records 1 to count, what the user saw when asking to delete
     // all; mail stored since stays.
-    Status removeFirst(qint64 count, const CompactHook& hook = {}) const;
+    Status removeFirst(qint64 count, const CompactHook& hook = {},
+                       const DeletionWitness& witness = {}) const;
     // Completes a deletion a crash stopped and repairs what an older
     // program's interrupted deletion left: what start-up does, reading no
     // more than those need.
@@ -107,6 +122,8 @@ private:
     // brought in step.
     Status settle(const RecordOwner::Turn& turn) const;
     DeletionSteps deletionSteps() const;
+    // The index key of record n, as the map names its original.
+    QByteArray indexKey(const ChosenRecord& record) const;
 
     std::shared_ptr<RecordOwner> owner_;
     QString tempPath_;

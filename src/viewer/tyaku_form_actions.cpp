@@ -5,6 +5,7 @@
 #include "viewer/tyaku_form.h"
 
 #include "reply/reply_text.h"
+#include "search/mail_search.h"
 #include "store/background_job.h"
 #include "store/mail_store.h"
 #include "store/paths.h"
@@ -89,17 +90,21 @@ void TyakuForm::deleteSelected()
         return;
     }
     const MailStore store(context_.paths);
-    rewriteFile([store, chosen, hook = deletionHook] { return store.remove({chosen}, hook); },
-                [this](const Status& status) {
-                    clearFields();
-                    if (status.error() == StoreError::Changed) {
-                        context_.ui.inform(this, kListChanged);
-                    } else if (!status.ok()) {
-                        reportFailure(QStringLiteral("メールを削除できませんでした。"),
-                                      context_.paths.receivedFile());
-                    }
-                    fillRows();
-                });
+    rewriteFile(
+        [store, chosen, hook = deletionHook,
+         witness = search::MailSearch(context_.paths).witness()] {
+            return store.remove({chosen}, hook, witness);
+        },
+        [this](const Status& status) {
+            clearFields();
+            if (status.error() == StoreError::Changed) {
+                context_.ui.inform(this, kListChanged);
+            } else if (!status.ok()) {
+                reportFailure(QStringLiteral("メールを削除できませんでした。"),
+                              context_.paths.receivedFile());
+            }
+            fillRows();
+        });
 }
 
 void TyakuForm::deleteAll()
@@ -114,25 +119,28 @@ void TyakuForm::deleteAll()
     // All the user saw: a mail received while the question was open stays.
     const qint64 count = model_->recordCount();
     const MailStore store(context_.paths);
-    rewriteFile([store, count] { return store.removeFirst(count); },
-                [this](const Status& status) {
-                    if (status.error() == StoreError::Changed) {
-                        context_.ui.inform(this, kListChanged);
-                        fillRows();
-                        return;
-                    }
-                    if (!status.ok()) {
-                        reportFailure(QStringLiteral("メールを削除できませんでした。"),
-                                      context_.paths.receivedFile());
-                        fillRows();
-                        return;
-                    }
-                    const QScopedValueRollback listing(listing_, true);
-                    model_->reload();
-                    Q_EMIT explanationReset(QStringLiteral("0"));
-                    Text2->setText(QString::number(model_->rowCount()));
-                    clearFields();
-                });
+    rewriteFile(
+        [store, count, witness = search::MailSearch(context_.paths).witness()] {
+            return store.removeFirst(count, {}, witness);
+        },
+        [this](const Status& status) {
+            if (status.error() == StoreError::Changed) {
+                context_.ui.inform(this, kListChanged);
+                fillRows();
+                return;
+            }
+            if (!status.ok()) {
+                reportFailure(QStringLiteral("メールを削除できませんでした。"),
+                              context_.paths.receivedFile());
+                fillRows();
+                return;
+            }
+            const QScopedValueRollback listing(listing_, true);
+            model_->reload();
+            Q_EMIT explanationReset(QStringLiteral("0"));
+            Text2->setText(QString::number(model_->rowCount()));
+            clearFields();
+        });
 }
 
 void TyakuForm::showStatus(const QString& text, const QString& detail)

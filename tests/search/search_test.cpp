@@ -268,3 +268,36 @@ TEST(MailSearch, WhatAnImportStoresIsIndexedByItAndAnIndexItCannotWriteLosesNoMa
     EXPECT_EQ(search.find(QStringLiteral("見積")).value(), (QList<int>{2}));
     EXPECT_EQ(search.find(QStringLiteral("合言葉")).value(), (QList<int>{0}));
 }
+
+TEST(MailSearch, ADeletionTakesItsMailsOutOfTheIndexUnderTheFilesTurn)
+{
+    TempFolder dir;
+    const AppPaths paths = AppPaths::at(dir.path());
+    ASSERT_TRUE(paths.createFolders().ok());
+    store(paths, QStringLiteral("見積"), QStringLiteral("一通目"));
+    store(paths, QStringLiteral("会議"), QStringLiteral("二通目"));
+    store(paths, QStringLiteral("会議"), QStringLiteral("二通目")); // the same mail again
+    search::MailSearch search(paths);
+    ASSERT_TRUE(search.update().ok());
+    const MailStore mails(paths);
+    const RecordFile file = mailFile(paths.receivedFile());
+
+    // No update after any deletion: the witness alone keeps the index.
+    ASSERT_TRUE(mails.remove({{1, file.read(1).value()}}, {}, search.witness()).ok());
+    EXPECT_TRUE(search.find(QStringLiteral("見積")).value().isEmpty());
+    EXPECT_EQ(termRows(paths.searchIndexFile(), "\"見積\""), 0);
+    // One of the two records of the same mail goes: the other still finds it.
+    ASSERT_TRUE(mails.remove({{1, file.read(1).value()}}, {}, search.witness()).ok());
+    EXPECT_EQ(search.find(QStringLiteral("会議")).value(), (QList<int>{0}));
+
+    // Deleting all empties it; a chosen record that changed takes nothing out.
+    store(paths, QStringLiteral("見積"), QStringLiteral("三通目"));
+    ASSERT_TRUE(search.update().ok());
+    EXPECT_EQ(mails.remove({{1, QByteArray("other")}}, {}, search.witness()).error(),
+              StoreError::Changed);
+    EXPECT_EQ(search.find(QStringLiteral("会議")).value(), (QList<int>{0}));
+    ASSERT_TRUE(mails.removeFirst(2, {}, search.witness()).ok());
+    EXPECT_TRUE(search.find(QStringLiteral("会議")).value().isEmpty());
+    EXPECT_TRUE(search.find(QStringLiteral("見積")).value().isEmpty());
+    EXPECT_EQ(termRows(paths.searchIndexFile(), "\"会議\""), 0);
+}
