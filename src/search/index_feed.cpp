@@ -16,6 +16,10 @@ constexpr int kBatch = 200;
 constexpr std::chrono::milliseconds kIdleCommit{500};
 constexpr std::chrono::seconds kLongest{2};
 constexpr int kNice = 19;
+// How long the end of a run waits for the mails in hand; what is left then
+// goes to the next update. A busy machine gives a thread of the lowest
+// priority little time, and the run's end must not wait for it.
+constexpr std::chrono::seconds kLongestEnd{1};
 
 } // namespace
 
@@ -29,6 +33,7 @@ IndexFeed::~IndexFeed()
     {
         std::lock_guard lock(mutex_);
         closing_ = true;
+        closedAt_ = std::chrono::steady_clock::now();
     }
     changed_.notify_all();
     thread_.join();
@@ -71,6 +76,9 @@ void IndexFeed::run()
             changed_.wait_for(lock, kIdleCommit, work);
         } else {
             changed_.wait(lock, work);
+        }
+        if (closing_ && std::chrono::steady_clock::now() - closedAt_ > kLongestEnd) {
+            queue_.clear();
         }
         std::optional<std::pair<QByteArray, IndexedMail>> mail;
         if (!queue_.empty()) {

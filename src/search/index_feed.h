@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -21,14 +22,15 @@
 // feed's transaction leaves it out of the index, and the next update (which
 // always compares the index with the data files, and which the window
 // starts after every receive) adds it. A feed that cannot write the index,
-// or has too many mails in hand, leaves them to that update in the same
-// way.
+// has too many mails in hand, or has not caught up a second after its run
+// ends, leaves them to that update in the same way.
 namespace lumora::search {
 
 class IndexFeed {
 public:
     explicit IndexFeed(QString indexPath);
-    // Waits for what was handed over to be in the index.
+    // Waits for what was handed over to be in the index, a second at most:
+    // what is still in hand then is left to the next update.
     ~IndexFeed();
     IndexFeed(const IndexFeed&) = delete;
     IndexFeed& operator=(const IndexFeed&) = delete;
@@ -47,6 +49,7 @@ private:
     std::condition_variable changed_;
     std::deque<std::pair<QByteArray, IndexedMail>> queue_;
     bool closing_ = false;
+    std::chrono::steady_clock::time_point closedAt_;
     bool failed_ = false;
     std::thread thread_;
 };
