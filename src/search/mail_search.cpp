@@ -1,6 +1,7 @@
 #include "search/mail_search.h"
 
 #include "search/mail_index.h"
+#include "store/file_io.h"
 #include "store/originals.h"
 #include "store/records.h"
 #include "store/text_codec.h"
@@ -8,6 +9,8 @@
 
 #include <QFile>
 #include <QHash>
+
+#include <algorithm>
 
 namespace lumora::search {
 namespace {
@@ -66,6 +69,35 @@ Result<QList<QByteArray>> MailSearch::recordKeys() const
         keys.append(Originals::recordKey(record.value()));
     }
     return keys;
+}
+
+Result<QList<qint64>> MailSearch::recordRows() const
+{
+    const RecordFile file = mailFile(paths_.receivedFile());
+    const qint64 count = file.wholeCount();
+    const Originals originals(paths_.originalsFolder());
+    // No map (or none readable): every record is named by its own key.
+    const Result<QByteArray> read = fileio::readAll(originals.mapPath());
+    const QByteArray map = read.ok() ? read.value() : QByteArray();
+    constexpr qsizetype kKey = Originals::kEntryBytes / 2; // record key, then content key
+    const qint64 entries = map.size() / Originals::kEntryBytes;
+    QList<qint64> rows;
+    rows.reserve(count);
+    for (qint64 n = 1; n <= count; ++n) {
+        if (n <= entries) {
+            const char* entry = map.constData() + (n - 1) * Originals::kEntryBytes;
+            const char* content = entry + kKey;
+            const bool none = std::all_of(content, content + kKey, [](char c) { return c == 0; });
+            rows.append(MailIndex::shortKey(QByteArray::fromRawData(none ? entry : content, kKey)));
+            continue;
+        }
+        Result<QByteArray> record = file.read(n);
+        if (!record.ok()) {
+            return record.status();
+        }
+        rows.append(MailIndex::shortKey(Originals::recordKey(record.value())));
+    }
+    return rows;
 }
 
 Status MailSearch::update(const std::function<void(int, int)>& progress,
@@ -167,13 +199,13 @@ Result<QList<int>> MailSearch::find(const QString& typed)
     if (!found.ok()) {
         return found.status();
     }
-    const Result<QList<QByteArray>> keys = recordKeys();
-    if (!keys.ok()) {
-        return keys.status();
+    const Result<QList<qint64>> rows = recordRows();
+    if (!rows.ok()) {
+        return rows.status();
     }
     QList<int> records;
-    for (qsizetype i = 0; i < keys.value().size(); ++i) {
-        if (found.value().contains(MailIndex::shortKey(keys.value()[i]))) {
+    for (qsizetype i = 0; i < rows.value().size(); ++i) {
+        if (found.value().contains(rows.value()[i])) {
             records.append(static_cast<int>(i));
         }
     }

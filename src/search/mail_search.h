@@ -41,6 +41,10 @@ public:
 private:
     // Each record's index key, in record order.
     Result<QList<QByteArray>> recordKeys() const;
+    // The same as rows of the index (MailIndex::shortKey), read from the
+    // map in one piece without making a key of each entry: every search
+    // reads them.
+    Result<QList<qint64>> recordRows() const;
 
     AppPaths paths_;
 };

@@ -6,6 +6,7 @@
 #include "search/mail_search.h"
 #include "search/search_terms.h"
 #include "store/mail_store.h"
+#include "store/originals.h"
 #include "store/records.h"
 #include "support/temp_folder.h"
 
@@ -267,6 +268,13 @@ TEST(MailSearch, WhatAnImportStoresIsIndexedByItAndAnIndexItCannotWriteLosesNoMa
     ASSERT_TRUE(search.update().ok());
     EXPECT_EQ(search.find(QStringLiteral("見積")).value(), (QList<int>{2}));
     EXPECT_EQ(search.find(QStringLiteral("合言葉")).value(), (QList<int>{0}));
+
+    // Without the map (an older program's folder) each record is named by
+    // its own key, when indexing and when searching alike.
+    ASSERT_TRUE(QFile::remove(Originals(paths.originalsFolder()).mapPath()));
+    ASSERT_TRUE(search.update().ok());
+    EXPECT_EQ(search.find(QStringLiteral("見積")).value(), (QList<int>{2}));
+    EXPECT_EQ(search.find(QStringLiteral("本文")).value(), (QList<int>{1}));
 }
 
 TEST(MailSearch, ADeletionTakesItsMailsOutOfTheIndexUnderTheFilesTurn)
