@@ -52,35 +52,37 @@ SendReport sendMails(MailLibrary& mail, const SendRequest& request, const std::a
 {
     SendReport report;
     report.total = static_cast<int>(request.recipients.size());
-    for (int i = 0; i < report.total; ++i) {
+    const auto starting = [&](int i) {
         if (stop && *stop) {
             report.stopped = true;
-            break;
+            return false;
         }
-        const QString& recipient = request.recipients[i];
         if (progress) {
-            progress(i + 1, report.total, recipient);
+            progress(i + 1, report.total, request.recipients[i]);
         }
-        const int result = mail.NMailSmtpSendMail(request.server, recipient, QString(), QString(),
-                                                  request.from, request.subject, request.body,
-                                                  request.header, request.attachments, 0);
-        if (result < 0) {
-            report.failures.append(
-                {recipient, mail.NMailGetMessage(0), mail.NMailGetCertificate()});
-            if (report.failures.last().certificate) {
-                // The server is refused before any mail: every other mail
-                // would meet the same certificate, so none is tried.
-                const SendFailure refused = report.failures.last();
-                for (int rest = i + 1; rest < report.total; ++rest) {
-                    report.failures.append(
-                        {request.recipients[rest], refused.message, refused.certificate});
-                }
-                break;
-            }
-        } else {
+        return true;
+    };
+    const auto sent = [&](int i, int result) {
+        if (result >= 0) {
             ++report.sent;
+            return true;
         }
-    }
+        report.failures.append(
+            {request.recipients[i], mail.NMailGetMessage(0), mail.NMailGetCertificate()});
+        if (report.failures.last().certificate) {
+            // The server is refused before any mail: every other mail
+            // would meet the same certificate, so none is tried.
+            const SendFailure refused = report.failures.last();
+            for (int rest = i + 1; rest < report.total; ++rest) {
+                report.failures.append(
+                    {request.recipients[rest], refused.message, refused.certificate});
+            }
+            return false;
+        }
+        return true;
+    };
+    mail.NMailSmtpSendMails(request.server, request.recipients, request.from, request.subject,
+                            request.body, request.header, request.attachments, starting, sent);
     return report;
 }
 

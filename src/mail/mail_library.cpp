@@ -351,6 +351,46 @@ public:
         return 0;
     }
 
+    void NMailSmtpSendMails(const QString& server, const QStringList& recipients,
+                            const QString& from, const QString& subject, const QString& body,
+                            const QString& header, const QStringList& attachments,
+                            const std::function<bool(int)>& starting,
+                            const std::function<bool(int, int)>& sent) override
+    {
+        NMailInitializeWinSock();
+        const auto address = parseServerAddress(server, Protocol::Smtp);
+        if (!address) {
+            lastError = QStringLiteral("SMTPサーバー名「%1」が正しくありません。").arg(server);
+            for (int i = 0; i < recipients.size(); ++i) {
+                if (!starting(i) || !sent(i, -1)) {
+                    return;
+                }
+            }
+            return;
+        }
+        const auto make = [&](int index, QString* error) -> std::optional<SmtpMail> {
+            if (!starting(index)) {
+                return std::nullopt;
+            }
+            auto mail = mime::compose(
+                {from, recipients[index], subject, body, attachments, {}, header}, error);
+            if (!mail) {
+                if (error->isEmpty()) {
+                    *error = QStringLiteral("メールを作成できませんでした。");
+                }
+                return std::nullopt;
+            }
+            return SmtpMail{mail->envelopeFrom, mail->recipients, mail->bytes};
+        };
+        std::lock_guard lock(smtpMutex_);
+        smtp_.sendAll(*address, smtpId_, smtpPassword_, static_cast<int>(recipients.size()), make,
+                      [&](int index, bool ok) {
+                          lastError = ok ? QString() : smtp_.error();
+                          lastCertificate = ok ? std::nullopt : smtp_.certificate();
+                          return sent(index, ok ? 0 : -1);
+                      });
+    }
+
     void NMailSetAccount(const QString& id, const QString& password) override
     {
         std::lock_guard lock(smtpMutex_);

@@ -7,6 +7,7 @@
 
 #include "mail/server_certificate.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -115,6 +116,27 @@ public:
                                   const QString& bcc, const QString& from, const QString& subject,
                                   const QString& body, const QString& header,
                                   const QStringList& attachments, int flag) = 0;
+
+    // Sends the same text to each of recipients, one mail each, in order.
+    // starting(index) is asked before each mail is begun (false ends the
+    // run there); sent(index, result) follows each mail, with the result of
+    // NMailSmtpSendMail (and its NMailGetMessage); false sends no more. The
+    // library may begin a mail before the one before it has been answered.
+    virtual void NMailSmtpSendMails(const QString& server, const QStringList& recipients,
+                                    const QString& from, const QString& subject,
+                                    const QString& body, const QString& header,
+                                    const QStringList& attachments,
+                                    const std::function<bool(int index)>& starting,
+                                    const std::function<bool(int index, int result)>& sent)
+    {
+        for (int i = 0; i < recipients.size(); ++i) {
+            if (!starting(i) ||
+                !sent(i, NMailSmtpSendMail(server, recipients[i], {}, {}, from, subject, body,
+                                           header, attachments, 0))) {
+                return;
+            }
+        }
+    }
 
     // The ID and password sends log in with, when the server asks for it.
     virtual void NMailSetAccount(const QString& id, const QString& password) = 0;

@@ -1,9 +1,6 @@
 #pragma once
 
-#include "mail/net_error.h"
-#include "mail/server_address.h"
-#include "mail/server_certificate.h"
-#include "mail/tls_memory.h"
+#include "mail/mail_connection.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -11,11 +8,7 @@
 #include <QString>
 
 #include <deque>
-#include <mutex>
 #include <optional>
-
-typedef struct ssl_st SSL;
-typedef struct ssl_ctx_st SSL_CTX;
 
 // One POP3 connection: TCP, TLS from the start (POP3S) or by STLS, APOP or
 // USER/PASS, and the transaction commands. When the server announces
@@ -25,23 +18,10 @@ typedef struct ssl_ctx_st SSL_CTX;
 // connection that ends any other way deletes nothing.
 namespace lumora {
 
-struct ConnectionOptions {
-    QString caFile; // trust this CA file instead of the system's; for tests
-    // The certificates the user trusted although they cannot be verified.
-    CertificateTrust trust;
-    // The servers that have spoken TLS before.
-    TlsMemory tlsMemory;
-    int connectTimeoutSeconds = 30;
-    // A read or write that moves nothing this long fails: long enough for a
-    // slow server's reply, short enough that a hung one does not hold up
-    // every later check.
-    int stallSeconds = 60;
-};
-
-class Pop3Session {
+class Pop3Session : public MailConnection {
 public:
     Pop3Session(ServerAddress server, ConnectionOptions options);
-    ~Pop3Session();
+    ~Pop3Session() override;
     Pop3Session(const Pop3Session&) = delete;
     Pop3Session& operator=(const Pop3Session&) = delete;
 
@@ -63,18 +43,6 @@ public:
     bool reset();
     // Sends QUIT, which commits the deletions, and closes the connection.
     void close();
-    // From any thread: breaks the connection at once, so that a read or
-    // write in hand fails now instead of at the stall limit. Nothing is
-    // deleted (no QUIT goes out).
-    void abort();
-
-    // The last failure, in Japanese, with the server's reply when there is one.
-    const QString& error() const { return error_; }
-    // What kind of failure that was.
-    NetError errorKind() const { return errorKind_; }
-    // After a Certificate failure: the certificate the server presented,
-    // when there was one to show the user.
-    const std::optional<ServerCertificate>& certificate() const { return certificate_; }
 
 private:
     struct Pending {
@@ -82,37 +50,18 @@ private:
         int number;
     };
 
-    bool fail(NetError error, const QByteArray& reply = {}, const QString& detail = {});
-    bool connectTcp();
-    bool startTls();
-    bool send(const QByteArray& bytes);
-    bool fill();
-    // A reply line of at most kMaxLineBytes; a longer one breaks the session.
-    bool readLine(QByteArray& line);
     // A multi-line reply of at most maxBytes; a larger one breaks the session.
     bool readMultiline(QByteArray& out, qint64 maxBytes);
-    bool tooLong(const char* what);
     bool command(const QByteArray& line, QByteArray* reply);
     bool readCapabilities();
     bool readPending(); // reads the reply of the oldest request in flight
     void requestAhead();
     void dropConnection();
 
-    ServerAddress server_;
-    ConnectionOptions options_;
-    int fd_ = -1;
-    std::mutex fdMutex_; // fd_'s opening and closing against abort()
-    bool aborted_ = false;
-    SSL_CTX* ctx_ = nullptr;
-    SSL* ssl_ = nullptr;
-    bool broken_ = false;
     bool loggedIn_ = false;
     bool pipelining_ = false;
     bool offersStls_ = false;
     QByteArray greeting_;
-    QByteArray outgoing_; // commands not sent yet: they go out before the next wait
-    QByteArray buffer_;
-    qsizetype bufferPos_ = 0;
     QList<qint64> sizes_;
     QList<QString> uids_;
     QList<int> plan_;
@@ -121,9 +70,6 @@ private:
     std::deque<Pending> pending_;
     QHash<int, std::optional<QByteArray>> fetched_; // nullopt: the server refused
     qint64 bytesInFlight_ = 0;
-    QString error_;
-    NetError errorKind_ = NetError::ServerError;
-    std::optional<ServerCertificate> certificate_;
 };
 
 } // namespace lumora

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "mail/net_error.h"
-#include "mail/pop3_session.h"
+#include "mail/mail_connection.h"
 #include "mail/server_address.h"
 
 #include <QByteArray>
@@ -9,18 +8,37 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
-typedef void CURL;
-
-// SMTP submission on libcurl. The connection stays open for a short while
-// after a send, so that sends to the same server one after the other (a
-// mail to every address-book entry) use one connection and one log-in.
+// SMTP submission: STARTTLS (required on a port that says so) or TLS from
+// the start, AUTH CRAM-MD5, PLAIN or LOGIN, SIZE, 8BITMIME and SMTPUTF8
+// when a mail needs them. When the server offers PIPELINING (RFC 2920), a
+// mail's MAIL FROM, RCPT TO and DATA go out together, and in a run of mails
+// the next mail's commands go with the previous one's end of data: one wait
+// for the server per mail. The connection stays open for a short while after
+// a send, so that sends to the same server one after the other use one
+// connection and one log-in.
 namespace lumora {
+
+struct SmtpMail {
+    QByteArray envelopeFrom;
+    QList<QByteArray> recipients;
+    QByteArray bytes; // CR LF line ends
+};
 
 class SmtpSession {
 public:
     static constexpr qint64 kKeepOpenMilliseconds = 30'000;
+
+    // Mail index (from 0) of a run, asked for when its turn is near: the
+    // mail, or nothing with the reason in *error; nothing with no reason
+    // ends the run there.
+    using MailSource = std::function<std::optional<SmtpMail>(int index, QString* error)>;
+    // After each mail of a run; error() and certificate() tell a failure.
+    // False sends no more.
+    using MailDone = std::function<bool(int index, bool sent)>;
 
     explicit SmtpSession(ConnectionOptions options);
     ~SmtpSession();
@@ -32,6 +50,10 @@ public:
     bool send(const ServerAddress& server, const QString& id, const QString& password,
               const QByteArray& envelopeFrom, const QList<QByteArray>& recipients,
               const QByteArray& bytes);
+    // Sends count mails in order, over one connection while it holds.
+    void sendAll(const ServerAddress& server, const QString& id, const QString& password, int count,
+                 const MailSource& source, const MailDone& done);
+    // Says QUIT and closes the connection.
     void close();
 
     const QString& error() const { return error_; }
@@ -42,24 +64,30 @@ public:
     long connectionsOpened() const { return connections_; }
 
 private:
-    static size_t onHeader(char* data, size_t size, size_t count, void* self);
-    static size_t onRead(char* buffer, size_t size, size_t count, void* self);
-    // The TLS set-up of each new connection, which judges the certificate.
-    friend struct SmtpTls;
+    class Connection;
+    struct Envelope;
+
+    // The open connection for the server and ID, opened when there is none.
+    bool ensureOpen(const ServerAddress& server, const QString& id, const QString& password);
+    // Checks the mail against what the server takes; sets error_ when it
+    // cannot go.
+    bool acceptable(const SmtpMail& mail);
+    // Reads the replies to a mail's envelope; true when the server waits
+    // for its text.
+    bool envelopeAccepted(const Envelope& envelope);
+    // Sends the mail whose envelope is on its way, with the next mail's
+    // envelope where the server pipelines.
+    bool transact(Envelope& current, std::optional<Envelope>& ahead, int count,
+                  const MailSource& source, bool& stopped);
+    void dropConnection();
 
     ConnectionOptions options_;
-    CURL* curl_ = nullptr;
-    QString key_;          // server and ID the open connection belongs to
-    ServerAddress server_; // the server of the open connection
-    std::optional<ServerCertificate> certificate_;
+    std::unique_ptr<Connection> connection_;
+    QString key_; // server and ID the open connection belongs to
     QElapsedTimer idle_;
-    QByteArray lastReply_;
-    const QByteArray* upload_ = nullptr;
-    qsizetype uploaded_ = 0;
     long connections_ = 0;
-    qint64 sizeLimit_ = 0; // the SIZE the open connection's server announced
     QString error_;
-    char errorBuffer_[256] = {};
+    std::optional<ServerCertificate> certificate_;
 };
 
 } // namespace lumora
