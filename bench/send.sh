@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The send benchmark: installs the peer (msmtp) when missing, builds
 # lumora-send in the release preset and runs send_bench.py. Extra arguments
-# go to send_bench.py (--mails, --delay-ms, --repeat).
+# go to send_bench.py (--mails, --delay-ms, --repeat, --baseline OTHER_LUMORA_SEND).
+# The harness starts its private Postfix for the rounds that pipeline, which
+# needs root.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh" msmtp

@@ -8,15 +8,23 @@ and the ratios:
   msmtp loop      a shell loop running msmtp once per mail (one process, one
                   connection and one log-in each);
   smtplib         a Python program sending the same mails with smtplib over one
-                  connection.
+                  connection;
+  pipelining ref  bench/pipelining_client.py: one connection, and each mail's
+                  commands in one write with the end of the mail before (RFC
+                  2920), for a server that offers PIPELINING;
+  baseline        with --baseline, another lumora-send (an earlier build).
 
 Each is timed as a process, start-up included.
 
 Every tool logs in and sends one Japanese mail (ISO-2022-JP) to each of the
-entries; the spool is counted after every run. The same is done again through
-bench/delay_proxy.py with a delay added each way.
+entries. Three rounds: the harness's spooling SMTP server on loopback (it
+does not pipeline); the harness's private Postfix on loopback (PIPELINING);
+and that Postfix through bench/delay_proxy.py with a delay added each way.
+Postfix relays what it accepts to the spool, where every run's mails are
+counted.
 
     send_bench.py LUMORA_SEND [--mails 200] [--delay-ms 10] [--repeat 3]
+                  [--baseline OTHER_LUMORA_SEND]
 """
 
 import argparse
@@ -74,9 +82,10 @@ def message_bytes():
 
 
 class Bench:
-    def __init__(self, send, work, count):
-        self.send, self.work, self.count = send, work, count
-        subprocess.run([SERVERS, "start", work, "--plain"], check=True, stdout=subprocess.DEVNULL)
+    def __init__(self, send, baseline, work, count):
+        self.send, self.baseline, self.work, self.count = send, baseline, work, count
+        subprocess.run([SERVERS, "start", work, "--plain", "--postfix"], check=True,
+                       stdout=subprocess.DEVNULL)
         self.env = read_env(os.path.join(work, "servers.env"))
         self.spool = self.env["LUMORA_SMTP_SPOOL"]
         self.recipients = ["member%03d@example.jp" % (i + 1) for i in range(count)]
@@ -94,9 +103,16 @@ class Bench:
     def spooled(self):
         return sum(1 for n in os.listdir(self.spool) if n.endswith(".eml"))
 
-    def lumora(self, port):
-        subprocess.run([self.send, self.app, "127.0.0.1:%d" % port, "taro", "secret", FROM,
-                        SUBJECT, self.body], check=True, stdout=subprocess.DEVNULL)
+    def lumora(self, port, program=None):
+        subprocess.run([program or self.send, self.app, "127.0.0.1:%d" % port, "taro", "secret",
+                        FROM, SUBJECT, self.body], check=True, stdout=subprocess.DEVNULL)
+
+    def earlier(self, port):
+        self.lumora(port, self.baseline)
+
+    def pipelining(self, port):
+        subprocess.run(["/usr/bin/python3", os.path.join(HERE, "pipelining_client.py"), str(port),
+                        "taro", "secret", FROM, self.message] + self.recipients, check=True)
 
     def msmtp(self, port):
         loop = ('for r in "$@"; do msmtp --host=127.0.0.1 --port=%d --auth=plain --tls=off '
@@ -110,18 +126,21 @@ class Bench:
         subprocess.run(["/usr/bin/python3", "-c", SMTPLIB_SENDER, str(port), self.message]
                        + self.recipients, check=True)
 
-    def round(self, title, port, repeat):
+    def round(self, title, port, repeat, peers):
         print(title, flush=True)
+        tools = [("lumora-send", self.lumora)] + [(name, getattr(self, method))
+                                                  for name, method in peers]
+        if self.baseline:
+            tools.append(("baseline", self.earlier))
         times = {}
-        for name, run in (("lumora-send", self.lumora), ("msmtp loop", self.msmtp),
-                          ("smtplib", self.smtplib)):
+        for name, run in tools:
             runs = []
             for _ in range(repeat):
                 before = self.spooled()
                 start = time.monotonic()
                 run(port)
                 runs.append(time.monotonic() - start)
-                for _ in range(100):  # the server writes the last one out
+                for _ in range(500):  # the server (or Postfix's relay) writes the last ones out
                     if self.spooled() - before >= self.count:
                         break
                     time.sleep(0.02)
@@ -129,12 +148,12 @@ class Bench:
                 if got != self.count:
                     sys.exit("%s: %d of %d mails arrived" % (name, got, self.count))
             times[name] = sorted(runs)[len(runs) // 2]
-            print("  %-12s %7.2f s   (runs: %s)"
+            print("  %-15s %7.2f s   (runs: %s)"
                   % (name, times[name], " ".join("%.2f" % r for r in runs)), flush=True)
         ours = times["lumora-send"]
-        print("  msmtp loop / lumora-send: %.1f   (target at least 10)"
-              % (times["msmtp loop"] / ours))
-        print("  lumora-send / smtplib:    %.2f  (target at most 1.5)" % (ours / times["smtplib"]))
+        for name, _ in tools[1:]:
+            print("  lumora-send / %-15s %.2f" % (name + ":", ours / times[name]))
+        return times
 
     def stop(self):
         subprocess.run([SERVERS, "stop", self.work], stdout=subprocess.DEVNULL)
@@ -146,15 +165,27 @@ def main():
     parser.add_argument("--mails", type=int, default=200)
     parser.add_argument("--delay-ms", type=int, default=10)
     parser.add_argument("--repeat", type=int, default=3, help="runs of each tool; the median counts")
+    parser.add_argument("--baseline", help="another lumora-send to time beside it")
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="lumora-send-bench-")
-    bench = Bench(os.path.abspath(args.send), work, args.mails)
+    baseline = os.path.abspath(args.baseline) if args.baseline else None
+    bench = Bench(os.path.abspath(args.send), baseline, work, args.mails)
     try:
-        port = int(bench.env["LUMORA_SMTP_PORT"])
-        bench.round("Loopback, %d mails of %d bytes:" % (args.mails, os.path.getsize(bench.message)),
-                    port, args.repeat)
-        with DelayProxy(port, args.delay_ms) as proxy_port:
-            bench.round("%d ms added each way:" % args.delay_ms, proxy_port, args.repeat)
+        size = os.path.getsize(bench.message)
+        spool_port = int(bench.env["LUMORA_SMTP_PORT"])
+        times = bench.round("Spooling server (no PIPELINING), loopback, %d mails of %d bytes:"
+                            % (args.mails, size), spool_port, args.repeat,
+                            [("msmtp loop", "msmtp"), ("smtplib", "smtplib")])
+        print("  msmtp loop / lumora-send: %.1f   (target at least 10)"
+              % (times["msmtp loop"] / times["lumora-send"]))
+        postfix_port = int(bench.env["LUMORA_POSTFIX_PORT"])
+        peers = [("pipelining ref", "pipelining"), ("smtplib", "smtplib")]
+        bench.round("Postfix (PIPELINING), loopback:", postfix_port, args.repeat, peers)
+        with DelayProxy(postfix_port, args.delay_ms) as proxy_port:
+            times = bench.round("Postfix, %d ms added each way:" % args.delay_ms, proxy_port,
+                                args.repeat, peers)
+        print("  target: lumora-send / pipelining ref at most 1.1 with the delay: %.2f"
+              % (times["lumora-send"] / times["pipelining ref"]))
     finally:
         bench.stop()
         shutil.rmtree(work, ignore_errors=True)

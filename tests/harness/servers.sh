@@ -5,11 +5,16 @@
 #            "hanako" / "himitsu", maildirs under DIR/mail/USER;
 #   aiosmtpd SMTP with STARTTLS and AUTH (user taro / secret) and SMTPS,
 #            every accepted message written to DIR/spool; a second SMTP port
-#            (LUMORA_SMTP_SMALL_PORT) keeps a SIZE limit of 256 KB.
+#            (LUMORA_SMTP_SMALL_PORT) keeps a SIZE limit of 256 KB;
+#   Postfix  (with --postfix, as root) a private instance with its own configuration
+#            and queue under DIR/postfix, on loopback only: PIPELINING, SIZE
+#            (4 MB), STARTTLS, AUTH PLAIN/LOGIN/CRAM-MD5 through the Dovecot
+#            above; what it accepts it relays to the aiosmtpd spool.
 # The servers' certificate is signed by a CA made here (DIR/tls/ca.crt);
 # DIR/tls/other-ca.crt is a CA that signed nothing, to test refusal.
 #
-#   servers.sh start DIR [--plain]   start; --plain: no TLS at all
+#   servers.sh start DIR [--plain] [--postfix]
+#                                    start; --plain: no TLS at all
 #   servers.sh stop DIR              stop, by the PIDs recorded at start
 #
 # start writes DIR/servers.env, to be sourced (LUMORA_POP3_PORT,
@@ -68,15 +73,28 @@ make_tls() {
 }
 
 start() {
-    local tls_on=1
-    [[ "${1:-}" == "--plain" ]] && tls_on=0
+    local tls_on=1 want_postfix=0
+    for option in "$@"; do
+        case "$option" in
+            --plain) tls_on=0 ;;
+            --postfix) want_postfix=1 ;;
+            *) die "unknown option $option" ;;
+        esac
+    done
     command -v dovecot >/dev/null || die "dovecot is not installed (run scripts/setup.sh)"
     "$python" -c "import aiosmtpd" 2>/dev/null || die "python3-aiosmtpd is not installed"
     mkdir -p "$dir"/{run,state,mail,home,spool}
     dir=$(cd "$dir" && pwd)
 
-    local pop3 pop3s smtp smtps small
-    read -r pop3 pop3s smtp smtps small < <(free_ports 5)
+    local pop3 pop3s smtp smtps small postfix_port postfix_plain postfix_single
+    read -r pop3 pop3s smtp smtps small postfix_port postfix_plain postfix_single \
+        < <(free_ports 8)
+    local with_postfix=0
+    if ((want_postfix)); then
+        [[ $(id -u) == 0 ]] || die "a private Postfix needs root"
+        [[ -x /usr/lib/postfix/sbin/master ]] || die "postfix is not installed (run scripts/setup.sh)"
+        with_postfix=1
+    fi
 
     local mail_user mail_group uid gid login_settings=""
     if [[ $(id -u) == 0 ]]; then
@@ -126,7 +144,7 @@ protocols = pop3
 listen = 127.0.0.1
 $ssl_settings
 disable_plaintext_auth = no
-auth_mechanisms = plain login apop
+auth_mechanisms = plain login apop cram-md5
 auth_failure_delay = 0 secs
 mail_location = maildir:$dir/mail/%u
 pop3_uidl_format = %08Xu%08Xv
@@ -144,6 +162,11 @@ service pop3-login {
     port = $pop3
   }
   $pop3s_listener
+}
+service auth {
+  unix_listener $dir/run/auth-postfix {
+    mode = 0666
+  }
 }
 service anvil {
   unix_listener anvil-auth-penalty {
@@ -171,9 +194,16 @@ CONF
     setsid "$python" "$here/smtp_server.py" "${smtp_args[@]}" >"$dir/smtp.log" 2>&1 < /dev/null &
     echo $! > "$dir/smtp.pid"
 
+    if ((with_postfix)); then
+        start_postfix "$postfix_port" "$postfix_plain" "$postfix_single" "$smtp" "$tls_on"
+    fi
+
     wait_port "$pop3" dovecot
     wait_port "$smtp" "the SMTP server"
     wait_port "$small" "the SMTP server (SIZE limit)"
+    if ((with_postfix)); then
+        wait_port "$postfix_port" postfix
+    fi
     if ((tls_on)); then
         wait_port "$pop3s" "dovecot (POP3S)"
         wait_port "$smtps" "the SMTP server (SMTPS)"
@@ -192,6 +222,9 @@ LUMORA_MAILDIR=$dir/mail
 LUMORA_MAIL_UID=$uid
 LUMORA_MAIL_GID=$gid
 LUMORA_SMTP_SPOOL=$dir/spool
+LUMORA_POSTFIX_PORT=$( ((with_postfix)) && echo "$postfix_port")
+LUMORA_POSTFIX_PLAIN_PORT=$( ((with_postfix)) && echo "$postfix_plain")
+LUMORA_POSTFIX_SINGLE_PORT=$( ((with_postfix)) && echo "$postfix_single")
 LUMORA_TEST_USER=taro
 LUMORA_TEST_PASSWORD=secret
 LUMORA_TEST_USER2=hanako
@@ -200,8 +233,89 @@ ENV
     echo "servers started in $dir (POP3 $pop3, SMTP $smtp)"
 }
 
+# A private Postfix: configuration, queue and log under DIR/postfix,
+# listening on 127.0.0.1:PORT only (and without STARTTLS, so that a test
+# can read the commands, on PLAIN_PORT and, without PIPELINING either, on
+# SINGLE_PORT), relaying everything to the spooling SMTP server on
+# RELAY_PORT. It refuses the recipient refused@example.jp.
+start_postfix() {
+    local port=$1 plain=$2 single=$3 relay=$4 tls_on=$5 pf=$dir/postfix
+    mkdir -p "$pf"/{conf,queue,data}
+    chown postfix "$pf/data"
+    local tls_settings="smtpd_tls_security_level = none"
+    if ((tls_on)); then
+        tls_settings="smtpd_tls_security_level = may
+smtpd_tls_cert_file = $dir/tls/server.crt
+smtpd_tls_key_file = $dir/tls/server.key"
+    fi
+    cat > "$pf/conf/main.cf" <<CONF
+compatibility_level = 3.6
+queue_directory = $pf/queue
+data_directory = $pf/data
+maillog_file = $pf/postfix.log
+maillog_file_prefixes = $pf
+mail_owner = postfix
+setgid_group = postdrop
+inet_interfaces = loopback-only
+inet_protocols = ipv4
+myhostname = lumora-postfix.test
+mydestination =
+mynetworks = 127.0.0.0/8
+relayhost = [127.0.0.1]:$relay
+smtp_tls_security_level = none
+alias_maps =
+alias_database =
+local_recipient_maps =
+message_size_limit = 4194304
+smtpd_error_sleep_time = 0s
+smtpd_sasl_auth_enable = yes
+smtpd_sasl_type = dovecot
+smtpd_sasl_path = $dir/run/auth-postfix
+smtpd_tls_auth_only = no
+smtpd_relay_restrictions = permit_mynetworks, permit_sasl_authenticated, reject_unauth_destination
+smtpd_recipient_restrictions = check_recipient_access inline:{ refused@example.jp=REJECT }
+$tls_settings
+CONF
+    cat > "$pf/conf/master.cf" <<CONF
+127.0.0.1:$port inet n - n - - smtpd
+127.0.0.1:$plain inet n - n - - smtpd -o smtpd_tls_security_level=none
+127.0.0.1:$single inet n - n - - smtpd -o smtpd_tls_security_level=none -o smtpd_discard_ehlo_keywords=pipelining
+pickup    unix  n       -       n       60      1       pickup
+cleanup   unix  n       -       n       -       0       cleanup
+qmgr      unix  n       -       n       300     1       qmgr
+tlsmgr    unix  -       -       n       1000?   1       tlsmgr
+rewrite   unix  -       -       n       -       -       trivial-rewrite
+bounce    unix  -       -       n       -       0       bounce
+defer     unix  -       -       n       -       0       bounce
+trace     unix  -       -       n       -       0       bounce
+verify    unix  -       -       n       -       1       verify
+flush     unix  n       -       n       1000?   0       flush
+proxymap  unix  -       -       n       -       -       proxymap
+smtp      unix  -       -       n       -       -       smtp
+relay     unix  -       -       n       -       -       smtp
+showq     unix  n       -       n       -       -       showq
+error     unix  -       -       n       -       -       error
+retry     unix  -       -       n       -       -       error
+discard   unix  -       -       n       -       -       discard
+anvil     unix  -       -       n       -       1       anvil
+scache    unix  -       -       n       -       1       scache
+postlog   unix-dgram n  -       n       -       1       postlogd
+CONF
+    postfix -c "$pf/conf" start >"$pf/start.out" 2>&1 ||
+        die "postfix did not start (see $pf/start.out and $pf/postfix.log)"
+}
+
 stop() {
     local name pid
+    if [[ -f "$dir/postfix/conf/main.cf" ]]; then
+        postfix -c "$dir/postfix/conf" stop >/dev/null 2>&1 || true
+        pid=$(cat "$dir/postfix/queue/pid/master.pid" 2>/dev/null | tr -d ' ' || true)
+        for _ in $(seq 1 50); do
+            [[ -n "$pid" ]] && alive "$pid" || break
+            sleep 0.1
+        done
+        [[ -n "$pid" ]] && kill -KILL "$pid" 2>/dev/null || true
+    fi
     for name in dovecot smtp; do
         [[ -f "$dir/$name.pid" ]] || continue
         pid=$(cat "$dir/$name.pid")

@@ -17,11 +17,16 @@ namespace lumora::test {
 // on free loopback ports in a throw-away folder.
 class MailServers {
 public:
-    MailServers()
+    // withPostfix: a private Postfix too (it needs root).
+    explicit MailServers(bool withPostfix = false)
     {
         dir_.setAutoRemove(true);
         QProcess start;
-        start.start(QStringLiteral(LUMORA_SERVERS_SCRIPT), {QStringLiteral("start"), dir_.path()});
+        QStringList arguments{QStringLiteral("start"), dir_.path()};
+        if (withPostfix) {
+            arguments.append(QStringLiteral("--postfix"));
+        }
+        start.start(QStringLiteral(LUMORA_SERVERS_SCRIPT), arguments);
         started_ = start.waitForFinished(60'000) && start.exitCode() == 0;
         QFile env(dir_.path() + QStringLiteral("/servers.env"));
         if (started_ && env.open(QIODevice::ReadOnly)) {
@@ -61,6 +66,12 @@ public:
     QString smtps() const
     {
         return QStringLiteral("smtps://127.0.0.1:") + value(QStringLiteral("LUMORA_SMTPS_PORT"));
+    }
+    // The private Postfix: PIPELINING, SIZE 4 MB, STARTTLS, AUTH through
+    // Dovecot; what it accepts reaches spooled() a moment later.
+    QString postfix() const
+    {
+        return QStringLiteral("127.0.0.1:") + value(QStringLiteral("LUMORA_POSTFIX_PORT"));
     }
     QString caFile() const { return value(QStringLiteral("LUMORA_TEST_CAFILE")); }
     QString otherCaFile() const { return value(QStringLiteral("LUMORA_TEST_OTHER_CAFILE")); }

@@ -1,0 +1,271 @@
+// Sending against two real servers: the harness's spooling SMTP server,
+// which does not pipeline, and a private Postfix, which does (PIPELINING,
+// SIZE, STARTTLS, AUTH through Dovecot). Postfix relays what it accepts to
+// the spool, so its mails are awaited there.
+
+#include "compose/send_job.h"
+#include "mail/mail_library.h"
+#include "mail/mime_decoder.h"
+#include "support/mail_servers.h"
+#include "support/temp_folder.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace lumora;
+using lumora::test::MailServers;
+using lumora::test::TempFolder;
+
+namespace {
+
+MailServers* servers = nullptr;
+
+class SmtpSendTest : public ::testing::TestWithParam<const char*> {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (::getuid() == 0) {
+            servers = new MailServers(true);
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete servers;
+        servers = nullptr;
+    }
+    void SetUp() override
+    {
+        if (::getuid() != 0) {
+            GTEST_SKIP() << "a private Postfix needs root";
+        }
+        ASSERT_TRUE(servers && servers->started()) << "the test mail servers did not start";
+    }
+
+    bool postfix() const { return QByteArray(GetParam()) == "postfix"; }
+    QString server() const { return postfix() ? servers->postfix() : servers->smtp(); }
+
+    std::unique_ptr<MailLibrary> library(const QString& password = QStringLiteral("secret"))
+    {
+        MailLibraryOptions options;
+        options.caFile = servers->caFile();
+        auto mail = createMailLibrary(options);
+        mail->NMailInitializeWinSock();
+        mail->NMailSetAccount(QStringLiteral("taro"), password);
+        return mail;
+    }
+
+    // The spool once it holds count mails (Postfix relays a moment later).
+    static QList<QByteArray> spoolOf(qsizetype count)
+    {
+        QDeadlineTimer deadline(20'000);
+        QList<QByteArray> spool = servers->spooled();
+        while (spool.size() < count && !deadline.hasExpired()) {
+            QThread::msleep(50);
+            spool = servers->spooled();
+        }
+        return spool;
+    }
+};
+
+TEST_P(SmtpSendTest, JapaneseMailGoesOverTlsWithLogInAndWrongPasswordsAndLargeMailsDoNot)
+{
+    TempFolder files;
+    const QByteArray pdf = QByteArray("%PDF-1.4\n") + QByteArray(50000, '\x02') + "\n%%EOF";
+    files.write(QStringLiteral("見積書.pdf"), pdf);
+    const qsizetype before = servers->spooled().size();
+    auto mail = library();
+    const QString body = QStringLiteral("山田様\r\n.\r\nお世話になっております。");
+    ASSERT_EQ(mail->NMailSmtpSendMail(server(), QStringLiteral("花子 <hanako@example.jp>"), {}, {},
+                                      QStringLiteral("太郎 <taro@example.jp>"),
+                                      QStringLiteral("お見積りの件"), body, {},
+                                      {files.file(QStringLiteral("見積書.pdf"))}, 0),
+              0)
+        << qPrintable(mail->NMailGetMessage(0));
+    const QList<QByteArray> spool = spoolOf(before + 1);
+    ASSERT_EQ(spool.size(), before + 1);
+    const mime::DecodedMail decoded = mime::decodeMail(spool.last());
+    EXPECT_EQ(decoded.subject, QStringLiteral("お見積りの件"));
+    EXPECT_EQ(decoded.body, body + QStringLiteral("\r\n"));
+    ASSERT_EQ(decoded.attachments.size(), 1);
+    EXPECT_EQ(decoded.attachments[0].data, pdf);
+
+    auto wrong = library(QStringLiteral("wrong"));
+    EXPECT_LT(wrong->NMailSmtpSendMail(server(), QStringLiteral("hanako@example.jp"), {}, {},
+                                       QStringLiteral("taro@example.jp"), QStringLiteral("s"),
+                                       QStringLiteral("b"), {}, {}, 0),
+              0);
+    EXPECT_TRUE(wrong->NMailGetMessage(0).contains(QStringLiteral("ログインできません")))
+        << qPrintable(wrong->NMailGetMessage(0));
+    EXPECT_TRUE(wrong->NMailGetMessage(0).contains(QStringLiteral("サーバーの応答: 535")))
+        << qPrintable(wrong->NMailGetMessage(0));
+
+    // Larger than the server announced: refused before the upload, with the
+    // limit in the message (Postfix takes 4 MB, the spool's small port 256 KB).
+    const int limit = postfix() ? 4 * 1024 * 1024 : 256 * 1024;
+    files.write(QStringLiteral("big.bin"), QByteArray(limit, 'x'));
+    const QString bounded = postfix()
+                                ? server()
+                                : QStringLiteral("127.0.0.1:") +
+                                      servers->value(QStringLiteral("LUMORA_SMTP_SMALL_PORT"));
+    EXPECT_LT(mail->NMailSmtpSendMail(bounded, QStringLiteral("hanako@example.jp"), {}, {},
+                                      QStringLiteral("taro@example.jp"), QStringLiteral("大"),
+                                      QStringLiteral("b"), {},
+                                      {files.file(QStringLiteral("big.bin"))}, 0),
+              0);
+    EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("（%1 バイト）").arg(limit)))
+        << qPrintable(mail->NMailGetMessage(0));
+    // And the connection serves the next mail.
+    ASSERT_EQ(mail->NMailSmtpSendMail(server(), QStringLiteral("hanako@example.jp"), {}, {},
+                                      QStringLiteral("taro@example.jp"), QStringLiteral("後"),
+                                      QStringLiteral("b"), {}, {}, 0),
+              0)
+        << qPrintable(mail->NMailGetMessage(0));
+    EXPECT_EQ(spoolOf(before + 2).size(), before + 2);
+}
+
+// A run to several recipients, one of them refused by the server: the others
+// arrive, the refused one is reported with the server's words, and a stop
+// asked for during the run ends it before the next mail.
+TEST_P(SmtpSendTest, ARunGoesOnPastARefusedRecipientAndStopsWhenAsked)
+{
+    const qsizetype before = servers->spooled().size();
+    auto mail = library();
+    compose::SendRequest request;
+    request.server = server();
+    request.from = QStringLiteral("taro@example.jp");
+    request.subject = QStringLiteral("一斉送信");
+    request.body = QStringLiteral("本文");
+    for (const char* to : {"a@example.jp", "refused@example.jp", "b@example.jp", "c@example.jp"}) {
+        request.recipients.append(QString::fromLatin1(to));
+    }
+    if (!postfix()) {
+        request.recipients[1] = QStringLiteral("refused@"); // refused by the sender itself
+    }
+    const compose::SendReport report = compose::sendMails(*mail, request);
+    EXPECT_EQ(report.sent, 3);
+    ASSERT_EQ(report.failures.size(), 1);
+    EXPECT_EQ(report.failures[0].recipient, request.recipients[1]);
+    if (postfix()) {
+        EXPECT_TRUE(report.failures[0].message.contains(QStringLiteral("サーバーの応答: 554")))
+            << qPrintable(report.failures[0].message);
+    }
+    QList<QByteArray> spool = spoolOf(before + 3);
+    ASSERT_EQ(spool.size(), before + 3);
+    QList<QByteArray> recipients;
+    for (qsizetype i = before; i < before + 3; ++i) {
+        recipients.append(servers->envelope(static_cast<int>(i)));
+    }
+    EXPECT_TRUE(recipients.join().contains("c@example.jp"));
+
+    std::atomic_bool stop = false;
+    request.recipients = {QStringLiteral("d@example.jp"), QStringLiteral("e@example.jp"),
+                          QStringLiteral("f@example.jp")};
+    const compose::SendReport stopped =
+        compose::sendMails(*mail, request, &stop, [&](int index, int, const QString&) {
+            stop = index == 2; // asked while the second mail is begun
+        });
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_EQ(stopped.sent, 2);
+    EXPECT_TRUE(stopped.failures.isEmpty());
+    QThread::msleep(postfix() ? 1500 : 0); // nothing more comes
+    EXPECT_EQ(spoolOf(before + 5).size(), before + 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothServers, SmtpSendTest, ::testing::Values("spool", "postfix"),
+                         [](const auto& server) { return std::string(server.param); });
+
+// The pieces the client sent through a logging proxy, in order.
+QList<QByteArray> clientPieces(const QString& log)
+{
+    QFile file(log);
+    QList<QByteArray> pieces;
+    if (!file.open(QIODevice::ReadOnly)) {
+        return pieces;
+    }
+    const QByteArray all = file.readAll();
+    qsizetype at = 0;
+    while (at < all.size()) {
+        const qsizetype newline = all.indexOf('\n', at);
+        if (newline < 0) {
+            break;
+        }
+        const qsizetype length = all.mid(at, newline - at).toLongLong();
+        pieces.append(all.mid(newline + 1, length));
+        at = newline + 1 + length;
+    }
+    return pieces;
+}
+
+// With a server that offers PIPELINING, each mail costs one wait: its MAIL
+// FROM, RCPT TO and DATA go out in one piece, and from the second mail on
+// together with the end of the mail before. With one that does not, every
+// command waits for the reply to the one before. (The commands are read in
+// the clear, so both cases talk to Postfix without STARTTLS; for the second,
+// Postfix keeps PIPELINING out of its EHLO reply.)
+TEST_P(SmtpSendTest, PipelinedCommandsShareOneRoundTrip)
+{
+    TempFolder folder;
+    const QString log = folder.file(QStringLiteral("client.log"));
+    const QString target = servers->value(postfix() ? QStringLiteral("LUMORA_POSTFIX_PLAIN_PORT")
+                                                    : QStringLiteral("LUMORA_POSTFIX_SINGLE_PORT"));
+    QProcess proxy;
+    proxy.start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral(LUMORA_DELAY_PROXY), QStringLiteral("0"), target,
+                 QStringLiteral("0"), QStringLiteral("--log"), log});
+    ASSERT_TRUE(proxy.waitForReadyRead(10'000));
+    const QByteArray ready = proxy.readLine().trimmed();
+    ASSERT_TRUE(ready.startsWith("ready "));
+    const QString port = QString::fromLatin1(ready.mid(6));
+
+    const qsizetype before = servers->spooled().size();
+    auto mail = library();
+    compose::SendRequest request;
+    request.server = QStringLiteral("127.0.0.1:") + port;
+    request.from = QStringLiteral("taro@example.jp");
+    request.subject = QStringLiteral("件名");
+    request.body = QStringLiteral("本文");
+    request.recipients = {QStringLiteral("a@example.jp"), QStringLiteral("b@example.jp"),
+                          QStringLiteral("c@example.jp")};
+    const compose::SendReport report = compose::sendMails(*mail, request);
+    EXPECT_EQ(report.sent, 3) << qPrintable(report.summary());
+    EXPECT_EQ(spoolOf(before + 3).size(), before + 3);
+    mail.reset(); // QUIT
+    proxy.kill();
+    proxy.waitForFinished();
+
+    const QList<QByteArray> pieces = clientPieces(log);
+    int envelopes = 0;
+    int afterEnd = 0;
+    int alone = 0;
+    for (const QByteArray& piece : pieces) {
+        if (piece.contains("MAIL FROM:") && piece.contains("RCPT TO:") &&
+            piece.contains("DATA\r\n")) {
+            ++envelopes;
+            afterEnd += piece.contains("\r\n.\r\nMAIL FROM:") ? 1 : 0;
+        }
+        alone += piece.startsWith("MAIL FROM:") && !piece.contains("RCPT") ? 1 : 0;
+    }
+    if (postfix()) {
+        EXPECT_EQ(envelopes, 3) << pieces.join("|").constData();
+        EXPECT_EQ(afterEnd, 2) << pieces.join("|").constData();
+    } else {
+        EXPECT_EQ(envelopes, 0) << pieces.join("|").constData();
+        EXPECT_EQ(alone, 3) << pieces.join("|").constData();
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
