@@ -2,7 +2,8 @@
 """Times Lumora's headless receive against fetchmail and getmail6 on the same
 mailbox, served by Dovecot on loopback, in one run, and prints the times and
 the ratios. Every tool fetches and deletes every mail; each run starts from
-the same freshly delivered mailbox. Then times the import of the same mails
+the same freshly delivered mailbox. The floor is curl retrieving every mail
+over one connection into /dev/null, storing and deleting nothing. Then times the import of the same mails
 from an mbox file against that receive.
 
     bench.py LUMORA_RECEIVE [--mails 1000] [--delayed-mails 200] [--delay-ms 10]
@@ -82,6 +83,15 @@ class Bench:
         assert records == count, "lumora stored %d of %d mails" % (records, count)
         return result
 
+    def curl_floor(self, port, count):
+        """Retrieval alone, with no storing and no deletion: curl fetching
+        every mail over one connection into /dev/null."""
+        config = os.path.join(self.work, "curl.cfg")
+        with open(config, "w") as f:
+            for number in range(1, count + 1):
+                f.write('url = "pop3://127.0.0.1:%d/%d"\noutput = "/dev/null"\n' % (port, number))
+        return self.timed(["curl", "-s", "-u", "taro:secret", "-K", config])
+
     def fetchmail(self, port, count):
         home = tempfile.mkdtemp(dir=self.work, prefix="fetchmail-")
         rc = os.path.join(home, "fetchmailrc")
@@ -120,8 +130,8 @@ class Bench:
     def round(self, title, mailbox, count, port, repeat):
         print(title, flush=True)
         times = {}
-        for name, run in (("lumora-receive", self.lumora), ("fetchmail", self.fetchmail),
-                          ("getmail6", self.getmail)):
+        for name, run in (("lumora-receive", self.lumora), ("curl floor", self.curl_floor),
+                          ("fetchmail", self.fetchmail), ("getmail6", self.getmail)):
             runs = []
             peaks = []
             for _ in range(repeat):
@@ -131,7 +141,7 @@ class Bench:
                 self.fill(mailbox)
                 os.sync()  # every tool starts with nothing left to write out
                 elapsed, peak, code, errors = run(port, count)
-                left = self.waiting()
+                left = self.waiting() if name != "curl floor" else 0
                 if code != 0 or left:
                     sys.exit("%s failed (exit %d, %d mails left): %s" % (name, code, left, errors))
                 runs.append(elapsed)
@@ -145,6 +155,8 @@ class Bench:
         ours = times["lumora-receive"]
         print("  ratio lumora-receive / fetchmail: %.2f" % (ours / times["fetchmail"]))
         print("  ratio lumora-receive / getmail6:  %.2f" % (ours / times["getmail6"]))
+        print("  ratio lumora-receive / curl floor: %.2f  (target at most 1.5)"
+              % (ours / times["curl floor"]))
         return times
 
     def import_round(self, mailbox, count, repeat, receive_time):

@@ -106,7 +106,17 @@ public:
     void queue(const QByteArray& command) { outgoing_ += command + "\r\n"; }
     void queueRaw(const QByteArray& bytes) { outgoing_ += bytes; }
     // MAIL FROM, RCPT TO and DATA of a mail, with RSET first when asked.
-    void queueEnvelope(const SmtpMail& mail, bool reset);
+    QList<QByteArray> envelopeOf(const SmtpMail& mail, bool reset) const;
+    // Queues the envelope when the server pipelines; otherwise each command
+    // goes out as the reply to the one before arrives.
+    void begin(const QList<QByteArray>& commands)
+    {
+        if (pipelining) {
+            for (const QByteArray& c : commands) {
+                queue(c);
+            }
+        }
+    }
     bool flush() { return send(std::exchange(outgoing_, {})); }
     bool read(SmtpReply& reply);
     bool command(const QByteArray& line, SmtpReply& reply)
@@ -312,10 +322,11 @@ void SmtpSession::Connection::quit()
     closeSocket();
 }
 
-void SmtpSession::Connection::queueEnvelope(const SmtpMail& mail, bool reset)
+QList<QByteArray> SmtpSession::Connection::envelopeOf(const SmtpMail& mail, bool reset) const
 {
+    QList<QByteArray> commands;
     if (reset) {
-        queue("RSET");
+        commands.append("RSET");
     }
     QByteArray from = "MAIL FROM:<" + mail.envelopeFrom + '>';
     if (offersSize) {
@@ -334,20 +345,21 @@ void SmtpSession::Connection::queueEnvelope(const SmtpMail& mail, bool reset)
     if (smtpUtf8 && international) {
         from += " SMTPUTF8";
     }
-    queue(from);
+    commands.append(from);
     for (const QByteArray& r : mail.recipients) {
-        queue("RCPT TO:<" + r + '>');
+        commands.append("RCPT TO:<" + r + '>');
     }
-    queue("DATA");
+    commands.append("DATA");
+    return commands;
 }
 
 // The commands of one mail's transaction, and what is known of its replies.
 struct SmtpSession::Envelope {
     int index = -1;
     SmtpMail mail;
-    QString failure;    // why the mail could not be made
-    bool reset = false; // an RSET goes first
-    bool sent = false;  // the commands are on their way
+    QString failure; // why the mail could not be made
+    QList<QByteArray> commands;
+    bool sent = false; // begun on the open connection
 };
 
 SmtpSession::SmtpSession(ConnectionOptions options) : options_(std::move(options)) {}
@@ -426,14 +438,17 @@ bool SmtpSession::acceptable(const SmtpMail& mail)
 bool SmtpSession::envelopeAccepted(const Envelope& envelope)
 {
     Connection& link = *connection_;
+    qsizetype next = 0;
     const auto step = [&](SmtpReply& reply) {
-        return (link.pipelining || link.flush()) && link.read(reply);
+        if (!link.pipelining) {
+            link.queue(envelope.commands.value(next));
+        }
+        ++next;
+        return link.read(reply);
     };
-    // Without PIPELINING each command waits for the one before: the queue
-    // holds one command at a time.
     SmtpReply reply;
     QByteArray refusal;
-    if (envelope.reset && !step(reply)) {
+    if (envelope.commands.first() == "RSET" && !step(reply)) {
         return false;
     }
     if (!step(reply)) {
@@ -494,7 +509,8 @@ bool SmtpSession::transact(Envelope& current, std::optional<Envelope>& ahead, in
             if (next) {
                 following.mail = std::move(*next);
                 if (link.sizeLimit == 0 || following.mail.bytes.size() <= link.sizeLimit) {
-                    link.queueEnvelope(following.mail, false);
+                    following.commands = link.envelopeOf(following.mail, false);
+                    link.begin(following.commands);
                     following.sent = true;
                 }
             }
@@ -541,8 +557,9 @@ void SmtpSession::sendAll(const ServerAddress& server, const QString& id, const 
             error_ = current.failure;
         } else if (current.sent || (ensureOpen(server, id, password) && acceptable(current.mail))) {
             if (!current.sent) {
-                current.reset = std::exchange(connection_->needsReset, false);
-                connection_->queueEnvelope(current.mail, current.reset);
+                current.commands = connection_->envelopeOf(
+                    current.mail, std::exchange(connection_->needsReset, false));
+                connection_->begin(current.commands);
                 current.sent = true;
             }
             sent = transact(current, ahead, count, source, stopped);
