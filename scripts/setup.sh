@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     # build
     cmake ninja-build g++ pkg-config qt6-base-dev libgmime-3.0-dev
-    libcurl4-openssl-dev libssl-dev libsqlite3-dev libicu-dev libgtest-dev clang-format
+    libssl-dev libsqlite3-dev libicu-dev libgtest-dev clang-format
     # tests: mail servers, a display for screenshots, a Japanese font
     dovecot-core dovecot-pop3d python3-aiosmtpd postfix openssl procps
     xvfb xauth xdotool imagemagick fonts-ipafont-gothic

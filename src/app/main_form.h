@@ -40,6 +40,7 @@
 
 #include "mail/server_certificate.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QWidget>
 
@@ -199,6 +200,7 @@ private:
     // A desktop notice of mail stored by a receive while none of the
     // program's windows is active.
     void noticeNewMail(int count);
+    void flushShownMail();
     // Brings the search index in step with mail stored while the viewer is
     // closed (the viewer does it while open).
     void keepIndexInStep();
@@ -219,6 +221,11 @@ private:
     bool unattended_ = false;
     std::unique_ptr<BackgroundJob> indexJob_;
     std::atomic_bool indexStop_{false};
+    // The received mail waiting to be shown in the viewer's fields (subject,
+    // sender, date, body), and when the last one was shown.
+    static constexpr int kShownMailPaceMs = 100;
+    std::optional<QStringList> shownMail_;
+    QElapsedTimer shownPace_;
 };
 
 } // namespace lumora

@@ -110,8 +110,23 @@ void MainForm::receiveProgress(int index, int count, qint64 bytesDone, qint64 by
 void MainForm::showReceivedMail(const QString& subject, const QString& from, const QString& date,
                                 const QString& body)
 {
-    windows_.window<TyakuForm>()->showReceivedMail(subject, from, date, body);
+    // Hundreds of mails a second may come in: the viewer's fields take one
+    // at most every tenth of a second, and the last one when the receive
+    // ends, instead of laying out every body nobody could read.
+    shownMail_ = {subject, from, date, body};
+    if (!shownPace_.isValid() || shownPace_.elapsed() >= kShownMailPaceMs) {
+        flushShownMail();
+    }
     Q_EMIT mailReceived(subject, from, date, body);
+}
+
+void MainForm::flushShownMail()
+{
+    if (const std::optional<QStringList> mail = std::exchange(shownMail_, std::nullopt)) {
+        windows_.window<TyakuForm>()->showReceivedMail((*mail)[0], (*mail)[1], (*mail)[2],
+                                                       (*mail)[3]);
+        shownPace_.start();
+    }
 }
 
 void MainForm::setStoredCount(const QString& count)
@@ -126,6 +141,8 @@ void MainForm::setExplanationText(const QString& text)
 
 void MainForm::receiveEnded(int count)
 {
+    flushShownMail();
+    shownPace_.invalidate();
     receiveProgressBar->setVisible(false);
     // The cumulative count is the file's, whether the viewer is open or not.
     Text4->setText(QString::number(mailFile(context_.paths.receivedFile()).wholeCount()));

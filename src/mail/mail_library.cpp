@@ -12,8 +12,6 @@
 #include <QDir>
 #include <QFile>
 
-#include <curl/curl.h>
-
 #include <csignal>
 #include <map>
 #include <mutex>
@@ -69,20 +67,17 @@ QString headerField(const QByteArray& block, const char* name)
     return {};
 }
 
-class CurlMailLibrary final : public MailLibrary {
+class NetMailLibrary final : public MailLibrary {
 public:
-    explicit CurlMailLibrary(MailLibraryOptions options)
+    explicit NetMailLibrary(MailLibraryOptions options)
         : options_(std::move(options)), smtp_(connectionOptions())
     {
     }
 
-    ~CurlMailLibrary() override
+    ~NetMailLibrary() override
     {
         sessions_.clear();
         smtp_.close();
-        if (initialised_) {
-            curl_global_cleanup();
-        }
     }
 
     void NMailInitializeWinSock() override
@@ -90,9 +85,6 @@ public:
         // A peer that closes a TLS connection must give an error, not end
         // the program.
         std::signal(SIGPIPE, SIG_IGN);
-        if (!initialised_) {
-            initialised_ = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-        }
     }
 
     void NMailSetOption(int option, int value) override
@@ -111,10 +103,6 @@ public:
         {
             std::lock_guard lock(smtpMutex_);
             smtp_.close();
-        }
-        if (initialised_) {
-            curl_global_cleanup();
-            initialised_ = false;
         }
     }
 
@@ -162,11 +150,20 @@ public:
         if (!raw) {
             return -1;
         }
-        const QByteArray block = raw->left(headerEnd(*raw).first);
-        fields.subject = cut(headerField(block, "Subject"));
-        fields.date = cut(headerField(block, "Date"));
-        fields.from = cut(headerField(block, "From"));
-        fields.header = QString::fromLatin1(block);
+        std::lock_guard lock(cacheMutex_);
+        if (!statusDone_) {
+            // Decoded once for the status and the mail calls that follow.
+            const QByteArray block = raw->left(headerEnd(*raw).first);
+            status_.subject = cut(headerField(block, "Subject"));
+            status_.date = cut(headerField(block, "Date"));
+            status_.from = cut(headerField(block, "From"));
+            status_.header = QString::fromLatin1(block);
+            statusDone_ = true;
+        }
+        fields.subject = status_.subject;
+        fields.date = status_.date;
+        fields.from = status_.from;
+        fields.header = status_.header;
         return 0;
     }
 
@@ -475,6 +472,7 @@ private:
         cached_ = std::move(*mail);
         cachedHandle_ = handle;
         cachedNumber_ = number;
+        statusDone_ = false;
         return &cached_;
     }
 
@@ -515,7 +513,6 @@ private:
     }
 
     MailLibraryOptions options_;
-    bool initialised_ = false;
     int bufferSize_ = 8192;
 
     std::mutex mutex_;
@@ -525,6 +522,8 @@ private:
     std::mutex cacheMutex_;
     int cachedHandle_ = 0;
     int cachedNumber_ = 0;
+    MailFields status_; // the cached mail's header fields, once decoded
+    bool statusDone_ = false;
     QByteArray cached_;
 
     std::mutex smtpMutex_;
@@ -557,7 +556,7 @@ void splitOriginal(const QByteArray& raw, MailFields& fields, QString& body)
 
 std::unique_ptr<MailLibrary> createMailLibrary(MailLibraryOptions options)
 {
-    return std::make_unique<CurlMailLibrary>(std::move(options));
+    return std::make_unique<NetMailLibrary>(std::move(options));
 }
 
 } // namespace lumora

@@ -171,7 +171,8 @@ struct MailLibraryOptions {
     QString tlsMemoryFile;
 };
 
-// The library the program runs with: POP3 and SMTP on libcurl, MIME on GMime.
+// The library the program runs with: POP3 and SMTP clients of its own on
+// OpenSSL, MIME on GMime.
 // Entry points may be called from any thread; one connection handle is used
 // by one thread at a time.
 std::unique_ptr<MailLibrary> createMailLibrary(MailLibraryOptions options = {});

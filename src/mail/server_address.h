@@ -24,7 +24,8 @@ struct ServerAddress {
     int port = 0;
     Tls tls = Tls::WhenOffered;
 
-    // The libcurl URL of the server's root ("pop3://host:110/").
+    // The URL of the server's root ("pop3://host:110/"), which also tells a
+    // connection to another server apart.
     QString url(Protocol protocol) const;
 };
 
