@@ -108,6 +108,7 @@ class Bench:
                              text=True).stdout
         print("Mailbox: %s" % out.strip(), flush=True)
         self.watcher = Watcher()
+        self.homes = 0
 
     def stop(self):
         subprocess.run([SERVERS, "stop", os.path.join(self.work, "servers")],
@@ -135,8 +136,11 @@ class Bench:
 
     # Each program: set up a fresh home, start, receive.
     def home(self, name):
-        home = os.path.join(self.work, "home-" + name)
-        shutil.rmtree(home, ignore_errors=True)
+        # A new one each run; the old ones go at the end, so that no run
+        # pays for the deletion of the one before (a file system may avoid
+        # reusing what was just deleted).
+        self.homes += 1
+        home = os.path.join(self.work, "home-%s-%d" % (name, self.homes))
         os.makedirs(home)
         return home
 
