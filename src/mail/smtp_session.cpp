@@ -451,10 +451,20 @@ bool SmtpSession::envelopeAccepted(const Envelope& envelope)
     if (envelope.commands.first() == "RSET" && !step(reply)) {
         return false;
     }
+    // Without PIPELINING nothing more is sent after a refusal: the
+    // transaction is reset before the next mail.
+    const auto refused = [&](const QByteArray& line) {
+        link.needsReset = true;
+        error_ = refusedText(line);
+        return false;
+    };
     if (!step(reply)) {
         return false;
     }
     if (!reply.positive()) {
+        if (!link.pipelining) {
+            return refused(reply.line);
+        }
         refusal = reply.line;
     }
     int accepted = 0;
@@ -464,6 +474,8 @@ bool SmtpSession::envelopeAccepted(const Envelope& envelope)
         }
         if (reply.positive()) {
             ++accepted;
+        } else if (!link.pipelining) {
+            return refused(reply.line);
         } else if (refusal.isEmpty()) {
             refusal = reply.line;
         }
@@ -472,9 +484,7 @@ bool SmtpSession::envelopeAccepted(const Envelope& envelope)
         return false;
     }
     if (reply.code != 354) {
-        link.needsReset = true;
-        error_ = refusedText(refusal.isEmpty() ? reply.line : refusal);
-        return false;
+        return refused(refusal.isEmpty() ? reply.line : refusal);
     }
     if (!refusal.isEmpty() || accepted == 0) {
         // The server waits for the text of a mail that must not go (a
