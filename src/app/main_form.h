@@ -226,6 +226,9 @@ private:
     static constexpr int kShownMailPaceMs = 100;
     std::optional<QStringList> shownMail_;
     QElapsedTimer shownPace_;
+    // When the receive's progress was last drawn.
+    static constexpr int kProgressPaceMs = 50;
+    QElapsedTimer progressPace_;
 };
 
 } // namespace lumora
