@@ -144,52 +144,42 @@ class Bench:
         os.makedirs(home)
         return home
 
-    def setup_sylpheed(self, home):
-        config = os.path.join(home, ".sylpheed-2.0")
-        mail = os.path.join(home, "Mail")
-        os.makedirs(config)
-        for sub in ("inbox", "sent", "queue", "draft", "trash", "junk"):
-            os.makedirs(os.path.join(mail, sub))
-        with open(os.path.join(config, "folderlist.xml"), "w") as f:
-            f.write('<?xml version="1.0" encoding="UTF-8"?>\n<folderlist>\n'
-                    '<folder type="mh" name="Mailbox" path="%s">\n'
-                    '  <folderitem type="inbox" name="inbox" path="inbox" />\n'
-                    '  <folderitem type="outbox" name="sent" path="sent" />\n'
-                    '  <folderitem type="draft" name="draft" path="draft" />\n'
-                    '  <folderitem type="queue" name="queue" path="queue" />\n'
-                    '  <folderitem type="trash" name="trash" path="trash" />\n'
-                    '  <folderitem type="junk" name="junk" path="junk" />\n'
-                    '</folder>\n</folderlist>\n' % mail)
-        with open(os.path.join(config, "accountrc"), "w") as f:
-            f.write(self.account_text())
-        with open(os.path.join(config, "sylpheedrc"), "w") as f:
-            f.write("[Common]\nshow_trayicon=0\ncheck_on_startup=0\nautochk_newmail=0\n"
-                    "open_inbox_on_inc=0\nconfirm_on_exit=0\ncheck_update_on_startup=0\n"
-                    "notify_newmail=0\nlayout_type=0\n")
-        return os.path.join(mail, "inbox"), ["sylpheed", "--configdir", config]
+    # Each peer's configuration folder, settings file and its lines, the
+    # option naming the folder, and its special folders.
+    PEERS = {
+        "Sylpheed": (".sylpheed-2.0", "sylpheedrc",
+                     "check_update_on_startup=0\nnotify_newmail=0\nlayout_type=0\n",
+                     ["sylpheed", "--configdir"],
+                     ("outbox sent", "draft draft", "queue queue", "trash trash", "junk junk")),
+        "Claws Mail": (".claws-mail", "clawsrc",
+                       "show_tips=0\nreceive_dialog=2\nno_recv_err_panel=1\n"
+                       "close_recv_dialog=1\n",
+                       ["claws-mail", "--alternate-config-dir"],
+                       ("outbox sent", "queue queue", "draft draft", "trash trash")),
+    }
 
-    def setup_claws(self, home):
-        config = os.path.join(home, ".claws-mail")
+    def setup_peer(self, name, home):
+        """A throw-away configuration: one POP3 account, an MH mailbox."""
+        folder, rc, settings, command, specials = self.PEERS[name]
+        config = os.path.join(home, folder)
         mail = os.path.join(home, "Mail")
         os.makedirs(config)
-        for sub in ("inbox", "sent", "queue", "draft", "trash"):
-            os.makedirs(os.path.join(mail, sub))
+        items = ['  <folderitem type="inbox" name="inbox" path="inbox" />\n']
+        os.makedirs(os.path.join(mail, "inbox"))
+        for special in specials:
+            kind, path = special.split()
+            os.makedirs(os.path.join(mail, path))
+            items.append('  <folderitem type="%s" name="%s" path="%s" />\n' % (kind, path, path))
         with open(os.path.join(config, "folderlist.xml"), "w") as f:
             f.write('<?xml version="1.0" encoding="UTF-8"?>\n<folderlist>\n'
-                    '<folder type="mh" name="Mailbox" path="%s" collapsed="0">\n'
-                    '  <folderitem type="inbox" name="inbox" path="inbox" />\n'
-                    '  <folderitem type="outbox" name="sent" path="sent" />\n'
-                    '  <folderitem type="queue" name="queue" path="queue" />\n'
-                    '  <folderitem type="draft" name="draft" path="draft" />\n'
-                    '  <folderitem type="trash" name="trash" path="trash" />\n'
-                    '</folder>\n</folderlist>\n' % mail)
+                    '<folder type="mh" name="Mailbox" path="%s">\n%s</folder>\n</folderlist>\n'
+                    % (mail, "".join(items)))
         with open(os.path.join(config, "accountrc"), "w") as f:
             f.write(self.account_text())
-        with open(os.path.join(config, "clawsrc"), "w") as f:
+        with open(os.path.join(config, rc), "w") as f:
             f.write("[Common]\nshow_trayicon=0\ncheck_on_startup=0\nautochk_newmail=0\n"
-                    "open_inbox_on_inc=0\nconfirm_on_exit=0\nshow_tips=0\n"
-                    "receive_dialog=2\nno_recv_err_panel=1\nclose_recv_dialog=1\n")
-        return os.path.join(mail, "inbox"), ["claws-mail", "--alternate-config-dir", config]
+                    "open_inbox_on_inc=0\nconfirm_on_exit=0\n" + settings)
+        return os.path.join(mail, "inbox"), command + [config]
 
     def account_text(self):
         return ("[Account: 1]\naccount_name=taro@example.jp\nis_default=1\nname=Taro\n"
@@ -237,7 +227,7 @@ class Bench:
 
     def run_peer(self, name):
         home = self.home(name)
-        inbox, command = (self.setup_sylpheed if name == "Sylpheed" else self.setup_claws)(home)
+        inbox, command = self.setup_peer(name, home)
         self.fill()
         process, started, env = self.start(command, home)
         try:
