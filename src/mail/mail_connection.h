@@ -74,7 +74,6 @@ protected:
     bool tooLong(const char* what);
     // Closes the socket and TLS; the buffers are emptied.
     void closeSocket();
-    bool open() const { return fd_ >= 0; }
 
     ServerAddress server_;
     ConnectionOptions options_;
