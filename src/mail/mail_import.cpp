@@ -3,7 +3,6 @@
 #include "mail/attachment_files.h"
 #include "mail/mail_intake.h"
 #include "mail/receive_cycle.h"
-#include "store/file_io.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,9 +93,8 @@ ImportOutcome importMails(MailLibrary& mail, const AppPaths& paths, const MailFe
             if (content.isEmpty()) {
                 return true;
             }
-            const Result<QByteArray> other =
-                fileio::readAll(QDir(originals.folder()).filePath(Originals::hexName(content)));
-            if (other.ok() && sameText(other.value(), raw)) {
+            const std::optional<QByteArray> other = originals.readContent(content);
+            if (other && sameText(*other, raw)) {
                 return true;
             }
         }

@@ -1,6 +1,7 @@
 #include "store/originals.h"
 
 #include "store/file_io.h"
+#include "store/original_packs.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,8 +11,6 @@
 #include <openssl/sha.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,50 +36,6 @@ qint64 fileSize(const QString& path)
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? static_cast<qint64>(st.st_size)
                                                                  : -1;
-}
-
-// Gives the complete bytes the name. A complete file of that name holds the
-// same bytes and stays; one cut short (a power cut before the flush) is
-// replaced.
-Status linkComplete(const QString& folder, const QString& path, const QByteArray& bytes)
-{
-    const QByteArray target = QFile::encodeName(path);
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        bool ok = fileio::writeFully(fd, bytes.constData(), bytes.size());
-        if (ok) {
-            const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-            ok = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, target.constData(),
-                          AT_SYMLINK_FOLLOW) == 0;
-            if (!ok && errno == EEXIST) {
-                ok = fileSize(path) == bytes.size();
-                if (!ok) {
-                    // Named afresh, then moved over the short one.
-                    const QByteArray fresh = target + ".new";
-                    ::unlink(fresh.constData());
-                    ok = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, fresh.constData(),
-                                  AT_SYMLINK_FOLLOW) == 0 &&
-                         ::rename(fresh.constData(), target.constData()) == 0;
-                }
-            }
-        }
-        ::close(fd);
-        return ok ? Status::success() : Status(StoreError::WriteFailed, path);
-    }
-    // A file system without unnamed files: a hidden temporary file instead.
-    QByteArray temp = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".new-XXXXXX")));
-    const int tempFd = ::mkstemp(temp.data());
-    if (tempFd < 0) {
-        return {StoreError::OpenFailed, path};
-    }
-    bool ok = fileio::writeFully(tempFd, bytes.constData(), bytes.size());
-    ok = ::close(tempFd) == 0 && ok;
-    if (ok && fileSize(path) != bytes.size()) {
-        ok = ::rename(temp.constData(), target.constData()) == 0;
-    }
-    ::unlink(temp.constData());
-    return ok ? Status::success() : Status(StoreError::WriteFailed, path);
 }
 
 Originals::Entry entryOf(const QByteArray& bytes)
@@ -236,9 +191,25 @@ std::optional<QByteArray> Originals::read(qint64 n, QByteArrayView record) const
     if (!entry) {
         return std::nullopt;
     }
+    if (!entry->contentKey.isEmpty()) {
+        return readContent(entry->contentKey);
+    }
+    return readFile(entry->name());
+}
+
+std::optional<QByteArray> Originals::readContent(QByteArrayView contentKey) const
+{
+    if (std::optional<QByteArray> packed = packs::read(folder_, contentKey)) {
+        return packed;
+    }
+    return readFile(hexName(contentKey)); // kept by an earlier version
+}
+
+std::optional<QByteArray> Originals::readFile(const QString& name) const
+{
     // An empty file of the name (what a power cut before the flush may
     // leave) counts as none.
-    Result<QByteArray> bytes = fileio::readAll(QDir(folder_).filePath(entry->name()));
+    Result<QByteArray> bytes = fileio::readAll(QDir(folder_).filePath(name));
     if (!bytes.ok() || bytes.value().isEmpty()) {
         return std::nullopt;
     }
@@ -248,7 +219,8 @@ std::optional<QByteArray> Originals::read(qint64 n, QByteArrayView record) const
 bool Originals::has(qint64 n, QByteArrayView record) const
 {
     const std::optional<Entry> entry = entryFor(n, record);
-    return entry && fileSize(QDir(folder_).filePath(entry->name())) > 0;
+    return entry && ((!entry->contentKey.isEmpty() && packs::has(folder_, entry->contentKey)) ||
+                     fileSize(QDir(folder_).filePath(entry->name())) > 0);
 }
 
 Result<QList<Originals::Entry>> Originals::entries() const
@@ -267,10 +239,14 @@ Result<Originals::Entry> Originals::write(QByteArrayView record, const QByteArra
 
 Status Originals::write(const Entry& entry, const QByteArray& original) const
 {
-    const QString path = QDir(folder_).filePath(entry.name());
-    Status status = linkComplete(folder_, path, original);
+    // The same content kept already, whole, in a pack or a file of its own.
+    if (fileSize(QDir(folder_).filePath(entry.name())) == original.size() ||
+        (packs::has(folder_, entry.contentKey) && packs::read(folder_, entry.contentKey))) {
+        return Status::success();
+    }
+    Status status = packs::append(folder_, entry.contentKey, original);
     if (!status.ok() && !QFileInfo::exists(folder_) && QDir().mkpath(folder_)) {
-        status = linkComplete(folder_, path, original);
+        status = packs::append(folder_, entry.contentKey, original);
     }
     return status;
 }
@@ -365,9 +341,16 @@ Status Originals::dropEntries(const QList<qint64>& dead, qint64 countBefore) con
             dropped.remove(e.name());
         }
         const QDir dir(folder_);
+        QSet<QByteArray> keptKeys;
+        for (const Entry& e : kept) {
+            if (!e.contentKey.isEmpty()) {
+                keptKeys.insert(e.contentKey);
+            }
+        }
         for (const QString& name : dropped) {
             QFile::remove(dir.filePath(name));
         }
+        packs::removeAllBut(folder_, keptKeys);
         return Status::success();
     }
     if (mapped == countBefore - dead.size()) {
@@ -402,6 +385,9 @@ QSet<QString> Originals::names() const
             found.insert(name);
         }
     }
+    for (const QByteArray& key : packs::keys(folder_)) {
+        found.insert(hexName(key));
+    }
     return found;
 }
 
@@ -409,11 +395,16 @@ int Originals::removeAllBut(const QSet<QString>& keep) const
 {
     int removed = 0;
     const QDir dir(folder_);
-    for (const QString& name : names()) {
-        if (!keep.contains(name) && QFile::remove(dir.filePath(name))) {
+    for (const QString& name : QDir(folder_).entryList(QDir::Files)) {
+        if (isOriginalName(name) && !keep.contains(name) && QFile::remove(dir.filePath(name))) {
             ++removed;
         }
     }
+    QSet<QByteArray> keptKeys;
+    for (const QString& name : keep) {
+        keptKeys.insert(QByteArray::fromHex(name.toLatin1()));
+    }
+    removed += packs::removeAllBut(folder_, keptKeys);
     // Temporary files of a write a crash stopped.
     for (const QString& name : dir.entryList({QStringLiteral(".new-*"), QStringLiteral("*.new")},
                                              QDir::Files | QDir::Hidden)) {

@@ -11,8 +11,10 @@
 #include <optional>
 
 // The originals of received mails: each mail's bytes exactly as they came,
-// one file per mail in the data folder's "messages" folder, named by the
-// SHA-256 of its bytes (so the same mail taken in twice is one file).
+// kept in the data folder's "messages" folder under the SHA-256 of its bytes
+// (its content key, so the same mail taken in twice is kept once), packed
+// many to a file (see original_packs.h). Earlier versions kept one file per
+// mail, named by the key in hex; those are still read and removed.
 //
 // Which original belongs to which record is written in "messages/map", a
 // file of 64-byte entries kept in step with the received-mail file: entry n
@@ -66,16 +68,18 @@ public:
     // an older program changed the file), the entry of the same key nearest
     // to n is taken.
     std::optional<QByteArray> read(qint64 n, QByteArrayView record) const;
+    // The original of a content key, wherever it is kept.
+    std::optional<QByteArray> readContent(QByteArrayView contentKey) const;
     bool has(qint64 n, QByteArrayView record) const;
     // The entry that names record n's original, as read() finds it.
     std::optional<Entry> entryFor(qint64 n, QByteArrayView record) const;
     // Every entry of the map, in order.
     Result<QList<Entry>> entries() const;
 
-    // Writing, with the received-mail file's turn. Writes the original's
-    // file unless a complete one of the same content is there; the file gets
-    // its name only once it is complete. Not flushed: the caller syncs the
-    // file system with the records. The entry for the record.
+    // Writing, with the received-mail file's turn. Appends the original to
+    // the packs unless a whole one of the same content is kept. Not flushed:
+    // the caller syncs the file system with the records. The entry for the
+    // record.
     Result<Entry> write(QByteArrayView record, const QByteArray& original) const;
     // The same with the keys worked out already (entry.contentKey must be
     // the original's).
@@ -94,7 +98,7 @@ public:
     int removeAllBut(const QSet<QString>& keep) const;
     // The names of the originals the map refers to.
     Result<QSet<QString>> referencedNames() const;
-    // Every original's name in the folder.
+    // Every original kept, by name (its key in hex).
     QSet<QString> names() const;
 
     // Starts a change; first cleans up after one a crash stopped. The map
@@ -106,6 +110,8 @@ public:
     bool interrupted() const;
 
 private:
+    std::optional<QByteArray> readFile(const QString& name) const;
+
     QString folder_;
 };
 

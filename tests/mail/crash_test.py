@@ -115,6 +115,38 @@ def map_entries(app):
     return entries
 
 
+def kept_originals(folder):
+    """Every original kept, by name (its key in hex): the packs' kept entries
+    whose bytes match their key, and the files of earlier versions."""
+    import hashlib
+    found = {}
+    heads = (b"LUMORIG1", b"LUMDEAD1")
+    for name in os.listdir(folder) if os.path.isdir(folder) else []:
+        path = os.path.join(folder, name)
+        with open(path, "rb") as f:
+            data = f.read()
+        if len(name) == 64:
+            found[name] = data
+            continue
+        if not name.startswith("pack-"):
+            continue
+        at = 0
+        while at + 48 <= len(data):
+            length = int.from_bytes(data[at + 8:at + 16], "little")
+            if data[at:at + 8] in heads and at + 48 + length <= len(data):
+                key, body = data[at + 16:at + 48], data[at + 48:at + 48 + length]
+                if data[at:at + 8] == heads[0] and hashlib.sha256(body).digest() == key:
+                    found[key.hex()] = body
+                at += 48 + length
+                continue
+            # Not a whole entry (a kill cut it short): the next head, if any.
+            later = [i for i in (data.find(h, at + 1) for h in heads) if i >= 0]
+            if not later:
+                break
+            at = min(later)
+    return found
+
+
 def original_names(app):
     """The original each record has, by the map, in record order."""
     import hashlib
@@ -132,15 +164,13 @@ def original_names(app):
 def check_originals(app):
     """Every record has an original of its own, byte for byte the mail
     delivered, and no original is left without a record."""
-    folder = os.path.join(app, "★MailData", "messages")
-    on_disk = {n for n in os.listdir(folder) if len(n) == 64}
+    on_disk = kept_originals(os.path.join(app, "★MailData", "messages"))
     names = original_names(app)
-    assert on_disk == set(names), "originals %d, records %d" % (len(on_disk), len(names))
+    assert set(on_disk) == set(names), "originals %d, records %d" % (len(on_disk), len(names))
     assert len(set(names)) == len(names), "two records share an original"
     for record, name in zip(records(app), names):
         subject = record[:100].decode("cp932").strip()
-        with open(os.path.join(folder, name), "rb") as f:
-            original = f.read()
+        original = on_disk[name]
         if subject == TWIN_SUBJECT:
             assert original in [retrieved_twin(t) for t in range(TWINS)], "a twin's original"
         else:
@@ -149,14 +179,9 @@ def check_originals(app):
 
 def orphaned(app):
     """The contents of originals no record names."""
-    folder = os.path.join(app, "★MailData", "messages")
     named = set(original_names(app))
-    found = []
-    for name in os.listdir(folder):
-        if len(name) == 64 and name not in named:
-            with open(os.path.join(folder, name), "rb") as f:
-                found.append(f.read())
-    return found
+    kept = kept_originals(os.path.join(app, "★MailData", "messages"))
+    return [original for name, original in kept.items() if name not in named]
 
 
 def take_from_server(env, original):
@@ -174,14 +199,13 @@ def take_from_server(env, original):
 
 
 def stored(app):
-    folder = os.path.join(app, "★MailData", "messages")
+    originals = kept_originals(os.path.join(app, "★MailData", "messages"))
     kept = []
     for record, name in zip(records(app), original_names(app)):
         subject = record[:100].decode("cp932").strip()
         original = b""
         if subject == TWIN_SUBJECT:
-            with open(os.path.join(folder, name), "rb") as f:
-                original = f.read()
+            original = originals[name]
         kept.append(label(subject, original))
     return kept
 
@@ -230,17 +254,14 @@ def import_kills(tool, app):
 
     def check_import(final):
         names = original_names(target)
-        contents = []
-        for name in names:
-            with open(os.path.join(folder, name), "rb") as f:
-                contents.append(f.read())
+        kept = kept_originals(folder)
+        contents = [kept[name] for name in names]
         assert len(set(names)) == len(names), "two imported records share an original"
         assert all(c in wanted for c in contents), "an original is not the mail"
         assert len(set(contents)) == len(contents), "a mail imported twice"
         if final:
             assert set(contents) == wanted, "not every mail imported"
-            on_disk = {n for n in os.listdir(folder) if len(n) == 64}
-            assert on_disk == set(names), "originals without a record"
+            assert set(kept) == set(names), "originals without a record"
 
     for _ in range(12):
         process = subprocess.Popen([tool, target, mbox], stdout=subprocess.DEVNULL,

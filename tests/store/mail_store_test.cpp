@@ -227,8 +227,11 @@ TEST(MailStore, ACrashAtAnyStepOfADeletionKeepsTheOriginalsInStep)
     ASSERT_TRUE(append(store, record(QStringLiteral("二")), "2").ok());
     const QByteArray journal = "count 2\ndelete 1-1\n";
     ASSERT_TRUE(store.remove({{1, app.records()[0].bytes()}}).ok());
-    const QString leftOver =
-        QDir(app.paths.originalsFolder()).filePath(Originals::hexName(Originals::contentKey("1")));
+    // The original left in both forms: packed, and a file of an earlier
+    // version.
+    const QByteArray key = Originals::contentKey("1");
+    ASSERT_TRUE(store.originals().write({Originals::recordKey("x"), key}, "1").ok());
+    const QString leftOver = QDir(app.paths.originalsFolder()).filePath(Originals::hexName(key));
     app.dir.write(QStringLiteral("★MailData/messages/") + QFileInfo(leftOver).fileName(), "1");
     QFile file(deletionJournal(app.paths.receivedFile()));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -236,6 +239,7 @@ TEST(MailStore, ACrashAtAnyStepOfADeletionKeepsTheOriginalsInStep)
     file.close();
     ASSERT_TRUE(store.recover().ok());
     EXPECT_FALSE(QFile::exists(leftOver));
+    EXPECT_EQ(store.originals().readContent(key), std::nullopt);
     EXPECT_EQ(app.original(1), QByteArray("2"));
 }
 
@@ -324,9 +328,9 @@ TEST(MailStore, AnOriginalThatCannotBeWrittenStoresNothing)
     App app;
     const MailStore store = app.store();
     ASSERT_TRUE(append(store, record(QStringLiteral("一")), "1").ok());
-    // An entry of the original's name that is a folder.
-    ASSERT_TRUE(QDir().mkpath(QDir(app.paths.originalsFolder())
-                                  .filePath(Originals::hexName(Originals::contentKey("2")))));
+    // A folder where the originals' file should go.
+    const QString pack = QDir(app.paths.originalsFolder()).filePath(QStringLiteral("pack-000001"));
+    ASSERT_TRUE(QFile::rename(pack, pack + QStringLiteral(".away")) && QDir().mkpath(pack));
     MailStore::Appender appender(store, Writer::Receive);
     const Result<qint64> n = appender.append(record(QStringLiteral("二")).bytes(), "2");
     EXPECT_FALSE(n.ok());
