@@ -13,6 +13,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace lumora::attachments {
 namespace {
@@ -153,7 +154,10 @@ Result<QString> writeNew(const QString& folder, const QString& name, const QByte
     // The bytes go into a file without a name first and get one only when
     // complete, so a crash never leaves half a file under the name.
     const QByteArray nativeFolder = QFile::encodeName(folder);
-    const int fd = ::open(nativeFolder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    int fd = FilesAhead::take(folder);
+    if (fd < 0) {
+        fd = ::open(nativeFolder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    }
     if (fd >= 0) {
         const bool ok = writeFully(fd, data);
         Result<QString> named =
@@ -200,6 +204,87 @@ Result<QString> moveNew(const QString& folder, const QString& name, const QStrin
         ::unlink(source.constData());
     }
     return named;
+}
+
+namespace {
+
+constexpr std::size_t kFilesAhead = 8;
+
+std::mutex aheadMutex;
+std::vector<std::pair<QByteArray, FilesAhead*>> aheads; // by folder
+
+QByteArray folderKey(const QString& folder)
+{
+    QByteArray key = QFile::encodeName(folder);
+    while (key.size() > 1 && key.endsWith('/')) {
+        key.chop(1);
+    }
+    return key;
+}
+
+} // namespace
+
+FilesAhead::FilesAhead(const QString& folder) : folder_(folderKey(folder))
+{
+    {
+        std::lock_guard lock(aheadMutex);
+        aheads.emplace_back(folder_, this);
+    }
+    thread_ = std::thread([this] { run(); });
+}
+
+FilesAhead::~FilesAhead()
+{
+    {
+        std::lock_guard lock(aheadMutex);
+        std::erase_if(aheads, [this](const auto& entry) { return entry.second == this; });
+    }
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+    for (const int fd : ready_) {
+        ::close(fd);
+    }
+}
+
+int FilesAhead::take(const QString& folder)
+{
+    const QByteArray key = folderKey(folder);
+    std::lock_guard lock(aheadMutex);
+    for (const auto& [aheadFolder, ahead] : aheads) {
+        if (aheadFolder == key) {
+            std::lock_guard own(ahead->mutex_);
+            if (ahead->ready_.empty()) {
+                return -1;
+            }
+            const int fd = ahead->ready_.front();
+            ahead->ready_.pop_front();
+            ahead->changed_.notify_all();
+            return fd;
+        }
+    }
+    return -1;
+}
+
+void FilesAhead::run()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stopping_ || ready_.size() < kFilesAhead; });
+        if (stopping_) {
+            return;
+        }
+        lock.unlock();
+        const int fd = ::open(folder_.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+        lock.lock();
+        if (fd < 0) {
+            return; // writeNew() makes its own, and says why it cannot
+        }
+        ready_.push_back(fd);
+    }
 }
 
 void removeLeftovers(const QString& folder)

@@ -5,6 +5,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
 // Writing received attachments into the attachment folder. A name from a
 // mail is the sender's choice and is never trusted as a path.
 namespace lumora::attachments {
@@ -27,5 +32,31 @@ Result<QString> moveNew(const QString& folder, const QString& name, const QStrin
 
 // Removes the temporary files a crash in writeNew() left in the folder.
 void removeLeftovers(const QString& folder);
+
+// While one lives, writeNew() into its folder takes files made ahead by a
+// thread of its own: making a file can cost a millisecond on a file system
+// that skips recently freed inodes, and a receive writes hundreds while it
+// decodes. The files have no name until writeNew() gives them one; those not
+// taken vanish when it ends.
+class FilesAhead {
+public:
+    explicit FilesAhead(const QString& folder);
+    ~FilesAhead();
+    FilesAhead(const FilesAhead&) = delete;
+    FilesAhead& operator=(const FilesAhead&) = delete;
+
+    // A file made ahead for folder, open for writing, or -1.
+    static int take(const QString& folder);
+
+private:
+    void run();
+
+    QByteArray folder_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<int> ready_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
 
 } // namespace lumora::attachments

@@ -103,6 +103,7 @@ ReceiveOutcome runReceiveCycle(MailLibrary& mail, const AppPaths& paths,
 
     const QString attachmentFolder = paths.attachmentFolder();
     attachments::removeLeftovers(attachmentFolder);
+    const attachments::FilesAhead filesAhead(attachmentFolder);
     QFile::remove(attachmentFolder + u'/' + names::kTempText); // an older version's leftover
     qint64 bytesDone = 0;
     bool complete = true;

@@ -11,6 +11,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -326,6 +330,47 @@ TEST(AttachmentNames, SafeNames)
     const QString cut = safeFileName(QString(300, QChar(u'あ')) + QStringLiteral(".xlsx"));
     EXPECT_TRUE(cut.endsWith(QStringLiteral(".xlsx")));
     EXPECT_LE(cut.toUtf8().size(), 200);
+}
+
+// Files made ahead for a receive are the attachments' files once written and
+// named; those not taken leave nothing behind, not even an open file.
+TEST(AttachmentFiles, FilesMadeAheadGetTheirNamesOnlyWhenWrittenAndTheRestVanish)
+{
+    TempFolder dir;
+    const auto openFiles = [] {
+        const QDir fds(QStringLiteral("/proc/self/fd"));
+        return fds.entryList(QDir::AllEntries | QDir::System | QDir::Hidden).size();
+    };
+    const auto before = openFiles();
+    QStringList written;
+    {
+        const attachments::FilesAhead ahead(dir.path());
+        int made = -1;
+        for (int i = 0; i < 200 && made < 0; ++i) {
+            made = attachments::FilesAhead::take(dir.path() + u'/');
+            QThread::msleep(5);
+        }
+        ASSERT_GE(made, 0);
+        ::close(made);
+        for (int i = 0; i < 12; ++i) {
+            const Result<QString> path = attachments::writeNew(
+                dir.path(), QStringLiteral("写真.jpg"), QByteArray(5000 + i, char('a' + i)));
+            ASSERT_TRUE(path.ok());
+            written.append(QFileInfo(path.value()).fileName());
+        }
+    }
+    EXPECT_EQ(openFiles(), before);
+    QStringList expected{QStringLiteral("写真.jpg")};
+    for (int n = 2; n <= 12; ++n) {
+        expected.append(QStringLiteral("写真 (%1).jpg").arg(n));
+    }
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), [&] {
+        QStringList sorted = expected;
+        sorted.sort();
+        return sorted;
+    }());
+    EXPECT_EQ(dir.read(QStringLiteral("写真 (12).jpg")), QByteArray(5011, 'l'));
 }
 
 } // namespace
