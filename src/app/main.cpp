@@ -19,14 +19,9 @@
 #include <QIcon>
 
 #include <cstdio>
-#include <malloc.h>
 
 int main(int argc, char** argv)
 {
-    // Received mails of a few hundred kilobytes come one after another: keep
-    // freed buffers for the next one instead of mapping fresh pages each time.
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 128 << 20);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumora"));
     // The desktop entry's name, so a desktop matches the windows to it.
