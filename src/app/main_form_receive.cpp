@@ -129,9 +129,11 @@ void MainForm::showReceivedMail(const QString& subject, const QString& from, con
 
 void MainForm::flushShownMail()
 {
-    if (const std::optional<QStringList> mail = std::exchange(shownMail_, std::nullopt)) {
-        windows_.window<TyakuForm>()->showReceivedMail((*mail)[0], (*mail)[1], (*mail)[2],
-                                                       (*mail)[3]);
+    // A viewer not made yet is not made for this: opening it shows the
+    // newest mail anyway.
+    const std::optional<QStringList> mail = std::exchange(shownMail_, std::nullopt);
+    if (TyakuForm* viewer = windows_.existing<TyakuForm>(); mail && viewer) {
+        viewer->showReceivedMail((*mail)[0], (*mail)[1], (*mail)[2], (*mail)[3]);
         shownPace_.start();
     }
 }
