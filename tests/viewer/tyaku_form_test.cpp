@@ -579,8 +579,9 @@ void TyakuFormTest::receiveFillsTheOpenViewerAndTheCounts()
                   QStringLiteral("Tue, 8 Dec 2026 09:01:00 +0900"),
                   QStringLiteral("二通目"),
                   {}}};
-    {   // the viewer closed: no window is made for fields nobody sees; the
-        // count is the file's
+    // The viewer closed: no window is made for fields nobody sees; the count
+    // is the file's.
+    {
         QVERIFY(v.app.start());
         QTest::mouseClick(v.app.mainForm->Picture4, Qt::LeftButton);
         v.settle();
