@@ -131,3 +131,28 @@ TEST(OriginalPacks, ARemovedOriginalLeavesTheDiskAndAnEmptyPackGoes)
     EXPECT_TRUE(p.reads(4));
     EXPECT_EQ(p.files(), QStringList{QStringLiteral("pack-000001")});
 }
+
+TEST(OriginalPacks, AFullPackIsFollowedByTheNextAndEachIsReadAndRemovedOnItsOwn)
+{
+    Packs p;
+    const qsizetype big = packs::kPackBytes * 5 / 8;
+    const QByteArray first = "Subject: 1\r\n\r\n" + QByteArray(big, 'x');
+    const QByteArray second = "Subject: 2\r\n\r\n" + QByteArray(big, 'y');
+    ASSERT_TRUE(packs::append(p.folder, Originals::contentKey(first), first).ok());
+    ASSERT_TRUE(packs::append(p.folder, Originals::contentKey(second), second).ok());
+    p.add(0); // a small one still fits after the second
+    EXPECT_EQ(p.files(),
+              (QStringList{QStringLiteral("pack-000001"), QStringLiteral("pack-000002")}));
+    EXPECT_EQ(packs::read(p.folder, Originals::contentKey(first)), first);
+    EXPECT_EQ(packs::read(p.folder, Originals::contentKey(second)), second);
+    EXPECT_TRUE(p.reads(0));
+
+    EXPECT_EQ(packs::removeAllBut(p.folder, {Originals::contentKey(second), key(0)}), 1);
+    EXPECT_EQ(p.files(), QStringList{QStringLiteral("pack-000002")});
+    EXPECT_EQ(packs::read(p.folder, Originals::contentKey(second)), second);
+    EXPECT_TRUE(p.reads(0));
+    // Appends go on in the last pack.
+    p.add(1);
+    EXPECT_EQ(p.files(), QStringList{QStringLiteral("pack-000002")});
+    EXPECT_TRUE(p.reads(1));
+}
