@@ -4,6 +4,7 @@
 #include "store/private_profile.h"
 #include "store/records.h"
 #include "store/text_codec.h"
+#include "support/accessible_names.h"
 #include "support/app_fixture.h"
 #include "support/keyboard_walk.h"
 #include "ui/geometry.h"
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -376,6 +378,14 @@ void MainFormTest::theKeyboardAndAScreenReaderReachWhatIsInView()
     }
     QVERIFY2(designNamedControls(&form).isEmpty(),
              qPrintable(designNamedControls(&form).join(u',')));
+    // Every control is named, the receive's progress bar too, captions as
+    // they read and pictures by their role.
+    const QStringList problems = lumora::test::nameProblems(
+        &form, {{form.Picture4, "受信"},
+                {form.Check2, "新着メール有りで、メールを見るを自動表示"},
+                {form.Text7, "インターバル（分）"},
+                {form.receiveProgressBar, "受信の進み具合"}});
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
 
     // Enlarged to show them, the controls below the edge are the user's;
     // the working fields never are.
