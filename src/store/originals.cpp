@@ -241,7 +241,7 @@ Status Originals::write(const Entry& entry, const QByteArray& original) const
 {
     // The same content kept already, whole, in a pack or a file of its own.
     if (fileSize(QDir(folder_).filePath(entry.name())) == original.size() ||
-        (packs::has(folder_, entry.contentKey) && packs::read(folder_, entry.contentKey))) {
+        packs::read(folder_, entry.contentKey)) {
         return Status::success();
     }
     Status status = packs::append(folder_, entry.contentKey, original);
