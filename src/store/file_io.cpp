@@ -42,6 +42,23 @@ bool writeFully(int fd, const char* data, qsizetype size)
     return true;
 }
 
+bool writeFullyAt(int fd, const char* data, qsizetype size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), offset);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= n;
+        offset += n;
+    }
+    return true;
+}
+
 bool copyRange(int from, off_t fromOffset, int to, off_t toOffset, qint64 size)
 {
     bool inKernel = true;

@@ -43,6 +43,8 @@ Result<QByteArray> readPlainFile(const QString& path, qint64 maxBytes);
 // Writes all the bytes to the descriptor, going on after interruptions;
 // false on an error (errno tells which).
 [[nodiscard]] bool writeFully(int fd, const char* data, qsizetype size);
+// The same at an offset, leaving the file's position alone.
+[[nodiscard]] bool writeFullyAt(int fd, const char* data, qsizetype size, off_t offset);
 
 // Copies bytes from one file to another at the given offsets, in the kernel
 // where it can; false on an error (errno tells which).

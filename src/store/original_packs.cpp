@@ -276,7 +276,7 @@ bool removeEntry(int fd, qint64 offset)
         return false;
     }
     const qint64 length = lengthIn(head);
-    if (::pwrite(fd, kRemoved, kMagicBytes, offset) != kMagicBytes) {
+    if (!fileio::writeFullyAt(fd, kRemoved, kMagicBytes, offset)) {
         return false;
     }
     if (length <= 0 || ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE,
@@ -285,14 +285,12 @@ bool removeEntry(int fd, qint64 offset)
     }
     // No holes in this file system: the bytes are overwritten instead.
     const QByteArray zeros(static_cast<qsizetype>(std::min<qint64>(length, kSearchChunk)), '\0');
-    for (qint64 done = 0; done < length;) {
-        const qint64 piece = std::min<qint64>(zeros.size(), length - done);
-        const ssize_t wrote =
-            ::pwrite(fd, zeros.constData(), static_cast<size_t>(piece), offset + kHeadBytes + done);
-        if (wrote <= 0) {
+    for (qint64 done = 0; done < length; done += zeros.size()) {
+        if (!fileio::writeFullyAt(fd, zeros.constData(),
+                                  std::min<qint64>(zeros.size(), length - done),
+                                  offset + kHeadBytes + done)) {
             return false;
         }
-        done += wrote;
     }
     return true;
 }
@@ -339,9 +337,9 @@ Status append(const QString& folder, QByteArrayView key, const QByteArray& bytes
         // An entry a crash cut short goes; then the new one is written.
         const QByteArray head = headOf(kKept, key, bytes.size());
         const bool ok = (size == index.end || ::ftruncate(fd.get(), index.end) == 0) &&
-                        ::lseek(fd.get(), index.end, SEEK_SET) == index.end &&
-                        fileio::writeFully(fd.get(), head.constData(), head.size()) &&
-                        fileio::writeFully(fd.get(), bytes.constData(), bytes.size());
+                        fileio::writeFullyAt(fd.get(), head.constData(), head.size(), index.end) &&
+                        fileio::writeFullyAt(fd.get(), bytes.constData(), bytes.size(),
+                                             index.end + head.size());
         if (!ok) {
             (void)::ftruncate(fd.get(), index.end);
             index.scanned = index.end;

@@ -33,23 +33,6 @@ qint64 fileLength(const QString& path)
     return ::stat(nativePath(path).constData(), &st) == 0 ? static_cast<qint64>(st.st_size) : 0;
 }
 
-bool pwriteFully(int fd, const char* data, qsizetype size, off_t offset)
-{
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), offset);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= n;
-        offset += n;
-    }
-    return true;
-}
-
 // How much a compaction copies before it starts writing that part to disk.
 constexpr qint64 kFlushPiece = qint64(8) << 20;
 
@@ -186,7 +169,7 @@ Status RecordFile::write(qint64 n, const QByteArray& record, Flush flush) const
         return {StoreError::OpenFailed, path_ + QStringLiteral(": ") + errnoText()};
     }
     const auto offset = static_cast<off_t>((n - 1) * layout_.length);
-    if (!pwriteFully(fd, record.constData(), record.size(), offset) ||
+    if (!fileio::writeFullyAt(fd, record.constData(), record.size(), offset) ||
         (flush == Flush::Now && ::fsync(fd) != 0)) {
         const QString why = errnoText();
         ::close(fd);
