@@ -257,7 +257,9 @@ int FilesAhead::take(const QString& folder)
     for (const auto& [aheadFolder, ahead] : aheads) {
         if (aheadFolder == key) {
             std::lock_guard own(ahead->mutex_);
+            ahead->asked_ = true;
             if (ahead->ready_.empty()) {
+                ahead->changed_.notify_all();
                 return -1;
             }
             const int fd = ahead->ready_.front();
@@ -273,7 +275,8 @@ void FilesAhead::run()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || ready_.size() < kFilesAhead; });
+        changed_.wait(lock,
+                      [this] { return stopping_ || (asked_ && ready_.size() < kFilesAhead); });
         if (stopping_) {
             return;
         }

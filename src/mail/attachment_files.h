@@ -36,8 +36,9 @@ void removeLeftovers(const QString& folder);
 // While one lives, writeNew() into its folder takes files made ahead by a
 // thread of its own: making a file can cost a millisecond on a file system
 // that skips recently freed inodes, and a receive writes hundreds while it
-// decodes. The files have no name until writeNew() gives them one; those not
-// taken vanish when it ends.
+// decodes. Files are made from the first one asked for on, so a receive
+// without attachments (or without mail) makes none. They have no name until
+// writeNew() gives them one; those not taken vanish when it ends.
 class FilesAhead {
 public:
     explicit FilesAhead(const QString& folder);
@@ -55,6 +56,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<int> ready_;
+    bool asked_ = false;
     bool stopping_ = false;
     std::thread thread_;
 };

@@ -345,6 +345,8 @@ TEST(AttachmentFiles, FilesMadeAheadGetTheirNamesOnlyWhenWrittenAndTheRestVanish
     QStringList written;
     {
         const attachments::FilesAhead ahead(dir.path());
+        QThread::msleep(20);
+        EXPECT_EQ(openFiles(), before); // none made before one is asked for
         int made = -1;
         for (int i = 0; i < 200 && made < 0; ++i) {
             made = attachments::FilesAhead::take(dir.path() + u'/');
