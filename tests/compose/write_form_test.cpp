@@ -1033,6 +1033,14 @@ void WriteFormTest::theKeyboardAndAScreenReaderDoWhatTheMouseDoes()
     QVERIFY(form->Option2->isChecked() && !form->ToText->isEnabled());
     doAccessibleAction(form->Option1, toggle);
     QVERIFY(form->Option1->isChecked() && form->ToText->isEnabled());
+    // So is an arrow key that moves to the other one (一括送信 is above).
+    c.app.ui.answers = {true};
+    form->Option1->setFocus();
+    QTest::keyClick(form->Option1, Qt::Key_Up);
+    QVERIFY(form->Option2->isChecked() && !form->ToText->isEnabled());
+    QTest::keyClick(form->Option2, Qt::Key_Down);
+    QVERIFY(form->Option1->isChecked() && form->ToText->isEnabled());
+    form->Option2->setFocus(); // where the Tab key enters the pair below
 
     // Narrow, the address pane is out of view: out of the Tab chain and of
     // a screen reader's reach, as are the marker, the help pane and the
