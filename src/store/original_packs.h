@@ -50,5 +50,8 @@ QSet<QByteArray> keys(const QString& folder);
 int removeAllBut(const QString& folder, const QSet<QByteArray>& keep);
 // The packs' file names in the folder.
 bool isPackName(const QString& name);
+// The SHA-256 of bytes: the content key of an original, and what every
+// original read is checked against.
+QByteArray sha256(QByteArrayView bytes);
 
 } // namespace lumora::packs

@@ -8,8 +8,6 @@
 #include <QFileInfo>
 #include <QHash>
 
-#include <openssl/sha.h>
-
 #include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,28 +118,14 @@ QString Originals::mapPath() const
     return QDir(folder_).filePath(kMapName);
 }
 
-namespace {
-
-// OpenSSL's SHA-256 uses the processor's SHA instructions where there are
-// some: a tenth of the time of Qt's, which matters for every mail taken in.
-QByteArray sha256(QByteArrayView bytes)
-{
-    QByteArray digest(SHA256_DIGEST_LENGTH, Qt::Uninitialized);
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<size_t>(bytes.size()),
-           reinterpret_cast<unsigned char*>(digest.data()));
-    return digest;
-}
-
-} // namespace
-
 QByteArray Originals::recordKey(QByteArrayView record)
 {
-    return sha256(record.first(std::min(record.size(), kNamedBytes)));
+    return packs::sha256(record.first(std::min(record.size(), kNamedBytes)));
 }
 
 QByteArray Originals::contentKey(QByteArrayView original)
 {
-    return sha256(original);
+    return packs::sha256(original);
 }
 
 QByteArray Originals::entryBytes(const Entry& entry)
