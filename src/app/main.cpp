@@ -8,6 +8,7 @@
 #include "app/windows.h"
 #include "compose/mailto_link.h"
 #include "mail/mail_library.h"
+#include "store/bulk_memory.h"
 #include "ui/app_context.h"
 #include "ui/clock.h"
 #include "ui/geometry.h"
@@ -22,6 +23,8 @@
 
 int main(int argc, char** argv)
 {
+    // Before any thread: what a receive frees can then all be given back.
+    lumora::memory::useOnePool();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumora"));
     // The desktop entry's name, so a desktop matches the windows to it.

@@ -1,6 +1,7 @@
 #include "mail/receive_runner.h"
 
 #include "mail/mail_library.h"
+#include "store/bulk_memory.h"
 
 #include <QDeadlineTimer>
 #include <QMetaObject>
@@ -79,8 +80,14 @@ bool ReceiveRunner::start(const ReceiveSettings& settings)
         thread_->wait();
     }
     thread_.reset(QThread::create([this, settings] {
-        Listener listener(this);
-        const ReceiveOutcome outcome = runReceiveCycle(mail_, paths_, settings, listener, &cancel_);
+        ReceiveOutcome outcome;
+        {
+            // Ends (and gives the cycle's memory back) once the cycle's
+            // threads are done with it.
+            const memory::BulkWork bulk;
+            Listener listener(this);
+            outcome = runReceiveCycle(mail_, paths_, settings, listener, &cancel_);
+        }
         QMetaObject::invokeMethod(
             this,
             [this, outcome] {

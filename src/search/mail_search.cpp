@@ -1,6 +1,7 @@
 #include "search/mail_search.h"
 
 #include "search/mail_index.h"
+#include "store/bulk_memory.h"
 #include "store/file_io.h"
 #include "store/originals.h"
 #include "store/records.h"
@@ -103,6 +104,8 @@ Result<QList<qint64>> MailSearch::recordRows() const
 Status MailSearch::update(const std::function<void(int, int)>& progress,
                           const std::atomic_bool* stop)
 {
+    // Reads every record, and after a receive adds hundreds of mails.
+    const memory::BulkWork bulk;
     MailIndex index(paths_.searchIndexFile());
     if (Status opened = index.open(); !opened.ok()) {
         return opened;
