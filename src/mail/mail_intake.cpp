@@ -16,7 +16,8 @@ constexpr std::size_t kMaxQueued = 8;
 
 MailIntake::MailIntake(MailLibrary& mail, const AppPaths& paths, Writer who)
     : mail_(mail), paths_(paths), attachmentFolder_(paths.attachmentFolder()), store_(paths),
-      appender_(store_, who), index_(paths.searchIndexFile())
+      appender_(store_, who), index_(paths.searchIndexFile()),
+      flushAhead_({paths.dataFolder(), attachmentFolder_})
 {
     writer_ = std::thread([this] { writeJobs(); });
 }
@@ -53,6 +54,9 @@ void MailIntake::writeJobs()
                     job.original.isEmpty() ? QByteArray() : Originals::contentKey(job.original)};
             }
             status = appender_.append(job.record, job.original, job.steps, job.keys).status();
+            // The attachments were written as the mail was decoded: about
+            // as many bytes again as its original.
+            flushAhead_.wrote(job.record.size() + 2 * job.original.size());
             if (status.ok()) {
                 // The index names a mail by its original, or by its record
                 // when it has none.
@@ -179,8 +183,7 @@ bool MailIntake::finish(bool complete)
             return false;
         }
     }
-    if (wrote_ && (!fileio::syncFileSystem(paths_.dataFolder()) ||
-                   !fileio::syncFileSystem(attachmentFolder_))) {
+    if (wrote_ && !fileio::syncFileSystems({paths_.dataFolder(), attachmentFolder_})) {
         appender_.finish(false);
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "mail/mail_library.h"
 #include "search/index_feed.h"
+#include "store/file_io.h"
 #include "store/mail_store.h"
 #include "store/paths.h"
 #include "store/record_file.h"
@@ -26,7 +27,9 @@
 // takes the file's turn, so a deletion asked for meanwhile goes between two
 // mails and the run goes on in the new file. Nothing is flushed mail by
 // mail: finish() waits for the writes and flushes everything at once, and
-// only then may the server delete mails. Each mail written is handed to the
+// only then may the server delete mails (while the run goes on, the disk is
+// given what was written every few megabytes, so that this last flush is
+// short). Each mail written is handed to the
 // search index with the texts decoded here; the intake's end waits for the
 // index to hold them.
 namespace lumora {
@@ -112,6 +115,7 @@ private:
     Status failure_;
     std::thread writer_;
     search::IndexFeed index_;
+    fileio::FlushAhead flushAhead_;
 };
 
 } // namespace lumora

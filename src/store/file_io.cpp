@@ -234,4 +234,75 @@ bool syncFileSystem(const QString& path)
     return ok;
 }
 
+bool syncFileSystems(const QStringList& paths)
+{
+    std::vector<dev_t> flushed;
+    bool ok = true;
+    for (const QString& path : paths) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+            ok = false;
+            continue;
+        }
+        // A flush costs the disk a cache flush even with nothing to write.
+        if (std::find(flushed.begin(), flushed.end(), st.st_dev) != flushed.end()) {
+            continue;
+        }
+        flushed.push_back(st.st_dev);
+        ok = syncFileSystem(path) && ok;
+    }
+    return ok;
+}
+
+FlushAhead::FlushAhead(QStringList folders) : folders_(std::move(folders))
+{
+    thread_ = std::thread([this] { run(); });
+}
+
+FlushAhead::~FlushAhead()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        closing_ = true;
+    }
+    wanted_.notify_all();
+    thread_.join();
+}
+
+void FlushAhead::wrote(qint64 bytes)
+{
+    {
+        const std::lock_guard lock(mutex_);
+        unflushed_ += bytes;
+        if (unflushed_ < kStepBytes) {
+            return;
+        }
+        unflushed_ = 0;
+        asked_ = true;
+    }
+    wanted_.notify_all();
+}
+
+int FlushAhead::flushes() const
+{
+    const std::lock_guard lock(mutex_);
+    return flushes_;
+}
+
+void FlushAhead::run()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wanted_.wait(lock, [this] { return asked_ || closing_; });
+        if (closing_) {
+            return;
+        }
+        asked_ = false;
+        ++flushes_;
+        lock.unlock();
+        (void)syncFileSystems(folders_);
+        lock.lock();
+    }
+}
+
 } // namespace lumora::fileio

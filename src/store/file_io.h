@@ -4,8 +4,13 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include <condition_variable>
 
 #include <functional>
+#include <mutex>
+#include <thread>
 
 #include <sys/types.h>
 
@@ -56,5 +61,40 @@ void syncFolder(const QString& folder);
 // Flushes everything written to the file system that holds the path: the
 // one flush after a run of writes made with Flush::Later.
 [[nodiscard]] bool syncFileSystem(const QString& path);
+// The same for each path's file system, each file system once.
+[[nodiscard]] bool syncFileSystems(const QStringList& paths);
+
+// Gets a long run of writes made with Flush::Later onto the disk while the
+// run goes on: every kStepBytes reported, a thread of its own flushes the
+// folders' file systems, so that the one flush at the end, which the run
+// waits for, finds little left to write. Only the flush at the end counts
+// for what is on the disk; these ones only save it time, and their failures
+// are left to it.
+class FlushAhead {
+public:
+    static constexpr qint64 kStepBytes = 8 * 1024 * 1024;
+
+    explicit FlushAhead(QStringList folders);
+    ~FlushAhead();
+    FlushAhead(const FlushAhead&) = delete;
+    FlushAhead& operator=(const FlushAhead&) = delete;
+
+    // bytes more were written (not flushed).
+    void wrote(qint64 bytes);
+    // The flushes started so far.
+    int flushes() const;
+
+private:
+    void run();
+
+    QStringList folders_;
+    mutable std::mutex mutex_;
+    std::condition_variable wanted_;
+    qint64 unflushed_ = 0;
+    bool asked_ = false;
+    bool closing_ = false;
+    int flushes_ = 0;
+    std::thread thread_;
+};
 
 } // namespace lumora::fileio

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include <sys/stat.h>
 
@@ -60,4 +61,31 @@ TEST(AtomicWrite, AFolderThatCannotBeWrittenIsAnErrorNotACrash)
 {
     const Status status = fileio::writeAtomically(QStringLiteral("/nonexistent-folder/x.ini"), "x");
     EXPECT_EQ(status.error(), StoreError::OpenFailed);
+}
+
+TEST(FlushAhead, FlushesOncePerStepOfWritesAndNeverHoldsUpTheWriter)
+{
+    TempFolder dir;
+    fileio::FlushAhead ahead({dir.path(), dir.path()});
+    const auto flushesReach = [&ahead](int count) {
+        for (int waited = 0; waited < 5000 && ahead.flushes() < count; waited += 5) {
+            QThread::msleep(5);
+        }
+        return ahead.flushes() >= count;
+    };
+    ahead.wrote(fileio::FlushAhead::kStepBytes - 1);
+    QThread::msleep(50);
+    EXPECT_EQ(ahead.flushes(), 0);
+    ahead.wrote(1);
+    EXPECT_TRUE(flushesReach(1));
+    EXPECT_EQ(ahead.flushes(), 1);
+    // Steps reported while a flush runs are taken together by the next one.
+    for (int step = 0; step < 3; ++step) {
+        ahead.wrote(fileio::FlushAhead::kStepBytes);
+    }
+    EXPECT_TRUE(flushesReach(2));
+    QThread::msleep(50);
+    EXPECT_LE(ahead.flushes(), 4);
+    EXPECT_TRUE(fileio::syncFileSystems({dir.path(), dir.path()}));
+    EXPECT_FALSE(fileio::syncFileSystems({dir.path() + QStringLiteral("/missing")}));
 }
