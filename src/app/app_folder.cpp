@@ -36,7 +36,8 @@ Status folderOrNone(const QString& path)
 
 } // namespace
 
-Status prepareAppFolder(const AppPaths& paths, InstanceLock& lock, QStringList* kept)
+Status prepareAppFolder(const AppPaths& paths, InstanceLock& lock, QStringList* kept,
+                        std::future<Status>* bundled)
 {
     // The lock comes first, so that a second copy turned away has changed
     // nothing; it lives in the data folder, which must exist for it.
@@ -47,8 +48,9 @@ Status prepareAppFolder(const AppPaths& paths, InstanceLock& lock, QStringList* 
     if (!status.ok()) {
         return status;
     }
-    status = installBundledFiles(paths);
-    if (!status.ok()) {
+    if (bundled) {
+        *bundled = std::async(std::launch::async, [paths] { return installBundledFiles(paths); });
+    } else if (status = installBundledFiles(paths); !status.ok()) {
         return status;
     }
     // A data file that is not a plain file (a link to a device, a folder)

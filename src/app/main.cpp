@@ -62,7 +62,8 @@ int main(int argc, char** argv)
 
     lumora::InstanceLock lock;
     QStringList kept;
-    const lumora::Status prepared = lumora::prepareAppFolder(paths, lock, &kept);
+    std::future<lumora::Status> bundled;
+    const lumora::Status prepared = lumora::prepareAppFolder(paths, lock, &kept, &bundled);
     if (prepared.error() == lumora::StoreError::Locked) {
         // The running program takes the link, or at least comes to the front.
         using Handover = lumora::InstanceChannel::Handover;
@@ -84,11 +85,14 @@ int main(int argc, char** argv)
         ui.inform(nullptr, text, {}, lumora::MessageIcon::Information);
         return 1;
     }
-    if (!prepared.ok()) {
+    const auto cannotPrepare = [&ui](const lumora::Status& status) {
         ui.inform(nullptr,
-                  QStringLiteral("データフォルダを準備できませんでした。\n") + prepared.detail(),
-                  {}, lumora::MessageIcon::Critical);
+                  QStringLiteral("データフォルダを準備できませんでした。\n") + status.detail(), {},
+                  lumora::MessageIcon::Critical);
         return 1;
+    };
+    if (!prepared.ok()) {
+        return cannotPrepare(prepared);
     }
 
     // The server file is read from the folder the program works in (made
@@ -119,6 +123,11 @@ int main(int argc, char** argv)
     QObject::connect(&termination, &lumora::UnixSignals::terminationRequested, &mainForm,
                      &lumora::MainForm::endUnattended);
 
+    // The window was made while the program's own files were put in place;
+    // it shows them from here on.
+    if (const lumora::Status installed = bundled.get(); !installed.ok()) {
+        return cannotPrepare(installed);
+    }
     mainForm.load();
     mainForm.show();
     windows.raiseOpenWindows();

@@ -138,6 +138,8 @@ void MainForm::resizeEvent(QResizeEvent* event)
 
 void MainForm::load()
 {
+    // The lamp is a file of the application folder, in place from here on.
+    Image3->setPixmap(QPixmap(context_.paths.lampFile(false)));
     const AppSettings settings = context_.settings();
     const auto restoreOption = [&](QCheckBox* box, IniKey key) {
         const int value = settings.readInt(key);

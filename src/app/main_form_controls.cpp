@@ -206,7 +206,6 @@ void MainForm::showDesignedPictures()
         buttons_[i]->setPicture(QPixmap(QStringLiteral(":/design/%1.png").arg(i + 1)));
     }
     Image1->setPixmap(QPixmap(QStringLiteral(":/design/background.png")));
-    Image3->setPixmap(QPixmap(context_.paths.lampFile(false)));
 }
 
 QHash<QWidget*, QString> MainForm::explanationTable() const

@@ -12,12 +12,10 @@
 using namespace lumora;
 using lumora::test::TempFolder;
 
-TEST(AppFolder, AnEmptyFolderGetsEveryFolderAndTheFilesThatComeWithTheProgram)
+namespace {
+
+void checkBundledFiles(const TempFolder& dir, const AppPaths& paths)
 {
-    TempFolder dir;
-    const AppPaths paths = AppPaths::at(dir.path());
-    InstanceLock lock;
-    ASSERT_TRUE(prepareAppFolder(paths, lock).ok());
 
     for (int set = 1; set <= 3; ++set) {
         for (int n = 1; n <= 6; ++n) {
@@ -46,6 +44,29 @@ TEST(AppFolder, AnEmptyFolderGetsEveryFolderAndTheFilesThatComeWithTheProgram)
     EXPECT_TRUE(text.contains(QStringLiteral("①")));
     EXPECT_FALSE(text.contains(u'\uFFFD'));
     EXPECT_FALSE(text.contains(u'?')) << "a character of the page is not CP932";
+}
+
+} // namespace
+
+TEST(AppFolder, AnEmptyFolderGetsEveryFolderAndTheFilesThatComeWithTheProgram)
+{
+    TempFolder dir;
+    const AppPaths paths = AppPaths::at(dir.path());
+    InstanceLock lock;
+    ASSERT_TRUE(prepareAppFolder(paths, lock).ok());
+    checkBundledFiles(dir, paths);
+}
+
+TEST(AppFolder, TheFilesThatComeWithTheProgramCanBePutInPlaceWhileTheWindowIsMade)
+{
+    TempFolder dir;
+    const AppPaths paths = AppPaths::at(dir.path());
+    InstanceLock lock;
+    std::future<Status> bundled;
+    ASSERT_TRUE(prepareAppFolder(paths, lock, nullptr, &bundled).ok());
+    ASSERT_TRUE(bundled.valid());
+    ASSERT_TRUE(bundled.get().ok());
+    checkBundledFiles(dir, paths);
 }
 
 TEST(AppFolder, FilesTheUserAlreadyHasAreNeverReplaced)
