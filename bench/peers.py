@@ -7,6 +7,9 @@ the same job, side by side in one run, under the X display given in DISPLAY
                          plain POP3, mail deleted from the server, an MH inbox;
   Lumora window          the program, on a throw-away application folder;
   lumora-receive         Lumora's headless receive, on the same mailbox.
+  server alone           curl retrieving and deleting every mail, storing
+                         nothing: what the server itself takes, below which
+                         no program that keeps the mails can receive.
 
 For each window program, per run: start-up until its main window is mapped,
 its RSS a second later, the receive of every mail with deletion (Lumora's
@@ -290,6 +293,23 @@ class Bench:
         finally:
             self.end(process)
 
+    def run_server_alone(self):
+        """What the server takes to hand over and delete every mail, with a
+        client that does nothing else: curl retrieving each mail into
+        /dev/null and deleting it, one connection, until the maildir is
+        empty. No program that stores the mails can receive faster."""
+        self.fill()
+        config = os.path.join(self.work, "server-alone.cfg")
+        entry = 'url = "pop3://127.0.0.1:%d/%d"\nuser = "taro:secret"\nsilent\noutput = "/dev/null"\n'
+        with open(config, "w") as f:
+            f.write("next\n".join(entry % (self.port, n) + "next\n" + entry % (self.port, n) +
+                                   'request = "DELE"\nhead\n'
+                                   for n in range(1, self.mails + 1)))
+        begin = time.monotonic()
+        subprocess.run(["curl", "-K", config], check=True, stdout=subprocess.DEVNULL)
+        end = self.wait_until(lambda: self.waiting() == 0, "curl's retrieve and delete")
+        return dict(receive=end - begin)
+
     def run_headless(self):
         home = self.home("receive")
         app = self.setup_lumora(home)
@@ -322,7 +342,7 @@ def main():
     work = tempfile.mkdtemp(prefix="lumora-peers-")
     os.chmod(work, 0o755)  # Dovecot's users reach the maildirs inside
     bench = Bench(os.path.abspath(args.lumora), os.path.abspath(args.receive), work, args.mails)
-    programs = ["Claws Mail", "Sylpheed", "Lumora", "lumora-receive"]
+    programs = ["Claws Mail", "Sylpheed", "Lumora", "lumora-receive", "server alone"]
     if args.only:
         programs = [p for p in programs if p in args.only.split(",")]
     results = {p: [] for p in programs}
@@ -334,6 +354,8 @@ def main():
                     r = bench.run_lumora(args.rss_rounds if run == args.repeat - 1 else 0)
                 elif name == "lumora-receive":
                     r = bench.run_headless()
+                elif name == "server alone":
+                    r = bench.run_server_alone()
                 else:
                     r = bench.run_peer(name)
                 results[name].append(r)
@@ -369,6 +391,9 @@ def main():
                   % (ours["receive"] / med["lumora-receive"]["receive"]))
         print("  RSS after receiving:   %+.1f MiB   (target at most +5)"
               % (ours["rss_after"] - fastest("rss_after")))
+        if "server alone" in med:
+            print("  the server alone (curl retrieving and deleting, storing nothing): %.2f x the"
+                  " fastest peer's receive" % (med["server alone"]["receive"] / fastest("receive")))
     rounds = [r["rss_rounds"] for r in results.get("Lumora", []) if r.get("rss_rounds")]
     if rounds:
         print("  RSS over %d further receives (MiB): %s" % (

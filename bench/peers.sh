@@ -5,7 +5,7 @@
 # peers.py (--mails, --repeat, --rss-rounds).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/setup.sh" claws-mail sylpheed python3-xlib
+bash "$root/scripts/setup.sh" claws-mail sylpheed python3-xlib curl
 cd "$root"
 cmake --preset release >/dev/null
 cmake --build --preset release --target lumora lumora-receive >/dev/null
