@@ -1,15 +1,21 @@
 #include "app/instance_channel.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace lumora {
@@ -29,16 +35,83 @@ bool privateFolder(const QString& folder)
 }
 
 // The user at the other end of a connected local socket is this user.
-bool sameUser(const QLocalSocket& socket)
+bool sameUser(int fd)
 {
-    const auto fd = static_cast<int>(socket.socketDescriptor());
     ucred peer{};
     socklen_t length = sizeof peer;
     return fd >= 0 && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
            length == sizeof peer && peer.uid == ::getuid();
 }
 
+// The socket's address; false for a path too long for one.
+bool socketAddress(const QString& path, sockaddr_un& address)
+{
+    const QByteArray name = QFile::encodeName(path);
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (name.isEmpty() || name.size() >= static_cast<qsizetype>(sizeof address.sun_path)) {
+        return false;
+    }
+    std::memcpy(address.sun_path, name.constData(), static_cast<size_t>(name.size()));
+    return true;
+}
+
+// Waits until fd is ready for events, until deadline; false when it is not.
+bool waitFor(int fd, short events, const QDeadlineTimer& deadline)
+{
+    for (;;) {
+        pollfd entry{fd, events, 0};
+        const int ready = ::poll(&entry, 1, static_cast<int>(deadline.remainingTime()));
+        if (ready > 0) {
+            return true;
+        }
+        if (ready == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+}
+
 } // namespace
+
+// One connection to the running program: its bytes so far, and the timer
+// that closes it when it says nothing in time.
+class InstanceChannel::Connection : public QObject {
+public:
+    Connection(int socket, QObject* parent)
+        : QObject(parent), fd(socket), readable(socket, QSocketNotifier::Read)
+    {
+    }
+    ~Connection() override
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Answers (when there is an answer), closes the socket and goes, once.
+    void end(const QByteArray& answer = {})
+    {
+        if (fd < 0) {
+            return;
+        }
+        readable.setEnabled(false);
+        idle.stop();
+        if (!answer.isEmpty()) {
+            // A few bytes into a socket nothing was written to yet: taken whole.
+            (void)::send(fd, answer.constData(), static_cast<size_t>(answer.size()), MSG_NOSIGNAL);
+        }
+        ::close(fd);
+        fd = -1;
+        deleteLater();
+    }
+
+    int fd;
+    QByteArray bytes;
+    QSocketNotifier readable;
+    QTimer idle;
+};
 
 QString InstanceChannel::fallbackFolder()
 {
@@ -74,66 +147,103 @@ InstanceChannel::InstanceChannel(QString path, int idleMilliseconds, QObject* pa
 
 InstanceChannel::~InstanceChannel()
 {
-    if (server_) {
-        server_->close(); // removes the socket file
+    if (listening_ >= 0) {
+        ::close(listening_);
+        ::unlink(QFile::encodeName(path_).constData());
     }
 }
 
 bool InstanceChannel::listen()
 {
-    if (!privateFolder(QFileInfo(path_).absolutePath())) {
+    sockaddr_un address{};
+    if (!privateFolder(QFileInfo(path_).absolutePath()) || !socketAddress(path_, address)) {
         return false;
     }
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    QLocalServer::removeServer(path_);
-    if (!server_->listen(path_)) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
         return false;
     }
-    // Read and write for the user alone (the execute bits mean nothing here).
-    QFile::setPermissions(path_, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    connect(server_, &QLocalServer::newConnection, this, &InstanceChannel::accept);
+    // The caller holds the folder's lock: a socket file there is stale.
+    ::unlink(address.sun_path);
+    // Read and write for the user alone from the moment the file exists
+    // (the folder lets nobody else in either).
+    const mode_t mask = ::umask(077);
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::umask(mask);
+    if (!bound || ::listen(fd, 8) != 0) {
+        ::close(fd);
+        return false;
+    }
+    ::chmod(address.sun_path, 0600);
+    listening_ = fd;
+    waiting_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(waiting_, &QSocketNotifier::activated, this, &InstanceChannel::accept);
     return true;
 }
 
 void InstanceChannel::accept()
 {
-    while (QLocalSocket* socket = server_->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        if (!sameUser(*socket)) {
-            socket->abort(); // another user's connection: not a word read
+    for (;;) {
+        const int fd = ::accept4(listening_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return; // none left (or none to take now)
+        }
+        if (!sameUser(fd)) {
+            ::close(fd); // another user's connection: not a word read
             continue;
         }
+        auto* connection = new Connection(fd, this);
         // A connection that says nothing in time is closed.
-        auto* idle = new QTimer(socket);
-        idle->setSingleShot(true);
-        connect(idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
-        idle->start(idleMilliseconds_);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { serve(socket); });
-        serve(socket); // what arrived with the connection
+        connection->idle.setSingleShot(true);
+        connect(&connection->idle, &QTimer::timeout, connection,
+                [connection] { connection->end(); });
+        connection->idle.start(idleMilliseconds_);
+        connect(&connection->readable, &QSocketNotifier::activated, this,
+                [this, connection] { serve(connection); });
+        serve(connection); // what arrived with the connection
     }
 }
 
-void InstanceChannel::serve(QLocalSocket* socket)
+void InstanceChannel::serve(Connection* connection)
 {
-    if (socket->state() != QLocalSocket::ConnectedState) {
+    if (connection->fd < 0) {
         return;
     }
-    const bool tooLong = socket->canReadLine()
-                             ? socket->peek(kMaxRequestBytes + 2).indexOf('\n') < 0
-                             : socket->bytesAvailable() > kMaxRequestBytes;
-    if (!socket->canReadLine() && !tooLong) {
-        return; // the rest is still coming
+    char chunk[65536];
+    bool ended = false; // the other side sends no more
+    for (;;) {
+        const ssize_t got = ::recv(connection->fd, chunk, sizeof chunk, 0);
+        if (got > 0) {
+            connection->bytes.append(chunk, got);
+            if (connection->bytes.size() > kMaxRequestBytes + 2) {
+                break; // enough to tell
+            }
+            continue;
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        ended = got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+        break; // the rest is still coming, or nothing more will
     }
-    QByteArray line;
+    const qsizetype lineEnd = connection->bytes.indexOf('\n');
+    const bool tooLong =
+        lineEnd >= 0 ? lineEnd > kMaxRequestBytes + 1 : connection->bytes.size() > kMaxRequestBytes;
+    if (lineEnd < 0 && !tooLong) {
+        if (ended) {
+            connection->end(); // gone before a whole request: nothing to do
+        }
+        return;
+    }
     if (tooLong) {
-        socket->write(kTooLong + '\n');
-    } else {
-        line = socket->readLine(kMaxRequestBytes + 2).trimmed();
-        socket->write("OK\n");
+        connection->end(kTooLong + '\n');
+        return;
     }
-    socket->flush();
-    socket->disconnectFromServer();
+    const QByteArray line = connection->bytes.left(lineEnd).trimmed();
+    connection->end("OK\n");
     if (line == kRaise) {
         Q_EMIT raiseRequested();
     } else if (line.startsWith(kMailto)) {
@@ -153,30 +263,70 @@ InstanceChannel::Handover InstanceChannel::send(const QString& path, const QStri
     if (!privateFolder(QFileInfo(path).absolutePath())) {
         return Handover::NotTheUser;
     }
-    QLocalSocket socket;
-    socket.connectToServer(path);
-    if (!socket.waitForConnected(timeoutMs)) {
+    sockaddr_un address{};
+    if (!socketAddress(path, address)) {
         return Handover::NoAnswer;
     }
-    if (!sameUser(socket)) {
-        return Handover::NotTheUser;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        return Handover::NoAnswer;
     }
-    socket.write(line + '\n');
-    while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(timeoutMs)) {
-            return Handover::NoAnswer;
+    const auto result = [fd](Handover handover) {
+        ::close(fd);
+        return handover;
+    };
+    const QDeadlineTimer deadline(timeoutMs);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        // A full backlog: the running program may still take it in time.
+        int error = errno;
+        while (error == EAGAIN && !deadline.hasExpired()) {
+            QThread::msleep(10);
+            error = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
+                        ? 0
+                        : errno;
+        }
+        if (error != 0) {
+            return result(Handover::NoAnswer);
         }
     }
-    while (!socket.canReadLine()) {
-        if (!socket.waitForReadyRead(timeoutMs)) {
-            return Handover::NoAnswer;
+    if (!sameUser(fd)) {
+        return result(Handover::NotTheUser);
+    }
+    line += '\n';
+    for (qsizetype sent = 0; sent < line.size();) {
+        const ssize_t n = ::send(fd, line.constData() + sent,
+                                 static_cast<size_t>(line.size() - sent), MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += n;
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) &&
+                   waitFor(fd, POLLOUT, deadline)) {
+            continue;
+        } else {
+            return result(Handover::NoAnswer);
         }
     }
-    const QByteArray answer = socket.readLine().trimmed();
+    QByteArray answer;
+    while (!answer.contains('\n') && answer.size() < 64) {
+        char chunk[64];
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n > 0) {
+            answer.append(chunk, n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) &&
+                   waitFor(fd, POLLIN, deadline)) {
+            continue;
+        } else {
+            return result(Handover::NoAnswer);
+        }
+    }
+    answer = answer.left(answer.indexOf('\n')).trimmed();
     if (answer == kTooLong) {
-        return Handover::TooLong;
+        return result(Handover::TooLong);
     }
-    return answer == "OK" ? Handover::Delivered : Handover::NoAnswer;
+    return result(answer == "OK" ? Handover::Delivered : Handover::NoAnswer);
 }
 
 } // namespace lumora

@@ -5,8 +5,7 @@
 
 #include <optional>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 
 // How a second start of the program reaches the one already running on the
 // same application folder: through a local socket in a folder only the user
@@ -59,12 +58,15 @@ Q_SIGNALS:
     void linkReceived(const QString& link);
 
 private:
+    class Connection;
+
     void accept();
-    void serve(QLocalSocket* socket);
+    void serve(Connection* connection);
 
     QString path_;
     int idleMilliseconds_;
-    QLocalServer* server_ = nullptr;
+    int listening_ = -1; // the listening socket
+    QSocketNotifier* waiting_ = nullptr;
 };
 
 } // namespace lumora

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -58,6 +59,7 @@ private Q_SLOTS:
     void aStaleSocketFileIsReplacedAndNobodyListeningFailsQuickly();
     void aLinkOverTheLimitIsRefusedWholeNeverCut();
     void anIdleConnectionIsClosed();
+    void aRequestWhoseSenderStopsWritingIsServedAndTheSocketGoesWithTheProgram();
     void anotherUsersConnectionIsRefused();
 };
 
@@ -201,6 +203,52 @@ void InstanceChannelTest::anIdleConnectionIsClosed()
     }
     idle.join();
     QVERIFY(heldFor >= 250 && heldFor < 3000);
+}
+
+void InstanceChannelTest::aRequestWhoseSenderStopsWritingIsServedAndTheSocketGoesWithTheProgram()
+{
+    TempFolder runtime;
+    const QString path = pathIn(runtime);
+    {
+        InstanceChannel running(path);
+        QVERIFY(running.listen());
+        QSignalSpy raises(&running, &InstanceChannel::raiseRequested);
+        // A sender (a script's) that writes its line and ends its side at once,
+        // and one that goes with half a line.
+        std::atomic_bool done{false};
+        QByteArray answer;
+        std::thread raw([&] {
+            const auto connectTo = [&path] {
+                const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                sockaddr_un address{};
+                address.sun_family = AF_UNIX;
+                const QByteArray name = QFile::encodeName(path);
+                std::memcpy(address.sun_path, name.constData(), static_cast<size_t>(name.size()));
+                ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+                return fd;
+            };
+            const int half = connectTo();
+            (void)::write(half, "RAI", 3);
+            ::close(half);
+            const int fd = connectTo();
+            (void)::write(fd, "RAISE\n", 6);
+            ::shutdown(fd, SHUT_WR);
+            char reply[16] = {};
+            const ssize_t got = ::read(fd, reply, sizeof reply);
+            answer = QByteArray(reply, static_cast<qsizetype>(std::max<ssize_t>(got, 0)));
+            ::close(fd);
+            done = true;
+        });
+        while (!done) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        raw.join();
+        QCoreApplication::processEvents();
+        QCOMPARE(answer, QByteArray("OK\n"));
+        QCOMPARE(raises.size(), 1);
+        QVERIFY(QFileInfo::exists(path));
+    }
+    QVERIFY(!QFileInfo::exists(path));
 }
 
 // Another user who reaches the socket (it would take a folder of the user's

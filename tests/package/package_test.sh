@@ -42,7 +42,7 @@ grep -q 'xml:lang="ja"' "$prefix/share/metainfo/$id.metainfo.xml" || fail "no Ja
 (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >/dev/null)
 deb=$(ls "$work"/deb/lumora_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libqt6network6 libqt6printsupport6 libgmime-3.0-0 libssl3 \
+for lib in libqt6widgets6 libqt6dbus6 libqt6printsupport6 libgmime-3.0-0 libssl3 \
     qt6-qpa-plugins qt6-translations-l10n; do
     grep -qE "(^|, )$lib( |,|$)" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
