@@ -3,8 +3,10 @@
 mailbox, served by Dovecot on loopback, in one run, and prints the times and
 the ratios. Every tool fetches and deletes every mail; each run starts from
 the same freshly delivered mailbox. The floor is curl retrieving every mail
-over one connection into /dev/null, storing and deleting nothing. Then times the import of the same mails
-from an mbox file against that receive.
+over one connection into /dev/null, storing and deleting nothing; on
+loopback, "curl + DELE" also deletes each mail, the server's whole share of a
+receive. Then times the import of the same mails from an mbox file against
+that receive.
 
     bench.py LUMORA_RECEIVE [--mails 1000] [--delayed-mails 200] [--delay-ms 10]
 """
@@ -92,6 +94,17 @@ class Bench:
                 f.write('url = "pop3://127.0.0.1:%d/%d"\noutput = "/dev/null"\n' % (port, number))
         return self.timed(["curl", "-s", "-u", "taro:secret", "-K", config])
 
+    def curl_delete(self, port, count):
+        """The server's share of a receive: curl retrieving every mail into
+        /dev/null and deleting it, one command at a time over one
+        connection, storing nothing. Its QUIT waits for the deletions."""
+        config = os.path.join(self.work, "curl-delete.cfg")
+        entry = 'url = "pop3://127.0.0.1:%d/%d"\noutput = "/dev/null"\nuser = "taro:secret"\n'
+        with open(config, "w") as f:
+            f.write("next\n".join(entry % (port, n) + "next\n" + entry % (port, n) +
+                                   'request = "DELE"\nhead\n' for n in range(1, count + 1)))
+        return self.timed(["curl", "-s", "-K", config])
+
     def fetchmail(self, port, count):
         home = tempfile.mkdtemp(dir=self.work, prefix="fetchmail-")
         rc = os.path.join(home, "fetchmailrc")
@@ -127,11 +140,14 @@ class Bench:
         assert got == count, "getmail delivered %d of %d mails: %s" % (got, count, result[3])
         return result
 
-    def round(self, title, mailbox, count, port, repeat):
+    def round(self, title, mailbox, count, port, repeat, with_deletion=False):
         print(title, flush=True)
         times = {}
-        for name, run in (("lumora-receive", self.lumora), ("curl floor", self.curl_floor),
-                          ("fetchmail", self.fetchmail), ("getmail6", self.getmail)):
+        tools = [("lumora-receive", self.lumora), ("curl floor", self.curl_floor),
+                 ("fetchmail", self.fetchmail), ("getmail6", self.getmail)]
+        if with_deletion:
+            tools.insert(2, ("curl + DELE", self.curl_delete))
+        for name, run in tools:
             runs = []
             peaks = []
             for _ in range(repeat):
@@ -157,6 +173,9 @@ class Bench:
         print("  ratio lumora-receive / getmail6:  %.2f" % (ours / times["getmail6"]))
         print("  ratio lumora-receive / curl floor: %.2f  (target at most 1.5)"
               % (ours / times["curl floor"]))
+        if "curl + DELE" in times:
+            print("  ratio lumora-receive / curl + DELE: %.2f  (the server's deletions included)"
+                  % (ours / times["curl + DELE"]))
         return times
 
     def import_round(self, mailbox, count, repeat, receive_time):
@@ -200,7 +219,8 @@ def main():
     try:
         mailbox, about = bench.make_mailbox(args.mails)
         port = int(bench.env["LUMORA_POP3_PORT"])
-        times = bench.round("Loopback, %s:" % about, mailbox, args.mails, port, args.repeat)
+        times = bench.round("Loopback, %s:" % about, mailbox, args.mails, port, args.repeat,
+                            with_deletion=True)
         bench.import_round(mailbox, args.mails, args.repeat, times["lumora-receive"])
 
         small, about = bench.make_mailbox(args.delayed_mails)
