@@ -71,6 +71,24 @@ bool waitFor(int fd, short events, const QDeadlineTimer& deadline)
     }
 }
 
+// Runs step (a send or a receive on the non-blocking fd) until it goes
+// through: again after an interruption, and once fd is ready for events
+// while it would block, until deadline. What step gave, or -1.
+template <class Step>
+ssize_t onceReady(int fd, short events, const QDeadlineTimer& deadline, const Step& step)
+{
+    for (;;) {
+        const ssize_t n = step();
+        if (n >= 0) {
+            return n;
+        }
+        if (errno != EINTR &&
+            ((errno != EAGAIN && errno != EWOULDBLOCK) || !waitFor(fd, events, deadline))) {
+            return -1;
+        }
+    }
+}
+
 } // namespace
 
 // One connection to the running program: its bytes so far, and the timer
@@ -294,33 +312,24 @@ InstanceChannel::Handover InstanceChannel::send(const QString& path, const QStri
     }
     line += '\n';
     for (qsizetype sent = 0; sent < line.size();) {
-        const ssize_t n = ::send(fd, line.constData() + sent,
-                                 static_cast<size_t>(line.size() - sent), MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += n;
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) &&
-                   waitFor(fd, POLLOUT, deadline)) {
-            continue;
-        } else {
+        const ssize_t n = onceReady(fd, POLLOUT, deadline, [&] {
+            return ::send(fd, line.constData() + sent, static_cast<size_t>(line.size() - sent),
+                          MSG_NOSIGNAL);
+        });
+        if (n <= 0) {
             return result(Handover::NoAnswer);
         }
+        sent += n;
     }
     QByteArray answer;
     while (!answer.contains('\n') && answer.size() < 64) {
         char chunk[64];
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n > 0) {
-            answer.append(chunk, n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) &&
-                   waitFor(fd, POLLIN, deadline)) {
-            continue;
-        } else {
+        const ssize_t n =
+            onceReady(fd, POLLIN, deadline, [&] { return ::recv(fd, chunk, sizeof chunk, 0); });
+        if (n <= 0) {
             return result(Handover::NoAnswer);
         }
+        answer.append(chunk, n);
     }
     answer = answer.left(answer.indexOf('\n')).trimmed();
     if (answer == kTooLong) {

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 using lumora::InstanceChannel;
@@ -26,14 +27,13 @@ using Handover = lumora::InstanceChannel::Handover;
 
 namespace {
 
-// Sends from another thread, as a second process would, while this thread
-// serves the running side's events.
-Handover sendWhileServing(const QString& path, const QString& link)
+// Runs client on another thread, as a second process would, while this
+// thread serves the running side's events.
+void besideEvents(const std::function<void()>& client)
 {
     std::atomic_bool done{false};
-    Handover result = Handover::NoAnswer;
     std::thread second([&] {
-        result = InstanceChannel::send(path, link, 2000);
+        client();
         done = true;
     });
     while (!done) {
@@ -41,6 +41,12 @@ Handover sendWhileServing(const QString& path, const QString& link)
     }
     second.join();
     QCoreApplication::processEvents();
+}
+
+Handover sendWhileServing(const QString& path, const QString& link)
+{
+    Handover result = Handover::NoAnswer;
+    besideEvents([&] { result = InstanceChannel::send(path, link, 2000); });
     return result;
 }
 
@@ -155,9 +161,8 @@ void InstanceChannelTest::aLinkOverTheLimitIsRefusedWholeNeverCut()
         QStringLiteral("mailto:a@x?body=") + QString(InstanceChannel::kMaxRequestBytes, u'a');
     QCOMPARE(sendWhileServing(path, tooLong), Handover::TooLong);
     // A sender that does not stop at the limit is told so, not served a part.
-    std::atomic_bool done{false};
     QByteArray answer;
-    std::thread raw([&] {
+    besideEvents([&] {
         QLocalSocket socket;
         socket.connectToServer(path);
         if (socket.waitForConnected(2000)) {
@@ -168,13 +173,7 @@ void InstanceChannelTest::aLinkOverTheLimitIsRefusedWholeNeverCut()
             }
             answer = socket.readLine().trimmed();
         }
-        done = true;
     });
-    while (!done) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    raw.join();
-    QCoreApplication::processEvents();
     QCOMPARE(answer, QByteArray("TOO-LONG"));
     QCOMPARE(links.size(), 1);
 }
@@ -185,9 +184,8 @@ void InstanceChannelTest::anIdleConnectionIsClosed()
     const QString path = pathIn(runtime);
     InstanceChannel running(path, 300);
     QVERIFY(running.listen());
-    std::atomic_bool done{false};
     qint64 heldFor = 0;
-    std::thread idle([&] {
+    besideEvents([&] {
         QLocalSocket socket;
         socket.connectToServer(path);
         QElapsedTimer timer;
@@ -196,12 +194,7 @@ void InstanceChannelTest::anIdleConnectionIsClosed()
             socket.waitForDisconnected(5000);
         }
         heldFor = timer.elapsed();
-        done = true;
     });
-    while (!done) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    idle.join();
     QVERIFY(heldFor >= 250 && heldFor < 3000);
 }
 
@@ -215,9 +208,8 @@ void InstanceChannelTest::aRequestWhoseSenderStopsWritingIsServedAndTheSocketGoe
         QSignalSpy raises(&running, &InstanceChannel::raiseRequested);
         // A sender (a script's) that writes its line and ends its side at once,
         // and one that goes with half a line.
-        std::atomic_bool done{false};
         QByteArray answer;
-        std::thread raw([&] {
+        besideEvents([&] {
             const auto connectTo = [&path] {
                 const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
                 sockaddr_un address{};
@@ -237,13 +229,7 @@ void InstanceChannelTest::aRequestWhoseSenderStopsWritingIsServedAndTheSocketGoe
             const ssize_t got = ::read(fd, reply, sizeof reply);
             answer = QByteArray(reply, static_cast<qsizetype>(std::max<ssize_t>(got, 0)));
             ::close(fd);
-            done = true;
         });
-        while (!done) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        raw.join();
-        QCoreApplication::processEvents();
         QCOMPARE(answer, QByteArray("OK\n"));
         QCOMPARE(raises.size(), 1);
         QVERIFY(QFileInfo::exists(path));
