@@ -27,6 +27,15 @@ from mailkit import DelayProxy, deliver, read_env, write_mboxrd  # noqa: E402
 RECORD = 32284
 
 
+def write_curl_delete_config(path, port, count):
+    """A curl configuration that retrieves each of count mails into /dev/null
+    and deletes it, one command at a time, over one connection."""
+    entry = 'url = "pop3://127.0.0.1:%d/%d"\noutput = "/dev/null"\nuser = "taro:secret"\nsilent\n'
+    with open(path, "w") as f:
+        f.write("next\n".join(entry % (port, n) + "next\n" + entry % (port, n) +
+                               'request = "DELE"\nhead\n' for n in range(1, count + 1)))
+
+
 class Bench:
     def __init__(self, receive, work):
         self.receive = receive
@@ -99,10 +108,7 @@ class Bench:
         /dev/null and deleting it, one command at a time over one
         connection, storing nothing. Its QUIT waits for the deletions."""
         config = os.path.join(self.work, "curl-delete.cfg")
-        entry = 'url = "pop3://127.0.0.1:%d/%d"\noutput = "/dev/null"\nuser = "taro:secret"\n'
-        with open(config, "w") as f:
-            f.write("next\n".join(entry % (port, n) + "next\n" + entry % (port, n) +
-                                   'request = "DELE"\nhead\n' for n in range(1, count + 1)))
+        write_curl_delete_config(config, port, count)
         return self.timed(["curl", "-s", "-K", config])
 
     def fetchmail(self, port, count):

@@ -38,6 +38,7 @@ SERVERS = os.path.join(HERE, "..", "tests", "harness", "servers.sh")
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "harness"))
 
 from mailkit import deliver, read_env  # noqa: E402
+from bench import write_curl_delete_config  # noqa: E402
 
 RECORD = 32284
 LUMORA_TITLE = "ルモラ Ver 1.0"
@@ -300,11 +301,7 @@ class Bench:
         empty. No program that stores the mails can receive faster."""
         self.fill()
         config = os.path.join(self.work, "server-alone.cfg")
-        entry = 'url = "pop3://127.0.0.1:%d/%d"\nuser = "taro:secret"\nsilent\noutput = "/dev/null"\n'
-        with open(config, "w") as f:
-            f.write("next\n".join(entry % (self.port, n) + "next\n" + entry % (self.port, n) +
-                                   'request = "DELE"\nhead\n'
-                                   for n in range(1, self.mails + 1)))
+        write_curl_delete_config(config, self.port, self.mails)
         begin = time.monotonic()
         subprocess.run(["curl", "-K", config], check=True, stdout=subprocess.DEVNULL)
         end = self.wait_until(lambda: self.waiting() == 0, "curl's retrieve and delete")
