@@ -237,7 +237,8 @@ ENV
 # listening on 127.0.0.1:PORT only (and without STARTTLS, so that a test
 # can read the commands, on PLAIN_PORT and, without PIPELINING either, on
 # SINGLE_PORT), relaying everything to the spooling SMTP server on
-# RELAY_PORT. It refuses the recipient refused@example.jp.
+# RELAY_PORT. It refuses the recipient refused@example.jp, and an address
+# in UTF-8 unless the client asks for SMTPUTF8.
 start_postfix() {
     local port=$1 plain=$2 single=$3 relay=$4 tls_on=$5 pf=$dir/postfix
     mkdir -p "$pf"/{conf,queue,data}
@@ -268,6 +269,7 @@ alias_database =
 local_recipient_maps =
 message_size_limit = 4194304
 smtpd_error_sleep_time = 0s
+strict_smtputf8 = yes
 smtpd_sasl_auth_enable = yes
 smtpd_sasl_type = dovecot
 smtpd_sasl_path = $dir/run/auth-postfix

@@ -2,10 +2,11 @@
 
 Every message it accepts is written to the spool folder as NNNN.eml (the
 bytes as received) with NNNN.envelope beside it (MAIL FROM and RCPT TO
-lines). It offers STARTTLS and AUTH PLAIN/LOGIN for the one user given;
-with --smtps-port it also listens with implicit TLS, and with --small-port
-it also listens where it announces (and keeps) a SIZE limit of 256 KB. It
-runs until SIGTERM.
+lines, and "SMTPUTF8" when the client asked for it). It offers STARTTLS,
+SMTPUTF8 and AUTH PLAIN/LOGIN for the one user given; with --smtps-port it also listens with implicit TLS, and with --small-port
+it also listens where it announces (and keeps) a SIZE limit of 256 KB and
+takes ASCII commands only, as a server without SMTPUTF8 does. It runs until
+SIGTERM.
 """
 
 import argparse
@@ -35,10 +36,12 @@ class SpoolHandler:
         tmp = stem + ".eml.part"
         with open(tmp, "wb") as f:
             f.write(data)
-        with open(stem + ".envelope", "w", encoding="utf-8") as f:
+        with open(stem + ".envelope", "w", encoding="utf-8", errors="surrogateescape") as f:
             f.write("MAIL FROM:%s\n" % envelope.mail_from)
             for rcpt in envelope.rcpt_tos:
                 f.write("RCPT TO:%s\n" % rcpt)
+            if envelope.smtp_utf8:
+                f.write("SMTPUTF8\n")
         os.rename(tmp, stem + ".eml")
         return "250 OK"
 
@@ -77,13 +80,14 @@ def main():
 
     common = dict(authenticator=auth, auth_require_tls=False, decode_data=False,
                   data_size_limit=64 * 1024 * 1024)
+    international = dict(common, enable_SMTPUTF8=True)
     controllers = [Controller(handler, hostname="127.0.0.1", port=args.port,
-                              tls_context=tls, require_starttls=False, **common)]
+                              tls_context=tls, require_starttls=False, **international)]
     if args.smtps_port and tls:
         controllers.append(Controller(handler, hostname="127.0.0.1", port=args.smtps_port,
-                                      ssl_context=tls, **common))
+                                      ssl_context=tls, **international))
     if args.small_port:
-        small = dict(common, data_size_limit=256 * 1024)
+        small = dict(common, data_size_limit=256 * 1024, enable_SMTPUTF8=False)
         controllers.append(Controller(handler, hostname="127.0.0.1", port=args.small_port,
                                       tls_context=tls, require_starttls=False, **small))
     for c in controllers:

@@ -182,6 +182,38 @@ TEST_P(SmtpSendTest, ARunGoesOnPastARefusedRecipientAndStopsWhenAsked)
     EXPECT_EQ(spoolOf(before + 5).size(), before + 5);
 }
 
+// An address in UTF-8 (RFC 6531) goes in a transaction that asks for
+// SMTPUTF8 when the server offers it (Postfix here refuses such an address
+// otherwise), and arrives as written. A server without SMTPUTF8 refuses it,
+// and the user reads the server's words.
+TEST_P(SmtpSendTest, AnAddressInJapaneseGoesWithSmtpUtf8)
+{
+    const QString to = QStringLiteral("たろう@example.jp");
+    const qsizetype before = servers->spooled().size();
+    auto mail = library();
+    ASSERT_EQ(mail->NMailSmtpSendMail(server(), QStringLiteral("太郎 <%1>").arg(to), {}, {},
+                                      QStringLiteral("taro@example.jp"), QStringLiteral("宛先"),
+                                      QStringLiteral("本文"), {}, {}, 0),
+              0)
+        << qPrintable(mail->NMailGetMessage(0));
+    ASSERT_EQ(spoolOf(before + 1).size(), before + 1);
+    const QByteArray envelope = servers->envelope(static_cast<int>(before));
+    EXPECT_TRUE(envelope.contains("RCPT TO:" + to.toUtf8() + '\n')) << envelope.constData();
+    EXPECT_TRUE(envelope.contains("SMTPUTF8\n")) << envelope.constData();
+
+    if (!postfix()) {
+        const QString ascii =
+            QStringLiteral("127.0.0.1:") + servers->value(QStringLiteral("LUMORA_SMTP_SMALL_PORT"));
+        EXPECT_LT(mail->NMailSmtpSendMail(ascii, to, {}, {}, QStringLiteral("taro@example.jp"),
+                                          QStringLiteral("宛先"), QStringLiteral("本文"), {}, {},
+                                          0),
+                  0);
+        EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("サーバーの応答: 500")))
+            << qPrintable(mail->NMailGetMessage(0));
+        EXPECT_EQ(spoolOf(before + 1).size(), before + 1);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(BothServers, SmtpSendTest, ::testing::Values("spool", "postfix"),
                          [](const auto& server) { return std::string(server.param); });
 
@@ -263,6 +295,96 @@ TEST_P(SmtpSendTest, PipelinedCommandsShareOneRoundTrip)
         EXPECT_EQ(envelopes, 0) << pieces.join("|").constData();
         EXPECT_EQ(alone, 3) << pieces.join("|").constData();
     }
+}
+
+// A plain server of the test's own (scripted_smtp.py): its port, and what
+// it was sent.
+struct ScriptedSmtp {
+    QProcess process;
+    QString port;
+    TempFolder folder;
+
+    ScriptedSmtp(const QString& address, int listenPort, const QStringList& options = {})
+    {
+        process.start(QStringLiteral("/usr/bin/python3"),
+                      QStringList{QStringLiteral(LUMORA_SCRIPTED_SMTP), address,
+                                  QString::number(listenPort), log()} +
+                          options);
+        if (process.waitForReadyRead(10'000)) {
+            port = QString::fromLatin1(process.readLine().trimmed());
+        }
+    }
+    ~ScriptedSmtp()
+    {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    bool listening() const { return !port.isEmpty() && port.front().isDigit(); }
+    QString log() const { return folder.file(QStringLiteral("commands.log")); }
+    QByteArray commands() const
+    {
+        QFile file(log());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+};
+
+std::unique_ptr<MailLibrary> plainLibrary()
+{
+    auto mail = createMailLibrary({});
+    mail->NMailInitializeWinSock();
+    mail->NMailSetAccount(QStringLiteral("taro"), QStringLiteral("secret"));
+    return mail;
+}
+
+int sendTo(MailLibrary& mail, const QString& server, const QString& subject)
+{
+    return mail.NMailSmtpSendMail(server, QStringLiteral("hanako@example.jp"), {}, {},
+                                  QStringLiteral("taro@example.jp"), subject,
+                                  QStringLiteral("本文"), {}, {}, 0);
+}
+
+// "smtp://host:587" asks for STARTTLS: a server there that does not offer it
+// gets neither the password nor the mail, and the user is told why. The
+// same server named without the scheme is sent to when it offers no TLS.
+TEST(SmtpConnection, TheSubmissionPortNamedWithItsSchemeIsNotUsedWithoutTls)
+{
+    // Port 587 is a privileged port; another loopback address keeps clear
+    // of a server this machine may run on it.
+    ScriptedSmtp plain(QStringLiteral("127.0.0.2"), 587);
+    if (!plain.listening()) {
+        GTEST_SKIP() << "cannot listen on 127.0.0.2:587: " << plain.port.toStdString();
+    }
+    auto mail = plainLibrary();
+    EXPECT_LT(sendTo(*mail, QStringLiteral("smtp://127.0.0.2:587"), QStringLiteral("a")), 0);
+    EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("暗号化通信に対応していません")))
+        << qPrintable(mail->NMailGetMessage(0));
+    EXPECT_FALSE(plain.commands().contains("AUTH")) << plain.commands().constData();
+    EXPECT_FALSE(plain.commands().contains("MAIL")) << plain.commands().constData();
+
+    ASSERT_EQ(sendTo(*mail, QStringLiteral("127.0.0.2:587"), QStringLiteral("b")), 0)
+        << qPrintable(mail->NMailGetMessage(0));
+    EXPECT_TRUE(plain.commands().contains("MAIL FROM:<taro@example.jp>"))
+        << plain.commands().constData();
+}
+
+// A server that ends an idle connection (421, then closes it) between two
+// sends: the next send opens a new connection and logs in again, and the
+// user never sees the server's good-bye.
+TEST(SmtpConnection, AConnectionTheServerClosedWhileIdleIsOpenedAgain)
+{
+    ScriptedSmtp server(QStringLiteral("127.0.0.1"), 0, {QStringLiteral("--hang-up-when-idle")});
+    ASSERT_TRUE(server.listening()) << server.port.toStdString();
+    const QString address = QStringLiteral("127.0.0.1:") + server.port;
+    auto mail = plainLibrary();
+    ASSERT_EQ(sendTo(*mail, address, QStringLiteral("一通目")), 0)
+        << qPrintable(mail->NMailGetMessage(0));
+    QThread::msleep(400); // the server has said 421 and closed
+    ASSERT_EQ(sendTo(*mail, address, QStringLiteral("二通目")), 0)
+        << qPrintable(mail->NMailGetMessage(0));
+    const QByteArray commands = server.commands();
+    EXPECT_EQ(commands.count("CONNECT\n"), 2) << commands.constData();
+    EXPECT_EQ(commands.count("AUTH "), 2) << commands.constData();
+    EXPECT_EQ(commands.count("MAIL FROM:"), 2) << commands.constData();
 }
 
 } // namespace
