@@ -36,9 +36,25 @@ QString refusedText(const QByteArray& reply)
         .arg(QString::fromUtf8(reply));
 }
 
+QString needsSmtpUtf8Text()
+{
+    return QStringLiteral("メールを送信できませんでした。\nこのサーバーは、日本語などを含む"
+                          "メールアドレス（SMTPUTF8）に対応していません。宛先と差出人の"
+                          "アドレスを確かめてください。");
+}
+
 bool hasEightBit(const QByteArray& bytes)
 {
     return std::any_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; });
+}
+
+// An address or a header in UTF-8 (RFC 6531): such a mail goes only to a
+// server that offers SMTPUTF8.
+bool isInternational(const SmtpMail& mail)
+{
+    const qsizetype headEnd = mail.bytes.indexOf("\r\n\r\n");
+    return hasEightBit(mail.envelopeFrom) || hasEightBit(mail.bytes.left(headEnd)) ||
+           std::any_of(mail.recipients.begin(), mail.recipients.end(), hasEightBit);
 }
 
 // The mail's text as DATA carries it: a line that starts with a dot gets a
@@ -107,6 +123,15 @@ public:
     void queueRaw(const QByteArray& bytes) { outgoing_ += bytes; }
     // MAIL FROM, RCPT TO and DATA of a mail, with RSET first when asked.
     QList<QByteArray> envelopeOf(const SmtpMail& mail, bool reset) const;
+    // Why the server cannot be sent the mail at all (too large for the limit
+    // it announced, or in UTF-8 where it takes ASCII only); empty when it can.
+    QString cannotTake(const SmtpMail& mail) const
+    {
+        if (sizeLimit > 0 && mail.bytes.size() > sizeLimit) {
+            return tooLargeText(mail.bytes.size(), sizeLimit);
+        }
+        return !smtpUtf8 && isInternational(mail) ? needsSmtpUtf8Text() : QString();
+    }
     // Queues the envelope when the server pipelines; otherwise each command
     // goes out as the reply to the one before arrives.
     void begin(const QList<QByteArray>& commands)
@@ -337,12 +362,7 @@ QList<QByteArray> SmtpSession::Connection::envelopeOf(const SmtpMail& mail, bool
     if (eightBitMime && hasEightBit(mail.bytes)) {
         from += " BODY=8BITMIME";
     }
-    const qsizetype headEnd = mail.bytes.indexOf("\r\n\r\n");
-    bool international = hasEightBit(mail.envelopeFrom) || hasEightBit(mail.bytes.left(headEnd));
-    for (const QByteArray& r : mail.recipients) {
-        international = international || hasEightBit(r);
-    }
-    if (smtpUtf8 && international) {
+    if (smtpUtf8 && isInternational(mail)) {
         from += " SMTPUTF8";
     }
     commands.append(from);
@@ -427,12 +447,11 @@ bool SmtpSession::ensureOpen(const ServerAddress& server, const QString& id,
 bool SmtpSession::acceptable(const SmtpMail& mail)
 {
     // A server that said how large a mail may be is not sent a larger one:
-    // the user learns the limit at once instead of after the upload.
-    if (connection_->sizeLimit > 0 && mail.bytes.size() > connection_->sizeLimit) {
-        error_ = tooLargeText(mail.bytes.size(), connection_->sizeLimit);
-        return false;
-    }
-    return true;
+    // the user learns the limit at once instead of after the upload. Nor is
+    // one without SMTPUTF8 sent an address in UTF-8, which RFC 6531 forbids
+    // and a lenient server would pass on mangled.
+    error_ = connection_->cannotTake(mail);
+    return error_.isEmpty();
 }
 
 bool SmtpSession::envelopeAccepted(const Envelope& envelope)
@@ -518,7 +537,7 @@ bool SmtpSession::transact(Envelope& current, std::optional<Envelope>& ahead, in
             following.failure = reason;
             if (next) {
                 following.mail = std::move(*next);
-                if (link.sizeLimit == 0 || following.mail.bytes.size() <= link.sizeLimit) {
+                if (link.cannotTake(following.mail).isEmpty()) {
                     following.commands = link.envelopeOf(following.mail, false);
                     link.begin(following.commands);
                     following.sent = true;

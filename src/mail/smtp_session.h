@@ -14,7 +14,8 @@
 
 // SMTP submission: STARTTLS (required on a port that says so) or TLS from
 // the start, AUTH CRAM-MD5, PLAIN or LOGIN, SIZE, 8BITMIME and SMTPUTF8
-// when a mail needs them. When the server offers PIPELINING (RFC 2920), a
+// when a mail needs them (a mail with an address in UTF-8 goes to no server
+// without SMTPUTF8). When the server offers PIPELINING (RFC 2920), a
 // mail's MAIL FROM, RCPT TO and DATA go out together, and in a run of mails
 // the next mail's commands go with the previous one's end of data: one wait
 // for the server per mail. The connection stays open for a short while after

@@ -1,16 +1,20 @@
 #!/usr/bin/env python3
 """A plain SMTP server with habits the real ones in the harness lack.
 
-    scripted_smtp.py ADDRESS PORT LOG [--hang-up-when-idle]
+    scripted_smtp.py ADDRESS PORT LOG [--hang-up-when-idle] [--pipelining]
 
 Listens on ADDRESS:PORT (PORT 0: a free one) and prints the port on its
-first line. It offers neither STARTTLS nor PIPELINING, takes AUTH PLAIN and
-LOGIN with any password, and accepts every mail. Each connection is logged
+first line. It offers neither STARTTLS nor SMTPUTF8 (nor PIPELINING unless
+asked), takes AUTH PLAIN and LOGIN with any password, and accepts every
+mail. Each connection is logged
 to LOG as a line "CONNECT", then each command the client sent.
 
 --hang-up-when-idle: a moment after a mail is accepted, the server says
 "421" and closes the connection, as a server does whose idle time-out is
 short.
+
+--pipelining: PIPELINING is offered (the replies come one per command as
+ever; a client may send several commands at once).
 
 Ends by itself within 30 seconds.
 """
@@ -19,7 +23,7 @@ import sys
 import time
 
 
-def serve(conn, log, hang_up):
+def serve(conn, log, hang_up, pipelining):
     stream = conn.makefile("rb")
     conn.sendall(b"220 scripted ESMTP\r\n")
     in_data = False
@@ -41,7 +45,8 @@ def serve(conn, log, hang_up):
         log.flush()
         word = command.split(b" ")[0].upper()
         if word == b"EHLO":
-            conn.sendall(b"250-scripted\r\n250-AUTH PLAIN LOGIN\r\n250 8BITMIME\r\n")
+            conn.sendall(b"250-scripted\r\n250-AUTH PLAIN LOGIN\r\n"
+                         + (b"250-PIPELINING\r\n" if pipelining else b"") + b"250 8BITMIME\r\n")
         elif word == b"AUTH":
             if command.upper() == b"AUTH LOGIN":
                 conn.sendall(b"334 VXNlcm5hbWU6\r\n")
@@ -62,6 +67,7 @@ def serve(conn, log, hang_up):
 def main():
     address, port, log_path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
     hang_up = "--hang-up-when-idle" in sys.argv[4:]
+    pipelining = "--pipelining" in sys.argv[4:]
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     try:
@@ -84,7 +90,7 @@ def main():
             log.flush()
             with conn:
                 try:
-                    serve(conn, log, hang_up)
+                    serve(conn, log, hang_up, pipelining)
                 except OSError:
                     pass
 

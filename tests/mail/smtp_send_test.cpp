@@ -184,8 +184,9 @@ TEST_P(SmtpSendTest, ARunGoesOnPastARefusedRecipientAndStopsWhenAsked)
 
 // An address in UTF-8 (RFC 6531) goes in a transaction that asks for
 // SMTPUTF8 when the server offers it (Postfix here refuses such an address
-// otherwise), and arrives as written. A server without SMTPUTF8 refuses it,
-// and the user reads the server's words.
+// otherwise), and arrives as written. A server without SMTPUTF8 is not sent
+// it (it would refuse it, or a lenient one pass it on mangled), and the user
+// is told why.
 TEST_P(SmtpSendTest, AnAddressInJapaneseGoesWithSmtpUtf8)
 {
     const QString to = QStringLiteral("たろう@example.jp");
@@ -208,7 +209,8 @@ TEST_P(SmtpSendTest, AnAddressInJapaneseGoesWithSmtpUtf8)
                                           QStringLiteral("宛先"), QStringLiteral("本文"), {}, {},
                                           0),
                   0);
-        EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("サーバーの応答: 500")))
+        EXPECT_TRUE(
+            mail->NMailGetMessage(0).contains(QStringLiteral("（SMTPUTF8）に対応していません")))
             << qPrintable(mail->NMailGetMessage(0));
         EXPECT_EQ(spoolOf(before + 1).size(), before + 1);
     }
@@ -385,6 +387,32 @@ TEST(SmtpConnection, AConnectionTheServerClosedWhileIdleIsOpenedAgain)
     EXPECT_EQ(commands.count("CONNECT\n"), 2) << commands.constData();
     EXPECT_EQ(commands.count("AUTH "), 2) << commands.constData();
     EXPECT_EQ(commands.count("MAIL FROM:"), 2) << commands.constData();
+}
+
+// A run to a server that pipelines but takes ASCII only: the address in
+// UTF-8 is not sent, even where its commands would have gone with the mail
+// before; the mails around it are.
+TEST(SmtpConnection, ARunToAServerWithoutSmtpUtf8LeavesOutTheAddressInUtf8)
+{
+    ScriptedSmtp server(QStringLiteral("127.0.0.1"), 0, {QStringLiteral("--pipelining")});
+    ASSERT_TRUE(server.listening()) << server.port.toStdString();
+    auto mail = plainLibrary();
+    compose::SendRequest request;
+    request.server = QStringLiteral("127.0.0.1:") + server.port;
+    request.from = QStringLiteral("taro@example.jp");
+    request.subject = QStringLiteral("件名");
+    request.body = QStringLiteral("本文");
+    request.recipients = {QStringLiteral("a@example.jp"), QStringLiteral("たろう@example.jp"),
+                          QStringLiteral("b@example.jp")};
+    const compose::SendReport report = compose::sendMails(*mail, request);
+    EXPECT_EQ(report.sent, 2);
+    ASSERT_EQ(report.failures.size(), 1);
+    EXPECT_EQ(report.failures[0].recipient, request.recipients[1]);
+    EXPECT_TRUE(report.failures[0].message.contains(QStringLiteral("SMTPUTF8")))
+        << qPrintable(report.failures[0].message);
+    mail.reset();
+    const QByteArray commands = server.commands();
+    EXPECT_EQ(commands.count("RCPT TO:"), 2) << commands.constData();
 }
 
 } // namespace
