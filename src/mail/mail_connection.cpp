@@ -221,7 +221,7 @@ bool MailConnection::tooLong(const char* what)
     broken_ = true;
     return fail(
         NetError::ServerError, {},
-        QStringLiteral("%1が長すぎるため、受信を中止しました").arg(QString::fromUtf8(what)));
+        QStringLiteral("%1が長すぎるため、通信を中止しました").arg(QString::fromUtf8(what)));
 }
 
 bool MailConnection::readLine(QByteArray& line)

@@ -3,10 +3,10 @@
 Every message it accepts is written to the spool folder as NNNN.eml (the
 bytes as received) with NNNN.envelope beside it (MAIL FROM and RCPT TO
 lines, and "SMTPUTF8" when the client asked for it). It offers STARTTLS,
-SMTPUTF8 and AUTH PLAIN/LOGIN for the one user given; with --smtps-port it also listens with implicit TLS, and with --small-port
-it also listens where it announces (and keeps) a SIZE limit of 256 KB and
-takes ASCII commands only, as a server without SMTPUTF8 does. It runs until
-SIGTERM.
+SMTPUTF8 and AUTH PLAIN/LOGIN for the one user given; with --smtps-port it
+also listens with implicit TLS, and with --small-port it also listens where
+it announces (and keeps) a SIZE limit of 256 KB and takes ASCII commands
+only, as a server without SMTPUTF8 does. It runs until SIGTERM.
 """
 
 import argparse

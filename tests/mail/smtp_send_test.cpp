@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
@@ -330,11 +331,14 @@ struct ScriptedSmtp {
     }
 };
 
-std::unique_ptr<MailLibrary> plainLibrary()
+std::unique_ptr<MailLibrary> plainLibrary(const QString& password = QStringLiteral("secret"),
+                                          int stallSeconds = 0)
 {
-    auto mail = createMailLibrary({});
+    MailLibraryOptions options;
+    options.stallSeconds = stallSeconds;
+    auto mail = createMailLibrary(options);
     mail->NMailInitializeWinSock();
-    mail->NMailSetAccount(QStringLiteral("taro"), QStringLiteral("secret"));
+    mail->NMailSetAccount(QStringLiteral("taro"), password);
     return mail;
 }
 
@@ -413,6 +417,60 @@ TEST(SmtpConnection, ARunToAServerWithoutSmtpUtf8LeavesOutTheAddressInUtf8)
     mail.reset();
     const QByteArray commands = server.commands();
     EXPECT_EQ(commands.count("RCPT TO:"), 2) << commands.constData();
+}
+
+// A server that takes AUTH LOGIN alone: the ID and password go in its two
+// steps, and a wrong password is told as a refused log-in with the
+// server's words.
+TEST(SmtpConnection, AuthLoginIsUsedWhenItIsAllTheServerTakes)
+{
+    ScriptedSmtp server(QStringLiteral("127.0.0.1"), 0, {QStringLiteral("--login-only")});
+    ASSERT_TRUE(server.listening()) << server.port.toStdString();
+    const QString address = QStringLiteral("127.0.0.1:") + server.port;
+    auto mail = plainLibrary();
+    ASSERT_EQ(sendTo(*mail, address, QStringLiteral("件名")), 0)
+        << qPrintable(mail->NMailGetMessage(0));
+    EXPECT_TRUE(server.commands().contains("LOGIN user=taro password=secret\n"))
+        << server.commands().constData();
+
+    auto wrong = plainLibrary(QStringLiteral("wrong"));
+    EXPECT_LT(sendTo(*wrong, address, QStringLiteral("件名")), 0);
+    EXPECT_TRUE(wrong->NMailGetMessage(0).contains(QStringLiteral("ログインできません")))
+        << qPrintable(wrong->NMailGetMessage(0));
+    EXPECT_TRUE(wrong->NMailGetMessage(0).contains(QStringLiteral("サーバーの応答: 535")))
+        << qPrintable(wrong->NMailGetMessage(0));
+    EXPECT_EQ(server.commands().count("MAIL FROM:"), 1) << server.commands().constData();
+}
+
+// A server that never answers the end of a mail is given up at the stall
+// limit, and one whose reply never ends once it is too long; each failure
+// is told, in words that fit a send.
+TEST(SmtpConnection, AServerThatFallsSilentOrNeverStopsIsGivenUp)
+{
+    {
+        ScriptedSmtp server(QStringLiteral("127.0.0.1"), 0,
+                            {QStringLiteral("--silent-after-data")});
+        ASSERT_TRUE(server.listening()) << server.port.toStdString();
+        auto mail = plainLibrary(QStringLiteral("secret"), 2);
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_LT(sendTo(*mail, QStringLiteral("127.0.0.1:") + server.port, QStringLiteral("s")),
+                  0);
+        EXPECT_GE(timer.elapsed(), 1'500);
+        EXPECT_LT(timer.elapsed(), 10'000);
+        EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("応答がありません")))
+            << qPrintable(mail->NMailGetMessage(0));
+    }
+    {
+        ScriptedSmtp server(QStringLiteral("127.0.0.1"), 0, {QStringLiteral("--endless-ehlo")});
+        ASSERT_TRUE(server.listening()) << server.port.toStdString();
+        auto mail = plainLibrary();
+        EXPECT_LT(sendTo(*mail, QStringLiteral("127.0.0.1:") + server.port, QStringLiteral("s")),
+                  0);
+        EXPECT_TRUE(mail->NMailGetMessage(0).contains(
+            QStringLiteral("サーバーの応答が長すぎるため、通信を中止しました")))
+            << qPrintable(mail->NMailGetMessage(0));
+    }
 }
 
 } // namespace
