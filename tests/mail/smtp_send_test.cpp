@@ -303,14 +303,16 @@ TEST_P(SmtpSendTest, PipelinedCommandsShareOneRoundTrip)
 // A plain server of the test's own (scripted_smtp.py): its port, and what
 // it was sent.
 struct ScriptedSmtp {
+    QString host;
     QProcess process;
     QString port;
     TempFolder folder;
 
-    ScriptedSmtp(const QString& address, int listenPort, const QStringList& options = {})
+    ScriptedSmtp(const QString& listenHost, int listenPort, const QStringList& options = {})
+        : host(listenHost)
     {
         process.start(QStringLiteral("/usr/bin/python3"),
-                      QStringList{QStringLiteral(LUMORA_SCRIPTED_SMTP), address,
+                      QStringList{QStringLiteral(LUMORA_SCRIPTED_SMTP), listenHost,
                                   QString::number(listenPort), log()} +
                           options);
         if (process.waitForReadyRead(10'000)) {
@@ -323,6 +325,7 @@ struct ScriptedSmtp {
         process.waitForFinished(5000);
     }
     bool listening() const { return !port.isEmpty() && port.front().isDigit(); }
+    QString address() const { return host + u':' + port; }
     QString log() const { return folder.file(QStringLiteral("commands.log")); }
     QByteArray commands() const
     {
@@ -380,7 +383,7 @@ TEST(SmtpConnection, AConnectionTheServerClosedWhileIdleIsOpenedAgain)
 {
     ScriptedSmtp server(QStringLiteral("127.0.0.1"), 0, {QStringLiteral("--hang-up-when-idle")});
     ASSERT_TRUE(server.listening()) << server.port.toStdString();
-    const QString address = QStringLiteral("127.0.0.1:") + server.port;
+    const QString address = server.address();
     auto mail = plainLibrary();
     ASSERT_EQ(sendTo(*mail, address, QStringLiteral("一通目")), 0)
         << qPrintable(mail->NMailGetMessage(0));
@@ -402,7 +405,7 @@ TEST(SmtpConnection, ARunToAServerWithoutSmtpUtf8LeavesOutTheAddressInUtf8)
     ASSERT_TRUE(server.listening()) << server.port.toStdString();
     auto mail = plainLibrary();
     compose::SendRequest request;
-    request.server = QStringLiteral("127.0.0.1:") + server.port;
+    request.server = server.address();
     request.from = QStringLiteral("taro@example.jp");
     request.subject = QStringLiteral("件名");
     request.body = QStringLiteral("本文");
@@ -426,7 +429,7 @@ TEST(SmtpConnection, AuthLoginIsUsedWhenItIsAllTheServerTakes)
 {
     ScriptedSmtp server(QStringLiteral("127.0.0.1"), 0, {QStringLiteral("--login-only")});
     ASSERT_TRUE(server.listening()) << server.port.toStdString();
-    const QString address = QStringLiteral("127.0.0.1:") + server.port;
+    const QString address = server.address();
     auto mail = plainLibrary();
     ASSERT_EQ(sendTo(*mail, address, QStringLiteral("件名")), 0)
         << qPrintable(mail->NMailGetMessage(0));
@@ -454,8 +457,7 @@ TEST(SmtpConnection, AServerThatFallsSilentOrNeverStopsIsGivenUp)
         auto mail = plainLibrary(QStringLiteral("secret"), 2);
         QElapsedTimer timer;
         timer.start();
-        EXPECT_LT(sendTo(*mail, QStringLiteral("127.0.0.1:") + server.port, QStringLiteral("s")),
-                  0);
+        EXPECT_LT(sendTo(*mail, server.address(), QStringLiteral("s")), 0);
         EXPECT_GE(timer.elapsed(), 1'500);
         EXPECT_LT(timer.elapsed(), 10'000);
         EXPECT_TRUE(mail->NMailGetMessage(0).contains(QStringLiteral("応答がありません")))
@@ -465,8 +467,7 @@ TEST(SmtpConnection, AServerThatFallsSilentOrNeverStopsIsGivenUp)
         ScriptedSmtp server(QStringLiteral("127.0.0.1"), 0, {QStringLiteral("--endless-ehlo")});
         ASSERT_TRUE(server.listening()) << server.port.toStdString();
         auto mail = plainLibrary();
-        EXPECT_LT(sendTo(*mail, QStringLiteral("127.0.0.1:") + server.port, QStringLiteral("s")),
-                  0);
+        EXPECT_LT(sendTo(*mail, server.address(), QStringLiteral("s")), 0);
         EXPECT_TRUE(mail->NMailGetMessage(0).contains(
             QStringLiteral("サーバーの応答が長すぎるため、通信を中止しました")))
             << qPrintable(mail->NMailGetMessage(0));
