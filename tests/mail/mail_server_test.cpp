@@ -12,6 +12,7 @@
 #include "store/text_codec.h"
 #include "support/mail_samples.h"
 #include "support/mail_servers.h"
+#include "support/script_server.h"
 #include "support/temp_folder.h"
 #include "viewer/original_mail.h"
 
@@ -853,32 +854,13 @@ TEST_F(MailServerTest, AMailWhoseOriginalCannotBeWrittenStaysOnTheServer)
 // A scripted server (starttls_injector.py) that answers the request for TLS
 // and, in the same write, a whole forged dialogue, then serves an honest one
 // inside TLS. Its port, and the commands it saw inside TLS.
-struct Injector {
-    QProcess process;
-    QString port;
-    TempFolder folder;
-    QString log() const { return folder.file(QStringLiteral("commands.log")); }
-
+struct Injector : lumora::test::ScriptServer {
     explicit Injector(const char* protocol)
     {
         const QString tls = QFileInfo(servers->caFile()).path();
-        process.start(QStringLiteral("/usr/bin/python3"),
-                      {QStringLiteral(LUMORA_STARTTLS_INJECTOR), QString::fromLatin1(protocol),
-                       tls + QStringLiteral("/server.crt"), tls + QStringLiteral("/server.key"),
-                       log()});
-        if (process.waitForReadyRead(10000)) {
-            port = QString::fromLatin1(process.readLine().trimmed());
-        }
-    }
-    ~Injector()
-    {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    QByteArray commands() const
-    {
-        QFile file(log());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        start(QStringLiteral(LUMORA_STARTTLS_INJECTOR),
+              {QString::fromLatin1(protocol), tls + QStringLiteral("/server.crt"),
+               tls + QStringLiteral("/server.key"), log()});
     }
 };
 

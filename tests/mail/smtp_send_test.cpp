@@ -7,6 +7,7 @@
 #include "mail/mail_library.h"
 #include "mail/mime_decoder.h"
 #include "support/mail_servers.h"
+#include "support/script_server.h"
 #include "support/temp_folder.h"
 
 #include <QCoreApplication>
@@ -302,36 +303,16 @@ TEST_P(SmtpSendTest, PipelinedCommandsShareOneRoundTrip)
 
 // A plain server of the test's own (scripted_smtp.py): its port, and what
 // it was sent.
-struct ScriptedSmtp {
+struct ScriptedSmtp : lumora::test::ScriptServer {
     QString host;
-    QProcess process;
-    QString port;
-    TempFolder folder;
 
     ScriptedSmtp(const QString& listenHost, int listenPort, const QStringList& options = {})
         : host(listenHost)
     {
-        process.start(QStringLiteral("/usr/bin/python3"),
-                      QStringList{QStringLiteral(LUMORA_SCRIPTED_SMTP), listenHost,
-                                  QString::number(listenPort), log()} +
-                          options);
-        if (process.waitForReadyRead(10'000)) {
-            port = QString::fromLatin1(process.readLine().trimmed());
-        }
+        start(QStringLiteral(LUMORA_SCRIPTED_SMTP),
+              QStringList{listenHost, QString::number(listenPort), log()} + options);
     }
-    ~ScriptedSmtp()
-    {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    bool listening() const { return !port.isEmpty() && port.front().isDigit(); }
     QString address() const { return host + u':' + port; }
-    QString log() const { return folder.file(QStringLiteral("commands.log")); }
-    QByteArray commands() const
-    {
-        QFile file(log());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 };
 
 std::unique_ptr<MailLibrary> plainLibrary(const QString& password = QStringLiteral("secret"),
