@@ -2,15 +2,24 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 namespace lumora {
 
 QString findPath(const QString& base, const QString& relative)
 {
-    static const QRegularExpression separators(QStringLiteral("[/\\\\]+"));
+    // Either separator, as a path written on Windows may have it; no regular
+    // expression, which would bring its engine in at every start.
     QString current = base;
-    const QStringList parts = relative.split(separators, Qt::SkipEmptyParts);
+    QStringList parts;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i <= relative.size(); ++i) {
+        if (i == relative.size() || relative[i] == u'/' || relative[i] == u'\\') {
+            if (i > from) {
+                parts.append(relative.sliced(from, i - from));
+            }
+            from = i + 1;
+        }
+    }
     for (const QString& part : parts) {
         QString next = current + u'/' + part;
         if (!QFileInfo::exists(next)) {

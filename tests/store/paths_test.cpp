@@ -15,8 +15,15 @@ TEST(CaseInsensitivePaths, EverySpellingOfTheDataFolderFindsTheSameFiles)
     const QString real = dir.file(QStringLiteral("★Maildata/KRDDATA2.DATA"));
     for (const QString& spelling :
          {QStringLiteral("★MailData"), QStringLiteral("★MAilData"), QStringLiteral("★Maildata")}) {
-        EXPECT_EQ(findPath(dir.path(), spelling + QStringLiteral("\\krddata2.data")), real);
+        // Windows' separator, ours, or a run of both.
+        for (const QString& separator :
+             {QStringLiteral("\\"), QStringLiteral("/"), QStringLiteral("\\/\\")}) {
+            EXPECT_EQ(findPath(dir.path(), spelling + separator + QStringLiteral("krddata2.data")),
+                      real);
+        }
     }
+    EXPECT_EQ(findPath(dir.path(), QStringLiteral("/★maildata/")),
+              dir.file(QStringLiteral("★Maildata")));
     const AppPaths paths = AppPaths::at(dir.path());
     EXPECT_EQ(paths.receivedFile(), real);
     // A file that does not exist yet keeps the spelling asked for, in the
