@@ -89,7 +89,8 @@ public:
     // True while a deletion rewrites the file.
     bool rewriting() const;
     // True while mail is imported or exported; stopExchange() asks it to
-    // stop after the mail in hand, and exchangeEnded() follows.
+    // stop after the mail in hand, and exchangeEnded() follows once the
+    // window has said how far it got.
     bool exchanging() const { return exchanging_; }
     void stopExchange() { exchangeCancel_ = true; }
 

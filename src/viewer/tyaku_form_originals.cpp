@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QTextEdit>
 
 namespace lumora {
@@ -148,6 +149,10 @@ void TyakuForm::exportMail()
     const Originals originals(context_.paths.originalsFolder());
     exchange::ExportOutcome outcome;
     exchanging_ = true;
+    // Said once the user has read how far it got: the program ending after
+    // an import or export (which waits for this) must not take the window
+    // from under its message box.
+    const auto ended = qScopeGuard([this] { Q_EMIT exchangeEnded(); });
     exchangeCancel_ = false;
     ui::runWithProgress(
         this, kExportCaption, QStringLiteral("メールを書き出しています"),
@@ -166,7 +171,6 @@ void TyakuForm::exportMail()
         },
         &exchangeCancel_);
     exchanging_ = false;
-    Q_EMIT exchangeEnded();
     if (outcome.status.error() == StoreError::Interrupted) {
         context_.ui.inform(this,
                            mbox ? QStringLiteral("書き出しを中止しました。")
@@ -203,6 +207,10 @@ void TyakuForm::importMail()
     QStringList passedOver;
     bool noMail = false;
     exchanging_ = true;
+    // Said once the user has read how far it got: the program ending after
+    // an import or export (which waits for this) must not take the window
+    // from under its message box.
+    const auto ended = qScopeGuard([this] { Q_EMIT exchangeEnded(); });
     exchangeCancel_ = false;
     ui::runWithProgress(
         this, kImportCaption, QStringLiteral("メールを読み込んでいます"),
@@ -226,7 +234,6 @@ void TyakuForm::importMail()
         },
         &exchangeCancel_);
     exchanging_ = false;
-    Q_EMIT exchangeEnded();
     fillRows();
     if (!outcome.status.ok() && outcome.imported == 0 && outcome.skipped == 0 &&
         passedOver.isEmpty()) {
