@@ -292,10 +292,14 @@ void FilesAhead::run()
 
 void removeLeftovers(const QString& folder)
 {
-    const QStringList parts =
-        QDir(folder).entryList({QStringLiteral(".lumora-*.part")}, QDir::Files | QDir::Hidden);
-    for (const QString& part : parts) {
-        QFile::remove(QDir(folder).filePath(part));
+    // Matched by hand: a wildcard filter would have Qt compile a regular
+    // expression at every receive.
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
+        if (name.startsWith(QLatin1StringView(".lumora-")) &&
+            name.endsWith(QLatin1StringView(".part"))) {
+            QFile::remove(dir.filePath(name));
+        }
     }
 }
 

@@ -219,8 +219,9 @@ QList<int> packNumbers(const QString& folder, State& s)
     }
     Listing listing;
     listing.changed = st.st_mtim;
-    for (const QString& name :
-         QDir(folder).entryList({QStringLiteral("pack-*")}, QDir::Files | QDir::Hidden)) {
+    // Every name, told apart by packNumber(): a wildcard filter would have
+    // Qt compile a regular expression for each listing.
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
         if (const int number = packNumber(name); number > 0) {
             listing.numbers.append(number);
         }

@@ -375,4 +375,21 @@ TEST(AttachmentFiles, FilesMadeAheadGetTheirNamesOnlyWhenWrittenAndTheRestVanish
     EXPECT_EQ(dir.read(QStringLiteral("写真 (12).jpg")), QByteArray(5011, 'l'));
 }
 
+TEST(AttachmentFiles, OnlyTheTemporaryFilesACrashLeftAreRemoved)
+{
+    TempFolder dir;
+    const QStringList kept = {QStringLiteral("写真.part"), QStringLiteral(".lumora-memo.txt"),
+                              QStringLiteral("lumora-a1b2c3.part"), QStringLiteral("a.jpg")};
+    for (const QString& name : kept) {
+        dir.write(name, "kept");
+    }
+    dir.write(QStringLiteral(".lumora-a1b2c3.part"), "torn");
+    attachments::removeLeftovers(dir.path());
+    QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    QStringList expected = kept;
+    expected.sort();
+    EXPECT_EQ(left, expected);
+}
+
 } // namespace
