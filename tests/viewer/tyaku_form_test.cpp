@@ -986,9 +986,18 @@ void TyakuFormTest::columnHeadingsSortAndActionsActOnTheShownMail()
     QCOMPARE(
         subjectsIn(v.received()),
         QStringList({QStringLiteral("水曜"), QStringLiteral("日付なし"), QStringLiteral("火曜")}));
-    QTRY_COMPARE(firstSubject(), QStringLiteral("水曜"));
-    QCOMPARE(form->MailListView->model()->index(1, 0).data().toString().trimmed(),
-             QStringLiteral("火曜"));
+    // The list comes back in record order first (水曜 leads there too) and
+    // sorted once the sort beside the window ends.
+    const auto listed = [form] {
+        QStringList subjects;
+        const QAbstractItemModel* model = form->MailListView->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            subjects.append(model->index(row, 0).data().toString().trimmed());
+        }
+        return subjects;
+    };
+    QTRY_COMPARE(listed(), QStringList({QStringLiteral("水曜"), QStringLiteral("火曜"),
+                                        QStringLiteral("日付なし")}));
 
     // The third click, or the menu, brings back the record order.
     clickHeading(2);
