@@ -44,13 +44,13 @@ MailListModel::MailListModel(QString path, QObject* parent)
 {
 }
 
-void MailListModel::reload()
+void MailListModel::reload(QList<int> order)
 {
     beginResetModel();
     cache_.clear();
-    order_.clear();
     filter_.reset();
     count_ = static_cast<int>(std::min<qint64>(file_.wholeCount(), INT_MAX));
+    takeOrder(std::move(order));
     mapRows();
     endResetModel();
 }
@@ -58,6 +58,13 @@ void MailListModel::reload()
 void MailListModel::setOrder(QList<int> records)
 {
     beginResetModel();
+    takeOrder(std::move(records));
+    mapRows();
+    endResetModel();
+}
+
+void MailListModel::takeOrder(QList<int> records)
+{
     order_ = std::move(records);
     // An order made for another length of the file lists what it can.
     order_.removeIf([this](int r) { return r < 0 || r >= count_; });
@@ -66,8 +73,6 @@ void MailListModel::setOrder(QList<int> records)
             order_.append(r);
         }
     }
-    mapRows();
-    endResetModel();
 }
 
 void MailListModel::setFilter(const std::optional<QList<int>>& records)

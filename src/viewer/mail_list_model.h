@@ -31,8 +31,9 @@ class MailListModel : public QAbstractTableModel {
 public:
     explicit MailListModel(QString path, QObject* parent = nullptr);
 
-    // Lists the file anew.
-    void reload();
+    // Lists the file anew, in record order or in the order given (as
+    // setOrder() takes it).
+    void reload(QList<int> order = {});
     // Shows rows for records appended since the last listing; the rows
     // already listed (and the selection) stay.
     void refreshCount();
@@ -50,6 +51,7 @@ public:
     // record order. Records appended later are listed after them.
     void setOrder(QList<int> records);
     bool ordered() const { return !order_.isEmpty(); }
+    const QList<int>& order() const { return order_; }
     // Lists only these records (from 0), in the order; none: every record.
     void setFilter(const std::optional<QList<int>>& records);
     bool filtered() const { return filter_.has_value(); }
@@ -75,6 +77,7 @@ private:
     int count_ = 0;
     bool frozen_ = false;
     // Builds rows_ from the order and the filter.
+    void takeOrder(QList<int> records);
     void mapRows();
 
     QList<int> order_;

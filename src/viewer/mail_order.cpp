@@ -93,4 +93,16 @@ QList<int> sortedRecords(const QList<ListedMail>& mails, SortOrder order)
     return records;
 }
 
+QList<int> orderWithout(const QList<int>& order, int deleted)
+{
+    QList<int> kept;
+    kept.reserve(order.size());
+    for (const int record : order) {
+        if (record != deleted) {
+            kept.append(record > deleted ? record - 1 : record);
+        }
+    }
+    return kept;
+}
+
 } // namespace lumora::viewer

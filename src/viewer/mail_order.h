@@ -38,4 +38,8 @@ struct ListedMail {
 // a mail without a readable date comes last whichever way dates go.
 QList<int> sortedRecords(const QList<ListedMail>& mails, SortOrder order);
 
+// An order of records (from 0) once one of them is deleted: the others keep
+// their places, and those after it in the file move up by one.
+QList<int> orderWithout(const QList<int>& order, int deleted);
+
 } // namespace lumora::viewer

@@ -216,10 +216,10 @@ void TyakuForm::openAndFill()
     fillRows();
 }
 
-void TyakuForm::fillRows()
+void TyakuForm::fillRows(QList<int> order)
 {
     const QScopedValueRollback listing(listing_, true);
-    model_->reload();
+    model_->reload(std::move(order));
     ++listings_;
     filled_ = true;
     const int count = model_->rowCount();

@@ -222,7 +222,7 @@ private:
     void place(QWidget* control, const viewer::TwipsRect& rect);
     void loadCurrentDocument();
     // Lists the file and shows its last mail.
-    void fillRows();
+    void fillRows(QList<int> order = {});
     // Shows the mail of a row (from 0); false when it cannot be read.
     bool showRow(int row);
     void clearFields();

@@ -14,6 +14,7 @@
 #include "ui/app_context.h"
 #include "ui/ui_services.h"
 #include "viewer/mail_list_model.h"
+#include "viewer/mail_order.h"
 #include "viewer/original_mail.h"
 
 #include <QDir>
@@ -95,7 +96,7 @@ void TyakuForm::deleteSelected()
          witness = search::MailSearch(context_.paths).witness()] {
             return store.remove({chosen}, hook, witness);
         },
-        [this](const Status& status) {
+        [this, deleted = static_cast<int>(chosen.number) - 1](const Status& status) {
             clearFields();
             if (status.error() == StoreError::Changed) {
                 context_.ui.inform(this, kListChanged);
@@ -103,7 +104,11 @@ void TyakuForm::deleteSelected()
                 reportFailure(QStringLiteral("メールを削除できませんでした。"),
                               context_.paths.receivedFile());
             }
-            fillRows();
+            // A sorted list stays sorted while the sort beside the window
+            // runs again, instead of showing the record order meanwhile.
+            fillRows(status.ok() && model_->ordered()
+                         ? viewer::orderWithout(model_->order(), deleted)
+                         : QList<int>{});
         });
 }
 

@@ -192,6 +192,14 @@ TEST(MailOrder, DatesAreReadAsTimesAndUndatedMailComesLastBothWays)
     EXPECT_EQ(viewer::sortedRecords(mails, {}), (QList<int>{0, 1, 2, 3, 4, 5}));
 }
 
+TEST(MailOrder, ADeletedRecordLeavesTheOthersInTheirPlaces)
+{
+    // Those after it in the file are one record nearer the start.
+    EXPECT_EQ(viewer::orderWithout({4, 2, 0, 5, 1, 3}, 2), (QList<int>{3, 0, 4, 1, 2}));
+    EXPECT_EQ(viewer::orderWithout({4, 2, 0, 5, 1, 3}, 5), (QList<int>{4, 2, 0, 1, 3}));
+    EXPECT_EQ(viewer::orderWithout({0}, 0), QList<int>{});
+}
+
 TEST(MailOrder, SubjectsAndSendersSortWithoutRegardToCaseAndKeepTiesInOrder)
 {
     const QList<viewer::ListedMail> mails = {
