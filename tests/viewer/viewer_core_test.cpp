@@ -197,7 +197,7 @@ TEST(MailOrder, ADeletedRecordLeavesTheOthersInTheirPlaces)
     // Those after it in the file are one record nearer the start.
     EXPECT_EQ(viewer::orderWithout({4, 2, 0, 5, 1, 3}, 2), (QList<int>{3, 0, 4, 1, 2}));
     EXPECT_EQ(viewer::orderWithout({4, 2, 0, 5, 1, 3}, 5), (QList<int>{4, 2, 0, 1, 3}));
-    EXPECT_EQ(viewer::orderWithout({0}, 0), QList<int>{});
+    EXPECT_TRUE(viewer::orderWithout({0}, 0).isEmpty());
 }
 
 TEST(MailOrder, SubjectsAndSendersSortWithoutRegardToCaseAndKeepTiesInOrder)
