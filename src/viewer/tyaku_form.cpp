@@ -33,6 +33,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
+#include <algorithm>
 
 namespace lumora {
 namespace {
@@ -224,9 +225,11 @@ void TyakuForm::fillRows(QList<int> order)
     filled_ = true;
     const int count = model_->rowCount();
     if (count > 0) {
-        showRow(count - 1);
+        // The newest mail, wherever a kept order lists it.
+        const int newest = std::max(model_->rowOf(static_cast<int>(model_->recordCount()) - 1), 0);
+        showRow(newest);
         // The arrow keys start from the mail shown, which is not chosen yet.
-        MailListView->selectionModel()->setCurrentIndex(model_->index(count - 1, 0),
+        MailListView->selectionModel()->setCurrentIndex(model_->index(newest, 0),
                                                         QItemSelectionModel::NoUpdate);
     }
     Text2->setText(QString::number(count));
