@@ -72,7 +72,41 @@ make_tls() {
     chmod 0644 "$tls"/*.crt "$tls/server.key"
 }
 
+# The last lines of each server's log, for a start that failed.
+log_tails() {
+    local log
+    for log in "$dir/dovecot.out" "$dir/dovecot.log" "$dir/smtp.log" \
+        "$dir/postfix/start.out" "$dir/postfix/postfix.log"; do
+        [[ -s "$log" ]] || continue
+        echo "--- ${log#"$dir"/} (last lines)"
+        tail -n 8 "$log"
+    done
+}
+
+# A port picked free may be taken by another process before a server binds
+# it (the tests start servers side by side), and a loaded machine can be
+# slow to bring one up: a failed start is stopped, cleared and tried again
+# on new ports, and only the third failure is reported, with the logs.
 start() {
+    [[ -d "$dir" ]] || mkdir -p "$dir"
+    dir=$(cd "$dir" && pwd)
+    local attempt
+    for attempt in 1 2 3; do
+        if (start_once "$@") 2>"$dir/start.err"; then
+            rm -f "$dir/start.err"
+            return 0
+        fi
+        echo "servers.sh: start $attempt of 3 failed: $(cat "$dir/start.err")" >&2
+        log_tails >&2
+        stop >/dev/null 2>&1 || true
+        rm -rf "$dir"/{run,state,mail,home,spool,tls,postfix} "$dir"/{dovecot,smtp}.{conf,log,out} \
+            "$dir/passwd" "$dir/servers.env"
+    done
+    rm -f "$dir/start.err"
+    die "the servers did not start"
+}
+
+start_once() {
     local tls_on=1 want_postfix=0
     for option in "$@"; do
         case "$option" in
@@ -84,7 +118,6 @@ start() {
     command -v dovecot >/dev/null || die "dovecot is not installed (run scripts/setup.sh)"
     "$python" -c "import aiosmtpd" 2>/dev/null || die "python3-aiosmtpd is not installed"
     mkdir -p "$dir"/{run,state,mail,home,spool}
-    dir=$(cd "$dir" && pwd)
 
     local pop3 pop3s smtp smtps small postfix_port postfix_plain postfix_single
     read -r pop3 pop3s smtp smtps small postfix_port postfix_plain postfix_single \
@@ -207,6 +240,13 @@ CONF
     if ((tls_on)); then
         wait_port "$pop3s" "dovecot (POP3S)"
         wait_port "$smtps" "the SMTP server (SMTPS)"
+    fi
+    # A port answering is not enough: another process may hold it while
+    # the server that was to bind it has ended.
+    alive "$(cat "$dir/dovecot.pid")" || die "dovecot ended after it started"
+    alive "$(cat "$dir/smtp.pid")" || die "the SMTP server ended after it started"
+    if ((with_postfix)); then
+        postfix -c "$dir/postfix/conf" status >/dev/null 2>&1 || die "postfix ended after it started"
     fi
 
     cat > "$dir/servers.env" <<ENV

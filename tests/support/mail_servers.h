@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <cstdio>
+
 #include <unistd.h>
 
 namespace lumora::test {
@@ -27,7 +29,14 @@ public:
             arguments.append(QStringLiteral("--postfix"));
         }
         start.start(QStringLiteral(LUMORA_SERVERS_SCRIPT), arguments);
-        started_ = start.waitForFinished(60'000) && start.exitCode() == 0;
+        // Up to three tries, each of which may wait for a slow server.
+        started_ = start.waitForFinished(180'000) && start.exitStatus() == QProcess::NormalExit &&
+                   start.exitCode() == 0;
+        const QByteArray said = start.readAllStandardError();
+        if (!said.isEmpty()) {
+            // In the test's log: why a start failed, or had to be tried again.
+            std::fputs(said.constData(), stderr);
+        }
         QFile env(dir_.path() + QStringLiteral("/servers.env"));
         if (started_ && env.open(QIODevice::ReadOnly)) {
             for (const QByteArray& line : env.readAll().split('\n')) {
