@@ -92,7 +92,9 @@ start() {
     dir=$(cd "$dir" && pwd)
     local attempt
     for attempt in 1 2 3; do
-        if (start_once "$@") 2>"$dir/start.err"; then
+        # A process of its own, so that a failing command ends the try as
+        # set -e ends the script (a condition would switch set -e off).
+        if bash "$here/servers.sh" start-once "$dir" "$@" 2>"$dir/start.err"; then
             rm -f "$dir/start.err"
             return 0
         fi
@@ -381,6 +383,7 @@ dir=$2
 shift 2
 case "$command" in
     start) start "$@" ;;
+    start-once) start_once "$@" ;;
     stop) stop ;;
     *) die "unknown command $command" ;;
 esac
