@@ -101,11 +101,13 @@ start() {
         echo "servers.sh: start $attempt of 3 failed: $(cat "$dir/start.err")" >&2
         log_tails >&2
         stop >/dev/null 2>&1 || true
+        # The last try's files stay, so that the logs it names can be read.
+        ((attempt < 3)) || break
         rm -rf "$dir"/{run,state,mail,home,spool,tls,postfix} "$dir"/{dovecot,smtp}.{conf,log,out} \
             "$dir/passwd" "$dir/servers.env"
     done
-    rm -f "$dir/start.err"
-    die "the servers did not start"
+    rm -f "$dir/start.err" "$dir/servers.env"
+    die "the servers did not start (the last try's logs are in $dir)"
 }
 
 start_once() {
