@@ -8,6 +8,7 @@
 #include "app/windows.h"
 #include "compose/mailto_link.h"
 #include "mail/mail_library.h"
+#include "mail/receive_child.h"
 #include "store/bulk_memory.h"
 #include "ui/app_context.h"
 #include "ui/clock.h"
@@ -20,9 +21,14 @@
 #include <QIcon>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::strcmp(argv[1], lumora::kReceiveChildArgument) == 0) {
+        // Started by the program to receive: no window, no display.
+        return lumora::receiveChildMain(argc, argv);
+    }
     // Before any thread: what a receive frees can then all be given back.
     lumora::memory::useOnePool();
     QApplication app(argc, argv);
@@ -115,6 +121,7 @@ int main(int argc, char** argv)
     mailOptions.tlsMemoryFile = paths.tlsMemoryFile();
     const auto mail = lumora::createMailLibrary(mailOptions);
     lumora::AppContext context{paths, {}, *mail, ui, clock};
+    context.receiveProgram = QApplication::applicationFilePath();
     lumora::Windows windows(context);
     lumora::MainForm mainForm(context, windows);
     QObject::connect(&mainForm, &lumora::MainForm::ended, &app, &QApplication::quit,

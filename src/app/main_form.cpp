@@ -95,7 +95,8 @@ void MainForm::connectSignals()
     connect(Check3, &QCheckBox::toggled, this, &MainForm::keepOnServerChanged);
     connect(Text7, &QLineEdit::textChanged, this, &MainForm::intervalFieldChanged);
 
-    receiver_ = std::make_unique<ReceiveRunner>(context_.mail, context_.paths);
+    receiver_ =
+        std::make_unique<ReceiveRunner>(context_.mail, context_.paths, context_.receiveProgram);
     connect(receiver_.get(), &ReceiveRunner::checking, this, &MainForm::receiveChecking);
     connect(receiver_.get(), &ReceiveRunner::credentialsRead, this,
             &MainForm::receiveCredentialsRead);

@@ -175,7 +175,7 @@ void MainForm::receiveEnded(int count)
     }
     noticeNewMail(count);
     if (const TyakuForm* viewer = windows_.existing<TyakuForm>();
-        count >= 1 && (!viewer || !viewer->isVisible())) {
+        count >= 1 && (!viewer || !viewer->isVisible()) && !receiver_->updatesIndex()) {
         keepIndexInStep();
     }
     Q_EMIT receiveFinished(count);

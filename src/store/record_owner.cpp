@@ -300,17 +300,29 @@ RecordOwner::Turn RecordOwner::take(Writer who)
     }
     free_.wait(lock, [this] { return !holder_.has_value(); });
     holder_ = who;
+    if (const std::shared_ptr<TurnBroker> broker = broker_) {
+        lock.unlock();
+        const quint64 generation = broker->take(who);
+        lock.lock();
+        generation_ = generation;
+        generationTaken_ = generation;
+    }
     return Turn(this);
 }
 
 std::optional<RecordOwner::Turn> RecordOwner::tryTake(Writer who)
 {
-    std::lock_guard lock(mutex_);
-    if (holder_) {
-        return std::nullopt;
+    {
+        std::lock_guard lock(mutex_);
+        if (holder_) {
+            return std::nullopt;
+        }
+        if (!broker_) {
+            holder_ = who;
+            return Turn(this);
+        }
     }
-    holder_ = who;
-    return Turn(this);
+    return take(who); // the program's writers are not seen from here: it waits
 }
 
 std::optional<Writer> RecordOwner::holder() const
@@ -331,9 +343,19 @@ void RecordOwner::setWaitObserver(std::function<void(Writer, Writer)> observer)
     waitObserver_ = std::move(observer);
 }
 
-bool RecordOwner::enterRun()
+void RecordOwner::setBroker(std::shared_ptr<TurnBroker> broker)
 {
     std::lock_guard lock(mutex_);
+    broker_ = std::move(broker);
+}
+
+bool RecordOwner::enterRun()
+{
+    std::unique_lock lock(mutex_);
+    if (const std::shared_ptr<TurnBroker> broker = broker_) {
+        lock.unlock();
+        return broker->enterRun();
+    }
     if (runs_ == 0) {
         runLeftUndone_ = false;
     }
@@ -342,7 +364,11 @@ bool RecordOwner::enterRun()
 
 bool RecordOwner::leaveRun(bool complete)
 {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    if (const std::shared_ptr<TurnBroker> broker = broker_) {
+        lock.unlock();
+        return broker->leaveRun(complete);
+    }
     runLeftUndone_ = runLeftUndone_ || !complete;
     return --runs_ == 0 && !runLeftUndone_;
 }
@@ -350,7 +376,13 @@ bool RecordOwner::leaveRun(bool complete)
 void RecordOwner::release()
 {
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        if (const std::shared_ptr<TurnBroker> broker = broker_) {
+            const bool replaced = generation_ != generationTaken_;
+            lock.unlock();
+            broker->release(replaced);
+            lock.lock();
+        }
         holder_.reset();
     }
     free_.notify_one();

@@ -24,8 +24,10 @@
 // opened on: it reopens before writing when the file was replaced, so no
 // record is ever written into a file that has been renamed over.
 //
-// Another process never writes the same application folder (the instance
-// lock keeps it away), so the turns are this process's alone.
+// Another program never writes the same application folder (the instance
+// lock keeps it away). The one process that writes beside the program is its
+// own receive, started by it: there the file's turns and runs are the
+// program's, asked for through a TurnBroker (see turn_link.h).
 namespace lumora {
 
 // Who is writing, so that a writer that has to wait can say for whom.
@@ -33,6 +35,19 @@ enum class Writer { Receive, Import, Deletion, Hold, AddressBook, Repair };
 
 // Japanese words for a writer, for "... が終わるのを待っています".
 QString writerName(Writer writer);
+
+// Where the turns of a file come from in a process the program started to
+// write it: the program, which orders them with its own writers.
+class TurnBroker {
+public:
+    virtual ~TurnBroker() = default;
+    // Waits for the turn; the number of times the file has been replaced.
+    virtual quint64 take(Writer who) = 0;
+    // Gives the turn back; replaced: the holder replaced the file.
+    virtual void release(bool replaced) = 0;
+    virtual bool enterRun() = 0;
+    virtual bool leaveRun(bool complete) = 0;
+};
 
 class RecordOwner {
 public:
@@ -65,7 +80,8 @@ public:
 
     // Waits until nobody else writes.
     Turn take(Writer who);
-    // The turn at once, or nothing while someone else writes.
+    // The turn at once, or nothing while someone else writes (with a broker
+    // the program's writers are not seen from here, and it waits as take()).
     std::optional<Turn> tryTake(Writer who);
     // Who writes now, if anyone.
     std::optional<Writer> holder() const;
@@ -74,6 +90,8 @@ public:
     // Called on the waiting thread each time a writer starts to wait, with
     // the one it waits for (tests use it to know a writer is blocked).
     void setWaitObserver(std::function<void(Writer waiting, Writer holder)> observer);
+    // From here on the turns and runs are the broker's (see TurnBroker).
+    void setBroker(std::shared_ptr<TurnBroker> broker);
 
     // Runs of writes that may leave something half done when a crash stops
     // them (a receive, an import), counted across threads. enterRun() is
@@ -93,6 +111,8 @@ private:
     quint64 generation_ = 0;
     int runs_ = 0;
     bool runLeftUndone_ = false;
+    std::shared_ptr<TurnBroker> broker_;
+    quint64 generationTaken_ = 0;
     std::function<void(Writer, Writer)> waitObserver_;
 };
 

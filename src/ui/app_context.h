@@ -36,6 +36,9 @@ struct AppContext {
     EditorState editor;
     // The received-mail record last written or read.
     MailRecordBuffer recordBuffer;
+    // The program the receive runs in, as a process of its own; empty: on a
+    // thread of this one, with the mail library above (tests).
+    QString receiveProgram;
     // What the compose window's side list shows: 0 the address book, 10 held
     // mails; the viewer sets 1, neither.
     int listMode = 0;
