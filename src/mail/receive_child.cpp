@@ -2,6 +2,7 @@
 
 #include "mail/mail_library.h"
 #include "search/mail_search.h"
+#include "store/bulk_memory.h"
 #include "store/record_buffer.h"
 #include "store/record_owner.h"
 #include "store/records.h"
@@ -362,6 +363,9 @@ int receiveChildMain(int argc, char** argv, const QString& caFile)
     mail->NMailInitializeWinSock();
     mail->NMailSetOption(1, 8192);
 
+    // Freed buffers are kept for the next mail: the process ends with the
+    // cycle, and gives everything back then.
+    const memory::BulkWork bulk;
     MailRecordBuffer buffer;
     settings.buffer = &buffer;
     StepWriter writer;

@@ -5,6 +5,7 @@
 #include "mail/mail_library.h"
 #include "mail/receive_child.h"
 #include "mail/receive_runner.h"
+#include "mail/server_certificate.h"
 #include "search/mail_search.h"
 #include "settings/account_settings.h"
 #include "store/mail_store.h"
@@ -287,6 +288,40 @@ TEST_F(ReceiveChildTest, AWrongPasswordIsReportedAsTheLibrarysFailure)
     EXPECT_TRUE(finished.first().value(1).toBool());
     ASSERT_EQ(failed.size(), 1);
     EXPECT_FALSE(failed.first().first().toString().isEmpty());
+}
+
+TEST_F(ReceiveChildTest, AnUnverifiedCertificateReachesTheWindowWithWhatTheUserDecidesOn)
+{
+    // This time the process trusts a CA that did not sign the server's
+    // certificate.
+    qputenv("LUMORA_TEST_CAFILE", servers->otherCaFile().toUtf8());
+    const auto r = runner();
+    QList<ServerCertificate> refused;
+    QString text;
+    QObject::connect(r.get(), &ReceiveRunner::certificateRefused,
+                     [&](const ServerCertificate& certificate, const QString& why) {
+                         refused.append(certificate);
+                         text = why;
+                     });
+    QSignalSpy finished(r.get(), &ReceiveRunner::finished);
+    ReceiveSettings s = settings();
+    s.pop3Server = servers->pop3s();
+    ASSERT_TRUE(r->start(s));
+    const bool ended = finished.wait(60000);
+    qputenv("LUMORA_TEST_CAFILE", servers->caFile().toUtf8());
+    ASSERT_TRUE(ended);
+
+    EXPECT_TRUE(finished.first().value(1).toBool());
+    ASSERT_EQ(refused.size(), 1);
+    const ServerCertificate& certificate = refused.first();
+    EXPECT_EQ(certificate.host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(certificate.port, servers->value(QStringLiteral("LUMORA_POP3S_PORT")).toInt());
+    EXPECT_EQ(certificate.fingerprint.size(), 32 * 3 - 1) << qPrintable(certificate.fingerprint);
+    EXPECT_FALSE(certificate.subject.isEmpty());
+    EXPECT_FALSE(certificate.reason.isEmpty());
+    EXPECT_TRUE(certificate.notBefore.isValid() && certificate.notBefore < certificate.notAfter);
+    EXPECT_FALSE(certificate.changed());
+    EXPECT_FALSE(text.isEmpty());
 }
 
 TEST_F(ReceiveChildTest, AProgramThatCannotBeStartedIsAFailureTheWindowHears)
