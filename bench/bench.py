@@ -5,7 +5,8 @@ the ratios. Every tool fetches and deletes every mail; each run starts from
 the same freshly delivered mailbox. The floor is curl retrieving every mail
 over one connection into /dev/null, storing and deleting nothing; on
 loopback, "curl + DELE" also deletes each mail, the server's whole share of a
-receive. Then times the import of the same mails from an mbox file against
+receive, and "lumora-receive, kept" receives with the mail kept on the
+server, the same work as the floor's. Then times the import of the same mails from an mbox file against
 that receive.
 
     bench.py LUMORA_RECEIVE [--mails 1000] [--delayed-mails 200] [--delay-ms 10]
@@ -94,6 +95,15 @@ class Bench:
         assert records == count, "lumora stored %d of %d mails" % (records, count)
         return result
 
+    def lumora_kept(self, port, count):
+        """lumora-receive with the mail kept on the server: like the floor,
+        no deletion for the server to carry out."""
+        app = self.app
+        result = self.timed([self.receive, app, "127.0.0.1:%d" % port, "taro", "secret", "--keep"])
+        records = os.path.getsize(os.path.join(app, "★MailData", "krddata2.data")) // RECORD
+        assert records == count, "lumora stored %d of %d mails" % (records, count)
+        return result
+
     def curl_floor(self, port, count):
         """Retrieval alone, with no storing and no deletion: curl fetching
         every mail over one connection into /dev/null."""
@@ -152,18 +162,19 @@ class Bench:
         tools = [("lumora-receive", self.lumora), ("curl floor", self.curl_floor),
                  ("fetchmail", self.fetchmail), ("getmail6", self.getmail)]
         if with_deletion:
-            tools.insert(2, ("curl + DELE", self.curl_delete))
+            tools.insert(1, ("lumora-receive, kept", self.lumora_kept))
+            tools.insert(3, ("curl + DELE", self.curl_delete))
         for name, run in tools:
             runs = []
             peaks = []
             for _ in range(repeat):
                 self.fill(None)
-                if name == "lumora-receive":
+                if name.startswith("lumora-receive"):
                     self.prepare_lumora(port)
                 self.fill(mailbox)
                 os.sync()  # every tool starts with nothing left to write out
                 elapsed, peak, code, errors = run(port, count)
-                left = self.waiting() if name != "curl floor" else 0
+                left = self.waiting() if name not in ("curl floor", "lumora-receive, kept") else 0
                 if code != 0 or left:
                     sys.exit("%s failed (exit %d, %d mails left): %s" % (name, code, left, errors))
                 runs.append(elapsed)
@@ -171,7 +182,7 @@ class Bench:
             # The median of the runs: this kind of machine varies a lot from
             # one run to the next.
             times[name] = sorted(runs)[len(runs) // 2]
-            print("  %-15s %7.2f s   peak memory %6.1f MB   (runs: %s)"
+            print("  %-20s %7.2f s   peak memory %6.1f MB   (runs: %s)"
                   % (name, times[name], max(peaks), " ".join("%.2f" % r for r in runs)),
                   flush=True)
         ours = times["lumora-receive"]
@@ -179,6 +190,9 @@ class Bench:
         print("  ratio lumora-receive / getmail6:  %.2f" % (ours / times["getmail6"]))
         print("  ratio lumora-receive / curl floor: %.2f  (target at most 1.5)"
               % (ours / times["curl floor"]))
+        if "lumora-receive, kept" in times:
+            print("  ratio lumora-receive, kept / curl floor: %.2f  (neither deletes)"
+                  % (times["lumora-receive, kept"] / times["curl floor"]))
         if "curl + DELE" in times:
             print("  ratio lumora-receive / curl + DELE: %.2f  (the server's deletions included)"
                   % (ours / times["curl + DELE"]))
@@ -204,7 +218,7 @@ class Bench:
             assert records == count, "lumora-import stored %d of %d mails" % (records, count)
             runs.append(elapsed)
         median = sorted(runs)[len(runs) // 2]
-        print("  %-15s %7.2f s   peak memory %6.1f MB   (runs: %s)"
+        print("  %-20s %7.2f s   peak memory %6.1f MB   (runs: %s)"
               % ("lumora-import", median, peak, " ".join("%.2f" % r for r in runs)), flush=True)
         print("  ratio lumora-import / lumora-receive: %.2f" % (median / receive_time))
 
