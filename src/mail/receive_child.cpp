@@ -3,6 +3,7 @@
 #include "mail/mail_library.h"
 #include "search/mail_search.h"
 #include "store/bulk_memory.h"
+#include "store/file_io.h"
 #include "store/record_buffer.h"
 #include "store/record_owner.h"
 #include "store/records.h"
@@ -70,44 +71,10 @@ QDataStream& operator>>(QDataStream& in, ServerCertificate& c)
     return in;
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        left -= n;
-    }
-    return true;
-}
-
-bool readAll(int fd, char* data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t n = ::read(fd, data, static_cast<size_t>(size));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
 std::optional<ReceiveSettings> readSettings(int fd)
 {
     char length[4];
-    if (!readAll(fd, length, 4)) {
+    if (!fileio::readFully(fd, length, 4)) {
         return std::nullopt;
     }
     const quint32 size = qFromLittleEndian<quint32>(length);
@@ -115,7 +82,7 @@ std::optional<ReceiveSettings> readSettings(int fd)
         return std::nullopt;
     }
     QByteArray payload(static_cast<qsizetype>(size), '\0');
-    if (!readAll(fd, payload.data(), payload.size())) {
+    if (!fileio::readFully(fd, payload.data(), payload.size())) {
         return std::nullopt;
     }
     QDataStream in(payload);
@@ -205,7 +172,7 @@ private:
     }
     static void send(const QByteArray& bytes)
     {
-        if (!writeAll(STDOUT_FILENO, bytes)) {
+        if (!fileio::writeFully(STDOUT_FILENO, bytes.constData(), bytes.size())) {
             // Nobody reads: the program is gone. Ended here, nothing not
             // stored is deleted on the server.
             std::_Exit(3);

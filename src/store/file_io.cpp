@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -19,6 +20,24 @@ QString errnoText()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// Calls move (given the bytes done so far) until size bytes have gone
+// through, going on after interruptions; false on an error or an end.
+template <class Move> bool transferAll(qsizetype size, Move&& move)
+{
+    qsizetype done = 0;
+    while (done < size) {
+        const ssize_t n = move(done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
 bool step(const WriteOptions& options, WriteStep s)
 {
     return !options.hook || options.hook(s);
@@ -28,35 +47,30 @@ bool step(const WriteOptions& options, WriteStep s)
 
 bool writeFully(int fd, const char* data, qsizetype size)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
+    return transferAll(size, [&](qsizetype done) {
+        return ::write(fd, data + done, static_cast<size_t>(size - done));
+    });
+}
+
+bool sendFully(int fd, const char* data, qsizetype size)
+{
+    return transferAll(size, [&](qsizetype done) {
+        return ::send(fd, data + done, static_cast<size_t>(size - done), MSG_NOSIGNAL);
+    });
+}
+
+bool readFully(int fd, char* data, qsizetype size)
+{
+    return transferAll(size, [&](qsizetype done) {
+        return ::read(fd, data + done, static_cast<size_t>(size - done));
+    });
 }
 
 bool writeFullyAt(int fd, const char* data, qsizetype size, off_t offset)
 {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), offset);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= n;
-        offset += n;
-    }
-    return true;
+    return transferAll(size, [&](qsizetype done) {
+        return ::pwrite(fd, data + done, static_cast<size_t>(size - done), offset + done);
+    });
 }
 
 bool copyRange(int from, off_t fromOffset, int to, off_t toOffset, qint64 size)

@@ -48,6 +48,11 @@ Result<QByteArray> readPlainFile(const QString& path, qint64 maxBytes);
 // Writes all the bytes to the descriptor, going on after interruptions;
 // false on an error (errno tells which).
 [[nodiscard]] bool writeFully(int fd, const char* data, qsizetype size);
+// The same on a socket, without the signal a closed other end would raise.
+[[nodiscard]] bool sendFully(int fd, const char* data, qsizetype size);
+// Reads exactly size bytes, going on after interruptions; false on an error
+// or when the other end closes first.
+[[nodiscard]] bool readFully(int fd, char* data, qsizetype size);
 // The same at an offset, leaving the file's position alone.
 [[nodiscard]] bool writeFullyAt(int fd, const char* data, qsizetype size, off_t offset);
 

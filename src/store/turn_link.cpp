@@ -1,8 +1,9 @@
 #include "store/turn_link.h"
 
+#include "store/file_io.h"
+
 #include <QtEndian>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
@@ -17,38 +18,6 @@ constexpr char kTake = 'T';
 constexpr char kRelease = 'R';
 constexpr char kEnterRun = 'E';
 constexpr char kLeaveRun = 'L';
-
-bool readFully(int fd, char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::read(fd, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool writeFully(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 class SocketBroker final : public TurnBroker {
 public:
@@ -84,8 +53,8 @@ public:
 private:
     void ask(std::initializer_list<char> request, char* answer, size_t size)
     {
-        if (!writeFully(fd_, request.begin(), request.size()) ||
-            (size > 0 && !readFully(fd_, answer, size))) {
+        if (!fileio::sendFully(fd_, request.begin(), static_cast<qsizetype>(request.size())) ||
+            (size > 0 && !fileio::readFully(fd_, answer, static_cast<qsizetype>(size)))) {
             // The program is gone: nobody orders the writers any more.
             std::fprintf(stderr, "lumora: the program that started this receive is gone\n");
             std::_Exit(3);
@@ -103,15 +72,15 @@ void serveTurns(int fd, RecordOwner& owner, Writer who)
     std::optional<RecordOwner::Turn> turn;
     int runs = 0;
     char request[2];
-    while (readFully(fd, request, 1)) {
+    while (fileio::readFully(fd, request, 1)) {
         if (request[0] == kTake) {
             turn.emplace(owner.take(who));
             char answer[8];
             qToLittleEndian<quint64>(turn->generation(), answer);
-            if (!writeFully(fd, answer, sizeof answer)) {
+            if (!fileio::sendFully(fd, answer, sizeof answer)) {
                 break;
             }
-        } else if (request[0] == kRelease && readFully(fd, request + 1, 1)) {
+        } else if (request[0] == kRelease && fileio::readFully(fd, request + 1, 1)) {
             if (turn && request[1] == '1') {
                 turn->replacedFile();
             }
@@ -119,13 +88,13 @@ void serveTurns(int fd, RecordOwner& owner, Writer who)
         } else if (request[0] == kEnterRun) {
             ++runs;
             const char answer = owner.enterRun() ? '1' : '0';
-            if (!writeFully(fd, &answer, 1)) {
+            if (!fileio::sendFully(fd, &answer, 1)) {
                 break;
             }
-        } else if (request[0] == kLeaveRun && readFully(fd, request + 1, 1)) {
+        } else if (request[0] == kLeaveRun && fileio::readFully(fd, request + 1, 1)) {
             --runs;
             const char answer = owner.leaveRun(request[1] == '1') ? '1' : '0';
-            if (!writeFully(fd, &answer, 1)) {
+            if (!fileio::sendFully(fd, &answer, 1)) {
                 break;
             }
         } else {

@@ -118,6 +118,16 @@ protected:
         s.buffer = buffer;
         return s;
     }
+    // Puts kLargeMails mails "subject N" on the server; their subjects.
+    static QStringList deliverLarge(const QString& subject)
+    {
+        QStringList subjects;
+        for (int i = 1; i <= kLargeMails; ++i) {
+            subjects << subject + QStringLiteral(" %1").arg(i);
+            servers->deliver(QStringLiteral("hanako"), mail(subjects.last(), largeBody()));
+        }
+        return subjects;
+    }
     // Runs a cycle to its end; the count it reported.
     int receive(ReceiveRunner& r)
     {
@@ -191,12 +201,7 @@ TEST_F(ReceiveChildTest, ADeletionInTheProgramGoesBetweenTwoMailsAndTheRunGoesOn
     servers->deliver(QStringLiteral("hanako"), mail(QStringLiteral("古い 2")));
     const auto r = runner();
     ASSERT_EQ(receive(*r), 2);
-    QStringList expected;
-    for (int i = 1; i <= kLargeMails; ++i) {
-        servers->deliver(QStringLiteral("hanako"),
-                         mail(QStringLiteral("新しい %1").arg(i), largeBody()));
-        expected << QStringLiteral("新しい %1").arg(i);
-    }
+    const QStringList expected = deliverLarge(QStringLiteral("新しい"));
 
     // Once the receiving process has written into the file, the program
     // deletes the first mail, which replaces the file: the process must
@@ -236,12 +241,7 @@ TEST_F(ReceiveChildTest, ADeletionInTheProgramGoesBetweenTwoMailsAndTheRunGoesOn
 
 TEST_F(ReceiveChildTest, AReceiveStoppedOrKilledLosesNothingAndStoresNothingTwice)
 {
-    QStringList expected;
-    for (int i = 1; i <= kLargeMails; ++i) {
-        servers->deliver(QStringLiteral("hanako"),
-                         mail(QStringLiteral("大きい %1").arg(i), largeBody()));
-        expected << QStringLiteral("大きい %1").arg(i);
-    }
+    const QStringList expected = deliverLarge(QStringLiteral("大きい"));
     const RecordFile file(paths_.receivedFile(), MailRecord::kLayout);
     qint64 stopped = 0;
     {
