@@ -16,12 +16,17 @@
 #include "support/temp_folder.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+
+#include <unistd.h>
 
 using namespace lumora;
 using lumora::test::MailServers;
@@ -53,6 +58,25 @@ constexpr int kLargeMails = 40;
 QByteArray largeBody()
 {
     return QByteArray("とても長い本文です。\r\n").repeated(6000);
+}
+
+// The processes whose parent is pid, from /proc.
+QList<int> childrenOf(int pid)
+{
+    QList<int> children;
+    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/") + name + QStringLiteral("/stat"));
+        if (name.toInt() <= 0 || !stat.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        // "pid (command) state ppid ...": the command may hold spaces.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> after = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (after.size() > 1 && after[1].toInt() == pid) {
+            children.append(name.toInt());
+        }
+    }
+    return children;
 }
 
 QStringList storedSubjects(const AppPaths& paths)
@@ -273,6 +297,33 @@ TEST_F(ReceiveChildTest, AReceiveStoppedOrKilledLosesNothingAndStoresNothingTwic
     EXPECT_GE(receive(*r), 0);
     EXPECT_EQ(sorted(storedSubjects(paths_)), sorted(expected));
     EXPECT_EQ(servers->waiting(QStringLiteral("hanako")), 0);
+}
+
+TEST_F(ReceiveChildTest, AReceivingProcessThatDiesIsAFailureWithTheMailsItStored)
+{
+    const QStringList expected = deliverLarge(QStringLiteral("途中"));
+    const RecordFile file(paths_.receivedFile(), MailRecord::kLayout);
+    const auto r = runner();
+    QSignalSpy failed(r.get(), &ReceiveRunner::failed);
+    QSignalSpy finished(r.get(), &ReceiveRunner::finished);
+    ASSERT_TRUE(r->start(settings()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return file.wholeCount() >= 1; }, 30000));
+    const QList<int> children = childrenOf(::getpid());
+    ASSERT_EQ(children.size(), 1) << "the receiving process is this test's only child";
+    ASSERT_EQ(::kill(children.first(), SIGKILL), 0);
+    ASSERT_TRUE(finished.wait(30000));
+
+    EXPECT_TRUE(finished.first().value(1).toBool());
+    EXPECT_EQ(finished.first().value(0).toLongLong(), file.wholeCount());
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_EQ(failed.first().first().toString(),
+              QStringLiteral("メールの受信が途中で止まりました。"
+                             "受信できなかったメールはサーバーに残してあります。"));
+    EXPECT_FALSE(r->running());
+    EXPECT_EQ(servers->waiting(QStringLiteral("hanako")), kLargeMails);
+    // The next receive stores the rest, and nothing twice.
+    EXPECT_EQ(receive(*r), kLargeMails - file.wholeCount());
+    EXPECT_EQ(sorted(storedSubjects(paths_)), sorted(expected));
 }
 
 TEST_F(ReceiveChildTest, AWrongPasswordIsReportedAsTheLibrarysFailure)
