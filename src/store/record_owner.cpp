@@ -298,7 +298,16 @@ RecordOwner::Turn RecordOwner::take(Writer who)
         observer(who, current);
         lock.lock();
     }
+    ++waiting_;
+    if (holder_ && reclaimer_) {
+        // The holder may be lending the turn to another process.
+        const auto reclaim = reclaimer_;
+        lock.unlock();
+        reclaim();
+        lock.lock();
+    }
     free_.wait(lock, [this] { return !holder_.has_value(); });
+    --waiting_;
     holder_ = who;
     if (const std::shared_ptr<TurnBroker> broker = broker_) {
         lock.unlock();
@@ -341,6 +350,18 @@ void RecordOwner::setWaitObserver(std::function<void(Writer, Writer)> observer)
 {
     std::lock_guard lock(mutex_);
     waitObserver_ = std::move(observer);
+}
+
+void RecordOwner::setReclaimer(std::function<void()> reclaimer)
+{
+    std::lock_guard lock(mutex_);
+    reclaimer_ = std::move(reclaimer);
+}
+
+int RecordOwner::waiting() const
+{
+    std::lock_guard lock(mutex_);
+    return waiting_;
 }
 
 void RecordOwner::setBroker(std::shared_ptr<TurnBroker> broker)

@@ -43,7 +43,7 @@ public:
     virtual ~TurnBroker() = default;
     // Waits for the turn; the number of times the file has been replaced.
     virtual quint64 take(Writer who) = 0;
-    // Gives the turn back; replaced: the holder replaced the file.
+    // Ends the turn; replaced: the holder replaced the file.
     virtual void release(bool replaced) = 0;
     virtual bool enterRun() = 0;
     virtual bool leaveRun(bool complete) = 0;
@@ -92,6 +92,12 @@ public:
     void setWaitObserver(std::function<void(Writer waiting, Writer holder)> observer);
     // From here on the turns and runs are the broker's (see TurnBroker).
     void setBroker(std::shared_ptr<TurnBroker> broker);
+    // Called on a writer's thread whenever it has to wait for the turn: the
+    // holder may be lending it to another process, which is then asked to
+    // give it back (see serveTurns).
+    void setReclaimer(std::function<void()> reclaimer);
+    // How many writers wait for the turn.
+    int waiting() const;
 
     // Runs of writes that may leave something half done when a crash stops
     // them (a receive, an import), counted across threads. enterRun() is
@@ -114,6 +120,8 @@ private:
     std::shared_ptr<TurnBroker> broker_;
     quint64 generationTaken_ = 0;
     std::function<void(Writer, Writer)> waitObserver_;
+    std::function<void()> reclaimer_;
+    int waiting_ = 0;
 };
 
 // An open handle for a run of appends (a receive, an import): what a reader

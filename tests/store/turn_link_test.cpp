@@ -35,21 +35,16 @@ protected:
         });
         child_->setBroker(turnBrokerOn(childEnd_));
     }
-    void TearDown() override
-    {
-        if (childEnd_ >= 0) {
-            ::close(childEnd_);
-        }
-        if (server_.joinable()) {
-            server_.join();
-        }
-    }
+    void TearDown() override { endChild(); }
     // The receiving process ends, whatever it held.
     void endChild()
     {
-        ::close(childEnd_);
-        childEnd_ = -1;
-        server_.join();
+        if (childEnd_ >= 0) {
+            child_->setBroker(nullptr);
+            ::close(childEnd_);
+            childEnd_ = -1;
+            server_.join();
+        }
     }
 
     TempFolder folder_;
@@ -82,6 +77,36 @@ TEST_F(TurnLinkTest, TheProcessWaitsForTheProgramsWritersAndSeesTheFileTheyRepla
     }
     const RecordOwner::Turn after = program_->take(Writer::Deletion);
     EXPECT_EQ(after.generation(), 2u);
+}
+
+TEST_F(TurnLinkTest, TheTurnStaysLentFromMailToMailUntilAWriterOfTheProgramWaits)
+{
+    for (int mail = 0; mail < 3; ++mail) {
+        const RecordOwner::Turn turn = child_->take(Writer::Receive);
+    }
+    // Between two mails the process still has it: nothing was asked back.
+    EXPECT_EQ(program_->holder(), Writer::Receive);
+
+    // Asked back while the process writes, it comes back when that write
+    // is done, and the process asks for it again for its next write.
+    std::optional<RecordOwner::Turn> writing(child_->take(Writer::Receive));
+    auto deletion = std::async(std::launch::async, [this] {
+        const RecordOwner::Turn turn = program_->take(Writer::Deletion);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    });
+    EXPECT_EQ(deletion.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+    writing.reset();
+    ASSERT_EQ(deletion.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    {
+        const RecordOwner::Turn turn = child_->take(Writer::Receive);
+        EXPECT_EQ(program_->holder(), Writer::Receive);
+    }
+
+    // Asked back while the process does not write, it comes back at once.
+    const auto idle = std::async(std::launch::async, [this] {
+        const RecordOwner::Turn turn = program_->take(Writer::Hold);
+    });
+    EXPECT_EQ(idle.wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
 TEST_F(TurnLinkTest, RunsAreCountedWithTheProgramsOwn)
