@@ -8,8 +8,9 @@ the same job, side by side in one run, under the X display given in DISPLAY
   Lumora window          the program, on a throw-away application folder;
   lumora-receive         Lumora's headless receive, on the same mailbox.
   server alone           curl retrieving and deleting every mail, storing
-                         nothing: what the server itself takes, below which
-                         no program that keeps the mails can receive.
+                         nothing: what the server takes when each command
+                         waits for its reply (a client that pipelines its
+                         commands, as Lumora does, can come in below it).
 
 For each window program, per run: start-up until its main window is mapped,
 its RSS a second later, the receive of every mail with deletion (Lumora's
@@ -410,8 +411,9 @@ def main():
             print("  a new window on the stored mails: %+.1f MiB (the receive's own share is the"
                   " difference to RSS after receiving)" % (ours["rss_reopened"] - fastest("rss_after")))
         if "server alone" in med:
-            print("  the server alone (curl retrieving and deleting, storing nothing): %.2f x the"
-                  " fastest peer's receive" % (med["server alone"]["receive"] / fastest("receive")))
+            print("  the server alone (curl retrieving and deleting one command at a time, storing"
+                  " nothing): %.2f x the fastest peer's receive"
+                  % (med["server alone"]["receive"] / fastest("receive")))
     rounds = [r["rss_rounds"] for r in results.get("Lumora", []) if r.get("rss_rounds")]
     if rounds:
         print("  RSS over %d further receives (MiB): %s" % (
