@@ -18,10 +18,12 @@
 
 namespace lumora {
 
-// Passes each step on to the runner's thread, queued, so the order holds.
+// Passes each step on as the runner's signal: from a cycle's thread queued
+// to the runner's, so the order holds; from the steps a receiving process
+// wrote, read on the runner's thread, at once.
 class ReceiveRunner::Listener final : public ReceiveListener {
 public:
-    explicit Listener(ReceiveRunner* runner) : runner_(runner) {}
+    Listener(ReceiveRunner* runner, bool queued) : runner_(runner), queued_(queued) {}
 
     void checking() override
     {
@@ -64,40 +66,14 @@ public:
 private:
     template <class F> void post(F&& f)
     {
-        QMetaObject::invokeMethod(runner_, std::forward<F>(f), Qt::QueuedConnection);
+        if (queued_) {
+            QMetaObject::invokeMethod(runner_, std::forward<F>(f), Qt::QueuedConnection);
+        } else {
+            f();
+        }
     }
     ReceiveRunner* runner_;
-};
-
-// Passes the steps the receiving process wrote on as the runner's signals.
-class ReceiveRunner::Forwarder final : public ReceiveListener {
-public:
-    explicit Forwarder(ReceiveRunner* runner) : r_(runner) {}
-
-    void checking() override { Q_EMIT r_->checking(); }
-    void credentialsRead(const QString& id, const QString& password) override
-    {
-        Q_EMIT r_->credentialsRead(id, password);
-    }
-    void credentialsMissing() override { Q_EMIT r_->credentialsMissing(); }
-    void failed(const QString& text) override { Q_EMIT r_->failed(text); }
-    void certificateRefused(const ServerCertificate& certificate, const QString& text) override
-    {
-        Q_EMIT r_->certificateRefused(certificate, text);
-    }
-    void notice(const QString& text) override { Q_EMIT r_->notice(text); }
-    void progress(int index, int count, qint64 done, qint64 total) override
-    {
-        Q_EMIT r_->progress(index, count, done, total);
-    }
-    void mailShown(const QString& subject, const QString& from, const QString& date,
-                   const QString& body) override
-    {
-        Q_EMIT r_->mailShown(subject, from, date, body);
-    }
-
-private:
-    ReceiveRunner* r_;
+    bool queued_;
 };
 
 ReceiveRunner::ReceiveRunner(MailLibrary& mail, AppPaths paths, QString program, QObject* parent)
@@ -129,7 +105,7 @@ bool ReceiveRunner::start(const ReceiveSettings& settings)
             // Ends (and gives the cycle's memory back) once the cycle's
             // threads are done with it.
             const memory::BulkWork bulk;
-            Listener listener(this);
+            Listener listener(this, true);
             outcome = runReceiveCycle(mail_, paths_, settings, listener, &cancel_);
         }
         QMetaObject::invokeMethod(
@@ -155,7 +131,7 @@ bool ReceiveRunner::startProcess(const ReceiveSettings& settings)
     running_ = true;
     ended_ = false;
     buffer_ = settings.buffer;
-    countBefore_ = RecordFile(paths_.receivedFile(), MailRecord::kLayout).wholeCount();
+    countBefore_ = mailFile(paths_.receivedFile()).wholeCount();
     process_ = std::make_unique<QProcess>();
     process_->setProgram(program_);
     process_->setArguments({QString::fromLatin1(kReceiveChildArgument), paths_.appFolder()});
@@ -196,9 +172,9 @@ void ReceiveRunner::readProcess()
     if (ended_ || !process_) {
         return;
     }
-    Forwarder forwarder(this);
+    Listener listener(this, false);
     bool broken = false;
-    const std::optional<ReceiveEnd> end = readReceiveSteps(*process_, forwarder, &broken);
+    const std::optional<ReceiveEnd> end = readReceiveSteps(*process_, listener, &broken);
     if (broken) {
         process_->kill(); // not ours to read: ended as a crash
         return;
@@ -231,7 +207,7 @@ void ReceiveRunner::processEnded(const QProcess* process, bool neverStarted)
                                 process_->errorString()
                           : QStringLiteral("メールの受信が途中で止まりました。"
                                            "受信できなかったメールはサーバーに残してあります。"));
-        const qint64 now = RecordFile(paths_.receivedFile(), MailRecord::kLayout).wholeCount();
+        const qint64 now = mailFile(paths_.receivedFile()).wholeCount();
         endCycle(static_cast<int>(std::max<qint64>(0, now - countBefore_)), true);
     }
 }

@@ -57,7 +57,6 @@ Q_SIGNALS:
 
 private:
     class Listener;
-    class Forwarder;
 
     bool startProcess(const ReceiveSettings& settings);
     void readProcess();
