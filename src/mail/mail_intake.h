@@ -109,6 +109,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> jobs_;
+    qint64 queuedBytes_ = 0; // of the records and originals in jobs_
     bool closing_ = false;
     bool busy_ = false;
     int written_ = 0;
