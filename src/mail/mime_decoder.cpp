@@ -7,6 +7,8 @@
 
 #include <gmime/gmime.h>
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 
 #include <mutex>
@@ -111,11 +113,41 @@ QByteArray idField(GMimeObject* object, const char* name)
     return value.simplified();
 }
 
+// The content as it stands in the mail, transfer encoding and all.
+QByteArray encodedBytes(GMimeDataWrapper* content)
+{
+    GMimeStream* stream = g_mime_data_wrapper_get_stream(content);
+    if (!stream || g_mime_stream_reset(stream) != 0) {
+        return {};
+    }
+    const gint64 length = g_mime_stream_length(stream);
+    QByteArray bytes;
+    bytes.reserve(length > 0 ? static_cast<qsizetype>(length) : 4096);
+    char buffer[65536];
+    for (;;) {
+        const gssize got = g_mime_stream_read(stream, buffer, sizeof buffer);
+        if (got <= 0) {
+            break;
+        }
+        bytes.append(buffer, got);
+    }
+    g_mime_stream_reset(stream);
+    return bytes;
+}
+
 QByteArray contentBytes(GMimePart* part)
 {
     GMimeDataWrapper* content = g_mime_part_get_content(part);
     if (!content) {
         return {};
+    }
+    // Most of a mail's bytes are base64 attachments; decoded here in one
+    // pass into their final buffer rather than through GMime's filters and
+    // a growing stream.
+    if (g_mime_data_wrapper_get_encoding(content) == GMIME_CONTENT_ENCODING_BASE64) {
+        if (std::optional<QByteArray> data = decodeBase64Lines(encodedBytes(content))) {
+            return *std::move(data);
+        }
     }
     GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
     g_mime_data_wrapper_write_to_stream(content, stream.p);
@@ -742,6 +774,103 @@ DecodedMail decodeMail(const QByteArray& original)
     }
     mail.body = withCrlf(body);
     return mail;
+}
+
+std::optional<QByteArray> decodeBase64Lines(QByteArrayView encoded)
+{
+    static constexpr auto kValues = [] {
+        std::array<signed char, 256> values{};
+        values.fill(-1);
+        const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (int i = 0; i < 64; ++i) {
+            values[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
+        }
+        return values;
+    }();
+    const auto* in = reinterpret_cast<const unsigned char*>(encoded.data());
+    const qsizetype n = encoded.size();
+    QByteArray out(n / 4 * 3 + 3, Qt::Uninitialized);
+    auto* o = reinterpret_cast<unsigned char*>(out.data());
+    std::uint32_t group = 0;
+    int inGroup = 0;
+    qsizetype i = 0;
+    while (i < n) {
+        // Whole groups while the line lasts: the common case.
+        while (inGroup == 0 && i + 4 <= n) {
+            const int a = kValues[in[i]];
+            const int b = kValues[in[i + 1]];
+            const int c = kValues[in[i + 2]];
+            const int d = kValues[in[i + 3]];
+            if ((a | b | c | d) < 0) {
+                break;
+            }
+            const std::uint32_t v =
+                (static_cast<std::uint32_t>(a) << 18) | (static_cast<std::uint32_t>(b) << 12) |
+                (static_cast<std::uint32_t>(c) << 6) | static_cast<std::uint32_t>(d);
+            *o++ = static_cast<unsigned char>(v >> 16);
+            *o++ = static_cast<unsigned char>(v >> 8);
+            *o++ = static_cast<unsigned char>(v);
+            i += 4;
+        }
+        if (i >= n) {
+            break;
+        }
+        const unsigned char ch = in[i];
+        if (const int value = kValues[ch]; value >= 0) {
+            group = (group << 6) | static_cast<std::uint32_t>(value);
+            if (++inGroup == 4) {
+                *o++ = static_cast<unsigned char>(group >> 16);
+                *o++ = static_cast<unsigned char>(group >> 8);
+                *o++ = static_cast<unsigned char>(group);
+                group = 0;
+                inGroup = 0;
+            }
+            ++i;
+        } else if (ch == '\n' || (ch == '\r' && i + 1 < n && in[i + 1] == '\n')) {
+            ++i;
+        } else if (ch == '=') {
+            // Padding ends the data: "xx==" or "xxx=", then only line ends
+            // and blanks.
+            const int pads = inGroup == 2 ? 2 : inGroup == 3 ? 1 : 0;
+            if (pads == 0) {
+                return std::nullopt;
+            }
+            for (int p = 0; p < pads; ++p, ++i) {
+                if (i >= n || in[i] != '=') {
+                    return std::nullopt;
+                }
+            }
+            for (; i < n; ++i) {
+                if (in[i] != '\r' && in[i] != '\n' && in[i] != ' ' && in[i] != '\t') {
+                    return std::nullopt;
+                }
+            }
+            group <<= 6 * pads;
+            *o++ = static_cast<unsigned char>(group >> 16);
+            if (pads == 1) {
+                *o++ = static_cast<unsigned char>(group >> 8);
+            }
+            inGroup = 0;
+            break;
+        } else if (ch == ' ' || ch == '\t') {
+            // Blanks only at a line's end.
+            qsizetype j = i;
+            while (j < n && (in[j] == ' ' || in[j] == '\t')) {
+                ++j;
+            }
+            if (j < n && in[j] != '\r' && in[j] != '\n') {
+                return std::nullopt;
+            }
+            i = j;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (inGroup != 0) {
+        return std::nullopt;
+    }
+    out.truncate(o - reinterpret_cast<unsigned char*>(out.data()));
+    return out;
 }
 
 } // namespace lumora::mime

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -55,6 +56,12 @@ constexpr int kMaxExtraTexts = 100;
 // could be read, and at worst its raw text as the body. Time and memory grow
 // linearly with the mail's size.
 DecodedMail decodeMail(const QByteArray& raw);
+
+// Base64 as mail carries it: lines of the alphabet ending in CR LF or LF,
+// padding only at the very end. Anything else (stray characters, padding in
+// the middle, a last group cut short) gives nothing, and is left to GMime's
+// more forgiving decoder.
+std::optional<QByteArray> decodeBase64Lines(QByteArrayView encoded);
 
 // The whole mail that the pieces of a message/partial carry, in order from 1.
 QByteArray joinPartialPieces(const QList<QByteArray>& pieces);

@@ -5,6 +5,7 @@
 #include "mail/attachment_files.h"
 #include "mail/mail_library.h"
 #include "mail/mail_text.h"
+#include "mail/mime_decoder.h"
 #include "mail/net_error.h"
 #include "store/text_codec.h"
 #include "support/temp_folder.h"
@@ -267,6 +268,45 @@ TEST_F(Corpus, AnAttachmentThatCannotBeWrittenGivesMinusFive)
     const Decoded d = decode("x_uuencode.eml");
     EXPECT_EQ(d.result, -5);
     EXPECT_EQ(d.body, QStringLiteral("text")); // the mail itself still reads
+}
+
+TEST(Base64Lines, MailsLinesDecodeAsStandardBase64AndAnythingOddIsLeftToGMime)
+{
+    QByteArray data;
+    for (int length = 0; length < 300; length += 7) {
+        while (data.size() < length) {
+            data.append(static_cast<char>((data.size() * 131 + 7) % 256));
+        }
+        const QByteArray encoded = data.toBase64();
+        for (const QByteArray& end : {QByteArray("\r\n"), QByteArray("\n")}) {
+            QByteArray lines;
+            for (qsizetype at = 0; at < encoded.size(); at += 76) {
+                lines += encoded.mid(at, 76) + (at % 152 == 0 ? " " : "") + end;
+            }
+            const std::optional<QByteArray> got = mime::decodeBase64Lines(lines + end);
+            ASSERT_TRUE(got) << lines.constData();
+            EXPECT_EQ(*got, data) << lines.constData();
+            EXPECT_EQ(mime::decodeBase64Lines(encoded), data);
+        }
+    }
+    for (const char* odd : {"QQ=", "QQ==QQ==", "QQ==\r\nQg==", "Q Q==", "QUJD\rREVG", "QUJ",
+                            "=QUJD", "QUJD*", "QUJDRA=x", "QUJDRA==\r\nx"}) {
+        EXPECT_FALSE(mime::decodeBase64Lines(QByteArray(odd))) << odd;
+    }
+
+    // Through the decoder: the odd form is still read as GMime reads it,
+    // the first padding ending the data.
+    const QByteArray mail = "From: a@example.jp\r\nSubject: s\r\nMIME-Version: 1.0\r\n"
+                            "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+                            "--b\r\nContent-Type: text/plain\r\n\r\ntext\r\n"
+                            "--b\r\nContent-Type: application/octet-stream; name=one.bin\r\n"
+                            "Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\nREVG\r\nRw==\r\n"
+                            "--b\r\nContent-Type: application/octet-stream; name=two.bin\r\n"
+                            "Content-Transfer-Encoding: base64\r\n\r\nQQ==\r\nQg==\r\n--b--\r\n";
+    const mime::DecodedMail decoded = mime::decodeMail(mail);
+    ASSERT_EQ(decoded.attachments.size(), 2);
+    EXPECT_EQ(decoded.attachments[0].data, QByteArray("ABCDEFG"));
+    EXPECT_EQ(decoded.attachments[1].data, QByteArray("A"));
 }
 
 TEST(MailText, EncodedWordsJoinAsBytesAndLiteralsStay)
