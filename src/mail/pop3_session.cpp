@@ -323,6 +323,13 @@ void Pop3Session::requestAhead()
         static_cast<int>(std::count_if(pending_.begin(), pending_.end(), [](const Pending& p) {
             return p.kind == Pending::Retrieve;
         }));
+    // Topped up once half the window has come in: one write then carries
+    // many requests, and the deletions gathered meanwhile, instead of a
+    // write for every mail, each waking the server to take the processor
+    // from the decoding.
+    if (inFlight > 0 && (inFlight > kWindow / 2 || bytesInFlight_ > kWindowBytes / 2)) {
+        return;
+    }
     while (planPos_ < plan_.size() && inFlight < kWindow &&
            (inFlight == 0 || bytesInFlight_ < kWindowBytes)) {
         const int number = plan_[planPos_++];
