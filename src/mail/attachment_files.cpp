@@ -264,7 +264,11 @@ int FilesAhead::take(const QString& folder)
             }
             const int fd = ahead->ready_.front();
             ahead->ready_.pop_front();
-            ahead->changed_.notify_all();
+            // Woken for several at once: each wake-up takes the processor
+            // from the decoding that asked.
+            if (ahead->ready_.size() <= kFilesAhead / 2) {
+                ahead->changed_.notify_all();
+            }
             return fd;
         }
     }
