@@ -192,6 +192,7 @@ Status MailIntake::store(const TakenMail& mail, QByteArray original, StoreSteps 
 bool MailIntake::finish(bool complete)
 {
     waitForWrites();
+    index_.close(); // every stored mail is handed over
     {
         std::lock_guard lock(mutex_);
         if (!failure_.ok()) {

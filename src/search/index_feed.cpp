@@ -30,19 +30,27 @@ IndexFeed::IndexFeed(QString indexPath) : path_(std::move(indexPath))
 
 IndexFeed::~IndexFeed()
 {
+    close();
+    thread_.join();
+}
+
+void IndexFeed::close()
+{
     {
         std::lock_guard lock(mutex_);
+        if (closing_) {
+            return;
+        }
         closing_ = true;
         closedAt_ = std::chrono::steady_clock::now();
     }
     changed_.notify_all();
-    thread_.join();
 }
 
 void IndexFeed::add(QByteArray key, IndexedMail mail)
 {
     std::unique_lock lock(mutex_);
-    if (failed_ || queue_.size() >= kMaxQueued) {
+    if (failed_ || closing_ || queue_.size() >= kMaxQueued) {
         return; // left to the next update
     }
     queue_.emplace_back(std::move(key), std::move(mail));

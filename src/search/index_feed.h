@@ -35,6 +35,11 @@ public:
     IndexFeed(const IndexFeed&) = delete;
     IndexFeed& operator=(const IndexFeed&) = delete;
 
+    // Takes no more mails: what is in hand goes in and the index is closed
+    // on the feed's own thread, while the caller goes on (a receive says
+    // goodbye to its server meanwhile). The destructor waits for it.
+    void close();
+
     // Hands over the texts of a stored mail under its index key. Never
     // waits: while the feed has many mails in hand (its thread runs at the
     // lowest priority, and a busy machine may leave it behind), the mail is

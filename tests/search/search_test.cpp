@@ -2,6 +2,7 @@
 // step with the received-mail file through receives, deletions and crashes.
 #include "mail/mail_import.h"
 #include "mail/mail_library.h"
+#include "search/index_feed.h"
 #include "search/mail_index.h"
 #include "search/mail_search.h"
 #include "search/search_terms.h"
@@ -146,6 +147,25 @@ TEST(MailIndex, ADamagedFileIsMadeAnew)
     search::MailIndex index(path);
     ASSERT_TRUE(index.open().ok());
     EXPECT_TRUE(index.keys().value().isEmpty());
+}
+
+// Closed at the end of a run's storing, the feed finishes on its own thread
+// while the run goes on: what was handed over goes in, and a mail that comes
+// after is left to the next update.
+TEST(IndexFeed, ClosedItFinishesWhatItHasAndTakesNothingMore)
+{
+    TempFolder dir;
+    const QString path = dir.file(QStringLiteral("i.sqlite"));
+    {
+        search::IndexFeed feed(path);
+        feed.add("before", {QStringLiteral("前"), QString(), QString(), {}});
+        feed.close();
+        feed.add("after", {QStringLiteral("後"), QString(), QString(), {}});
+        feed.close(); // twice: nothing more happens
+    }
+    search::MailIndex index(path);
+    ASSERT_TRUE(index.open().ok());
+    EXPECT_EQ(index.keys().value(), (QSet<QByteArray>{"before"}));
 }
 
 TEST(MailSearch, KeepsInStepWithReceivesAndDeletionsAndReadsTheWholeOriginal)
