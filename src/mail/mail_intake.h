@@ -30,8 +30,9 @@
 // only then may the server delete mails (while the run goes on, the disk is
 // given what was written every few megabytes, so that this last flush is
 // short). Each mail written is handed to the
-// search index with the texts decoded here; the intake's end waits for the
-// index to hold them.
+// search index with the texts decoded here; after finish() the index takes
+// in the last of them while the run goes on (a receive says goodbye to its
+// server meanwhile), and the intake's end waits for it.
 namespace lumora {
 
 struct TakenMail {
