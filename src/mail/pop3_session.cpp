@@ -313,7 +313,7 @@ void Pop3Session::plan(const QList<int>& numbers)
     }
 }
 
-void Pop3Session::requestAhead()
+void Pop3Session::requestAhead(bool now)
 {
     if (!pipelining_) {
         return;
@@ -327,7 +327,7 @@ void Pop3Session::requestAhead()
     // many requests, and the deletions gathered meanwhile, instead of a
     // write for every mail, each waking the server to take the processor
     // from the decoding.
-    if (inFlight > 0 && (inFlight > kWindow / 2 || bytesInFlight_ > kWindowBytes / 2)) {
+    if (!now && inFlight > 0 && (inFlight > kWindow / 2 || bytesInFlight_ > kWindowBytes / 2)) {
         return;
     }
     while (planPos_ < plan_.size() && inFlight < kWindow &&
@@ -388,29 +388,29 @@ std::optional<QByteArray> Pop3Session::retrieve(int number)
     if (planned) {
         planPos_ = std::max(planPos_, place.value());
     }
-    const bool requested =
-        fetched_.contains(number) ||
-        std::any_of(pending_.begin(), pending_.end(), [number](const Pending& p) {
-            return p.kind == Pending::Retrieve && p.number == number;
-        });
-    if (!requested) {
-        if (planned) {
-            requestAhead();
-        } else {
-            if (!pipelining_) {
-                while (!pending_.empty()) {
-                    if (!readPending()) {
-                        return std::nullopt;
-                    }
+    const auto requested = [this, number] {
+        return fetched_.contains(number) ||
+               std::any_of(pending_.begin(), pending_.end(), [number](const Pending& p) {
+                   return p.kind == Pending::Retrieve && p.number == number;
+               });
+    };
+    if (!requested() && planned) {
+        requestAhead(true);
+    }
+    if (!requested()) {
+        // Not planned, or beyond a window full of other requests.
+        if (!pipelining_) {
+            while (!pending_.empty()) {
+                if (!readPending()) {
+                    return std::nullopt;
                 }
             }
-            if (!send(std::exchange(outgoing_, {}) + "RETR " + QByteArray::number(number) +
-                      "\r\n")) {
-                return std::nullopt;
-            }
-            pending_.push_back({Pending::Retrieve, number});
-            bytesInFlight_ += std::max<qint64>(0, size(number));
         }
+        if (!send(std::exchange(outgoing_, {}) + "RETR " + QByteArray::number(number) + "\r\n")) {
+            return std::nullopt;
+        }
+        pending_.push_back({Pending::Retrieve, number});
+        bytesInFlight_ += std::max<qint64>(0, size(number));
     }
     while (!fetched_.contains(number)) {
         if (pending_.empty() || !readPending()) {

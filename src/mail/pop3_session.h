@@ -55,7 +55,9 @@ private:
     bool command(const QByteArray& line, QByteArray* reply);
     bool readCapabilities();
     bool readPending(); // reads the reply of the oldest request in flight
-    void requestAhead();
+    // Sends the next planned requests. Unless now, only once half the
+    // window has come in.
+    void requestAhead(bool now = false);
     void dropConnection();
 
     bool loggedIn_ = false;

@@ -150,6 +150,50 @@ TEST_F(MailServerTest, ReceivesOverStlsAndDeletesOnlyAtQuit)
     EXPECT_EQ(servers->waiting(QStringLiteral("taro")), 0);
 }
 
+// The cycle asks for the mails it planned in order, but the library takes
+// any order: mails ahead of the requests in flight, and mails planned but
+// passed over, come as asked.
+TEST_F(MailServerTest, PlannedMailsComeInAnyOrderTheyAreAskedFor)
+{
+    for (int n = 1; n <= 40; ++n) {
+        servers->deliver(QStringLiteral("taro"), "Subject: " + QByteArray::number(n) +
+                                                     "\r\n\r\nmail " + QByteArray::number(n) +
+                                                     "\r\n");
+    }
+    QList<int> all;
+    for (int n = 1; n <= 40; ++n) {
+        all.append(n);
+    }
+    auto mail = library();
+    // The subject of each number, asked for in the planned order.
+    QStringList subjects{QString()};
+    int h = mail->NMailPop3Connect(servers->pop3());
+    ASSERT_EQ(mail->NMailPop3Authenticate(h, QStringLiteral("taro"), QStringLiteral("secret"), 0),
+              40);
+    mail->NMailPop3WillGetMails(h, all);
+    for (const int n : all) {
+        MailFields fields;
+        QString body;
+        ASSERT_EQ(mail->NMailPop3GetMail(h, n, fields, body, 0, 0), 0) << n;
+        subjects.append(fields.subject);
+    }
+    mail->NMailPop3Close(h);
+
+    h = mail->NMailPop3Connect(servers->pop3());
+    ASSERT_EQ(mail->NMailPop3Authenticate(h, QStringLiteral("taro"), QStringLiteral("secret"), 0),
+              40);
+    mail->NMailPop3WillGetMails(h, all);
+    for (const int n : {1, 39, 2, 35, 40, 20, 3}) {
+        MailFields fields;
+        QString body;
+        ASSERT_EQ(mail->NMailPop3GetMail(h, n, fields, body, 0, 0), 0) << n;
+        EXPECT_EQ(fields.subject, subjects[n]) << n;
+        EXPECT_EQ(body, QStringLiteral("mail ") + subjects[n] + QStringLiteral("\r\n")) << n;
+    }
+    mail->NMailPop3Close(h);
+    EXPECT_EQ(servers->waiting(QStringLiteral("taro")), 40);
+}
+
 TEST_F(MailServerTest, ApopPop3sAndTheirFailures)
 {
     servers->deliver(QStringLiteral("hanako"), kJapaneseMail);
